@@ -1,0 +1,6 @@
+#include "app/main.hpp"
+
+int main(int argc, char** argv)
+{
+    return txconv::run_txconv(argc, argv);
+}

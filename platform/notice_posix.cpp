@@ -1,0 +1,24 @@
+#include "platform/notice.hpp"
+
+#include <cstdio>
+
+namespace txconv {
+
+// The console stands in for a message box: the text on its own line, then a
+// wait for Enter. End of input counts as acknowledged, so piped runs go on.
+void show_notice(std::string_view text)
+{
+    std::fwrite(text.data(), 1, text.size(), stderr);
+    std::fputs("\n[press Enter] ", stderr);
+    std::fflush(stderr);
+    int c = std::getchar();
+    while (c != EOF && c != '\n') {
+        c = std::getchar();
+    }
+    if (c == EOF) {
+        // Nobody pressed Enter, so end the prompt's line ourselves.
+        std::fputc('\n', stderr);
+    }
+}
+
+} // namespace txconv

@@ -1,0 +1,14 @@
+#include "platform/notice.hpp"
+#include "platform/utf16_windows.hpp"
+
+#include <windows.h>
+
+namespace txconv {
+
+void show_notice(std::string_view text)
+{
+    const std::wstring wide = widen(text);
+    ::MessageBoxW(nullptr, wide.c_str(), L"", MB_OK);
+}
+
+} // namespace txconv
