@@ -1,0 +1,98 @@
+#include "convert/listing_scanner.hpp"
+
+#include <cstring>
+#include <string_view>
+#include <utility>
+
+namespace txconv {
+
+namespace {
+
+const char* find_byte(const char* from, const char* end, char wanted)
+{
+    return static_cast<const char*>(std::memchr(from, wanted, static_cast<std::size_t>(end - from)));
+}
+
+std::uint64_t count_byte(const char* from, const char* end, char wanted)
+{
+    std::uint64_t count = 0;
+    for (const char* hit = find_byte(from, end, wanted); hit != nullptr; hit = find_byte(hit + 1, end, wanted)) {
+        ++count;
+    }
+    return count;
+}
+
+} // namespace
+
+listing_scanner::listing_scanner(malformed_sink on_malformed)
+    : buffer_(std::make_unique<char[]>(FIELD_CHARS + CHUNK_BYTES)), on_malformed_(std::move(on_malformed))
+{
+}
+
+std::span<char> listing_scanner::space()
+{
+    return {buffer_.get() + carried_, CHUNK_BYTES};
+}
+
+void listing_scanner::count_lines_up_to(std::size_t at)
+{
+    line_ += count_byte(buffer_.get() + counted_, buffer_.get() + at, '\n');
+    counted_ = at;
+}
+
+void listing_scanner::take_field(std::size_t at, std::size_t end)
+{
+    const char* field = buffer_.get() + at + 1;
+    const auto value = read_hex_field(std::string_view(field, end - at - 1));
+    if (!value && on_malformed_) {
+        count_lines_up_to(at);
+        on_malformed_(line_);
+    }
+    table_[filled_++] = value.value_or(0);
+}
+
+void listing_scanner::scan(std::size_t count)
+{
+    const char* const data = buffer_.get();
+    const std::size_t end = carried_ + count;
+    std::size_t keep_from = end;
+    for (const char* hit = find_byte(data, data + end, '='); hit != nullptr;
+         hit = find_byte(hit + 1, data + end, '=')) {
+        if (full()) {
+            ignored_ += 1 + count_byte(hit + 1, data + end, '=');
+            break;
+        }
+        const auto at = static_cast<std::size_t>(hit - data);
+        if (end - at <= FIELD_CHARS) {
+            // The field runs into the next chunk; look at it again then.
+            keep_from = at;
+            break;
+        }
+        take_field(at, at + 1 + FIELD_CHARS);
+    }
+    if (!full() && on_malformed_) {
+        count_lines_up_to(keep_from);
+    }
+    carried_ = end - keep_from;
+    std::memmove(buffer_.get(), data + keep_from, carried_);
+    counted_ = 0;
+}
+
+void listing_scanner::finish()
+{
+    // Whatever is still carried are fields that the end of the input cut
+    // short; each one ends where the input does.
+    const char* const data = buffer_.get();
+    for (const char* hit = find_byte(data, data + carried_, '='); hit != nullptr;
+         hit = find_byte(hit + 1, data + carried_, '=')) {
+        if (full()) {
+            ++ignored_;
+        } else {
+            take_field(static_cast<std::size_t>(hit - data), carried_);
+        }
+    }
+    carried_ = 0;
+    counted_ = 0;
+}
+
+} // namespace txconv
