@@ -1,0 +1,65 @@
+#include "app/menu.hpp"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+
+namespace txconv {
+namespace {
+
+struct answer_case {
+    std::string answer;
+    menu_choice expected;
+};
+
+TEST(ParseChoice, ReadsTheLeadingNumberAsAtoiDoes)
+{
+    const std::string huge(100000, '9');
+    const answer_case cases[] = {
+        {"1", menu_choice::txt_to_tx},
+        {"01", menu_choice::txt_to_tx},
+        {"2", menu_choice::tx_to_txt},
+        {" 2", menu_choice::tx_to_txt},
+        {"+2", menu_choice::tx_to_txt},
+        {"2abc", menu_choice::tx_to_txt},
+        {"\t\v\f\r 1", menu_choice::txt_to_tx},
+        {"1.9", menu_choice::txt_to_tx},
+        {std::string(300, '0') + "2", menu_choice::tx_to_txt},
+        {"", menu_choice::none},
+        {"0", menu_choice::none},
+        {"3", menu_choice::none},
+        {"12", menu_choice::none},
+        {"21", menu_choice::none},
+        {"-1", menu_choice::none},
+        {"-2", menu_choice::none},
+        {"+-1", menu_choice::none},
+        {"- 1", menu_choice::none},
+        {"x1", menu_choice::none},
+        {"one", menu_choice::none},
+        // Too large for an int: wrapping arithmetic would turn these into 1 or 2.
+        {"4294967297", menu_choice::none},
+        {"4294967298", menu_choice::none},
+        {huge, menu_choice::none},
+    };
+    for (const auto& [answer, expected] : cases) {
+        EXPECT_EQ(parse_choice(answer), expected) << "answer: \"" << answer.substr(0, 40) << '"';
+    }
+}
+
+TEST(ReadAnswerLine, TakesOneWholeLineAndLeavesTheRest)
+{
+    const std::string long_line(100000, '7');
+    std::FILE* in = std::tmpfile();
+    ASSERT_NE(in, nullptr);
+    std::fputs(("2\n" + long_line + "\nlast").c_str(), in);
+    std::rewind(in);
+    EXPECT_EQ(read_answer_line(in), "2");
+    EXPECT_EQ(read_answer_line(in), long_line);
+    EXPECT_EQ(read_answer_line(in), "last");
+    EXPECT_EQ(read_answer_line(in), "");
+    std::fclose(in);
+}
+
+} // namespace
+} // namespace txconv

@@ -1,0 +1,123 @@
+#include "convert/listing_scanner.hpp"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace txconv {
+namespace {
+
+using namespace std::string_literals;
+
+struct scan_result {
+    value_table table{};
+    std::uint64_t ignored = 0;
+    std::vector<std::uint64_t> malformed_lines;
+
+    bool operator==(const scan_result&) const = default;
+};
+
+// Feeds text to a scanner in pieces of at most piece bytes.
+scan_result scan_in_pieces(const std::string& text, std::size_t piece)
+{
+    scan_result result;
+    listing_scanner scanner([&](std::uint64_t line) { result.malformed_lines.push_back(line); });
+    for (std::size_t at = 0; at < text.size(); at += piece) {
+        const std::size_t count = std::min(piece, text.size() - at);
+        std::memcpy(scanner.space().data(), text.data() + at, count);
+        scanner.scan(count);
+    }
+    scanner.finish();
+    result.table = scanner.table();
+    result.ignored = scanner.ignored();
+    return result;
+}
+
+std::string lines(std::size_t count, std::uint32_t first)
+{
+    std::string text;
+    char line[16];
+    for (std::size_t i = 0; i < count; ++i) {
+        std::snprintf(line, sizeof line, "uv=%08X\r\n", static_cast<unsigned>(first + i));
+        text += line;
+    }
+    return text;
+}
+
+struct scan_case {
+    const char* what;
+    std::string text;
+    std::vector<std::uint32_t> slots; // the leading slots; the rest must be 0
+    std::vector<std::uint64_t> malformed_lines;
+    std::uint64_t ignored;
+};
+
+std::vector<scan_case> scan_cases()
+{
+    std::vector<std::uint32_t> counting(95);
+    for (std::size_t i = 0; i < 95; ++i) {
+        counting[i] = static_cast<std::uint32_t>(0x100 + i);
+    }
+    return {
+        {"empty listing", "", {}, {}, 0},
+        {"three lines", "uv=00000001\r\nuv=0000000a\r\nuv=FFFFFFFF\r\n", {1, 10, 0xFFFFFFFFU}, {}, 0},
+        {"any key", "gain=0000ABCD\r\n", {0xABCD}, {}, 0},
+        {"no '=' at all", "hello\r\nworld\r\n", {}, {}, 0},
+        {"short field takes the next line", "uv=1A2B\r\nuv=00000002\r\n", {0, 2}, {1}, 0},
+        {"space inside the field", "uv= 1A2B3C4\r\n", {0}, {1}, 0},
+        {"'=' inside a field starts another", "k==0000000A\r\n", {0, 10}, {1}, 0},
+        {"NUL ends a field", "uv=12\0abcde\r\n"s, {0x12}, {}, 0},
+        {"field cut short by the end", "a\nuv=12", {0x12}, {}, 0},
+        {"'=' as the last byte", "a\nb\nuv=", {0}, {3}, 0},
+        {"malformed fields report their lines", "x\ny\nuv=zzzzzzzz\nuv=00000005\nuv=-1\n", {0, 5, 0}, {3, 5}, 0},
+        {"95 lines", lines(95, 0x100), counting, {}, 0},
+        {"96 lines", lines(96, 0x100), counting, {}, 1},
+        {"two listings back to back", lines(95, 0x100) + lines(95, 0x100), counting, {}, 95},
+        {"ignored fields are not parsed", lines(95, 0x100) + "uv=bad\nuv=", counting, {}, 2},
+    };
+}
+
+TEST(ListingScanner, ReadsEveryFieldByTheRule)
+{
+    for (const auto& c : scan_cases()) {
+        value_table expected{};
+        std::copy(c.slots.begin(), c.slots.end(), expected.begin());
+        const scan_result whole = scan_in_pieces(c.text, listing_scanner::CHUNK_BYTES);
+        EXPECT_EQ(whole.table, expected) << c.what;
+        EXPECT_EQ(whole.malformed_lines, c.malformed_lines) << c.what;
+        EXPECT_EQ(whole.ignored, c.ignored) << c.what;
+    }
+}
+
+// Chunk boundaries may fall anywhere, inside a field or right behind an '='.
+TEST(ListingScanner, ChunkBoundariesChangeNothing)
+{
+    for (const auto& c : scan_cases()) {
+        const scan_result whole = scan_in_pieces(c.text, listing_scanner::CHUNK_BYTES);
+        for (const std::size_t piece : {1U, 2U, 3U, 7U, 8U, 9U, 13U, 64U}) {
+            EXPECT_EQ(scan_in_pieces(c.text, piece), whole) << c.what << ", pieces of " << piece;
+        }
+    }
+}
+
+TEST(ListingScanner, FieldAcrossTheRealChunkBoundary)
+{
+    // Every place an '=' can take around the boundary of two full chunks.
+    for (std::size_t back = 0; back <= 10; ++back) {
+        std::string text(listing_scanner::CHUNK_BYTES - back, '\n');
+        text += "uv=89ABCDEF\r\nk==0000000A";
+        const scan_result result = scan_in_pieces(text, listing_scanner::CHUNK_BYTES);
+        value_table expected{};
+        expected[0] = 0x89ABCDEFU;
+        expected[2] = 10;
+        EXPECT_EQ(result.table, expected) << back;
+        const auto line = listing_scanner::CHUNK_BYTES - back + 2;
+        EXPECT_EQ(result.malformed_lines, std::vector<std::uint64_t>{line}) << back;
+    }
+}
+
+} // namespace
+} // namespace txconv
