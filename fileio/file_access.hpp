@@ -37,8 +37,7 @@ path_string output_name_for(const path_string& path, std::string_view extension)
 
 // Fills into from the file. Less than into.size() arrives only at the end of
 // the file, so the caller's buffer bounds the memory a read takes.
-[[nodiscard]] outcome read_chunk(native_file& file, const path_string& path, std::span<char> into,
-                                 std::size_t& got);
+[[nodiscard]] outcome read_chunk(native_file& file, const path_string& path, std::span<char> into, std::size_t& got);
 
 // Closes an input that has been read to the end.
 [[nodiscard]] outcome close_input(native_file& file, const path_string& path);

@@ -170,8 +170,8 @@ bool native_file::is_same_file_as(const path_string& path) const
 {
     struct stat mine {};
     struct stat theirs {};
-    return ::fstat(fd_of(handle_), &mine) == 0 && ::stat(path.c_str(), &theirs) == 0 &&
-           mine.st_dev == theirs.st_dev && mine.st_ino == theirs.st_ino;
+    return ::fstat(fd_of(handle_), &mine) == 0 && ::stat(path.c_str(), &theirs) == 0 && mine.st_dev == theirs.st_dev &&
+           mine.st_ino == theirs.st_ino;
 }
 
 } // namespace txconv

@@ -86,8 +86,7 @@ TEST(AppendToFile, AnUnwritableTargetIsReportedWithItsPath)
 }
 
 // Runs body with the process unable to grow any file beyond limit bytes.
-template <class Body>
-void with_file_size_limit(rlim_t limit, Body body)
+template <class Body> void with_file_size_limit(rlim_t limit, Body body)
 {
     rlimit old{};
     ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &old), 0);

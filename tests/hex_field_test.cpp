@@ -46,7 +46,9 @@ TEST(HexField, AllDigitsOrNothing)
         {"0000000:", std::nullopt},
         {"0000000@", std::nullopt},
         {"0000000`", std::nullopt},
-        {"\xAA" "0000000", std::nullopt},
+        {"\xAA"
+         "0000000",
+         std::nullopt},
     };
     for (const auto& [field, expected] : cases) {
         EXPECT_EQ(read_hex_field(field), expected) << "field: \"" << field << '"';
