@@ -2,12 +2,18 @@
 
 #include <cstdio>
 
+#include <unistd.h>
+
 namespace txconv {
 
 // The console stands in for a message box: the text on its own line, then a
 // wait for Enter. End of input counts as acknowledged, so piped runs go on.
 void show_notice(std::string_view text)
 {
+    if (::isatty(STDIN_FILENO) == 0) {
+        // A piped answer is not echoed, so the menu's line is still open.
+        std::fputc('\n', stderr);
+    }
     std::fwrite(text.data(), 1, text.size(), stderr);
     std::fputs("\n[press Enter] ", stderr);
     std::fflush(stderr);

@@ -1,0 +1,152 @@
+"""End-to-end runs of txconv: answers in, exact files and exit status out."""
+
+import os
+import tempfile
+import unittest
+
+from harness import (BINARY, MENU, OPEN_FAILED, SAME_FILE, SHORT_TABLE, WRITE_FAILED, Case, CaseTest, image, listing,
+                     run, snapshot)
+
+THREE = b"uv=00000001\r\nuv=0000000a\r\nuv=FFFFFFFF\r\n"
+VALUES = [(0x9E3779B9 * (i + 1)) & 0xFFFFFFFF for i in range(95)]
+TABLE = image(VALUES)
+LISTING = listing(VALUES)
+
+
+class ListingToTable(CaseTest):
+    def test_cases(self):
+        self.check_cases([
+            Case("three lines", {"pts.txt": THREE}, ["pts.txt"], b"1\n",
+                 {"pts.txt": THREE, "pts.tx": image([1, 10, 0xFFFFFFFF])}, stderr=["\npts.txt\n"]),
+            Case("a full listing", {"pts.txt": LISTING}, ["pts.txt"], b"01\n", {"pts.txt": LISTING, "pts.tx": TABLE}),
+            Case("an empty listing", {"e.txt": b""}, ["e.txt"], b"1\n", {"e.txt": b"", "e.tx": image([])}),
+            Case("appended behind an older table", {"pts.txt": THREE, "pts.tx": TABLE}, ["pts.txt"], b"1\n",
+                 {"pts.txt": THREE, "pts.tx": TABLE + image([1, 10, 0xFFFFFFFF])}),
+            Case("any key, fields cut short by the end", {"g.txt": b"gain=0000ABCD\r\nk==0000000A\r\nuv=12"},
+                 ["g.txt"], b"1\n", {"g.txt": b"gain=0000ABCD\r\nk==0000000A\r\nuv=12", "g.tx": image([0xABCD, 0, 10, 0x12])},
+                 stderr=["txconv: g.txt:2: value is not 8 hex digits; stored as 0"]),
+            Case("more than 95 values", {"d.txt": LISTING + LISTING[:26]}, ["d.txt"], b"1\n",
+                 {"d.txt": LISTING + LISTING[:26], "d.tx": TABLE}, stderr=["txconv: d.txt: 2 values after the first 95"]),
+            Case("no '.' in the file name", {"pts": THREE}, ["pts"], b"1\n", {"pts": THREE, "pts.tx": image([1, 10, 0xFFFFFFFF])}),
+            Case("a '.' in a folder name only", {"old.2/pts": THREE}, ["old.2/pts"], b"1\n",
+                 {"old.2/pts": THREE, "old.2/pts.tx": image([1, 10, 0xFFFFFFFF])}),
+            Case("a name outside ASCII", {"表 α.txt": THREE}, ["表 α.txt"], b"1\n",
+                 {"表 α.txt": THREE, "表 α.tx": image([1, 10, 0xFFFFFFFF])}, stderr=["\n表 α.txt\n"]),
+        ])
+
+
+class TableToListing(CaseTest):
+    def test_cases(self):
+        self.check_cases([
+            Case("a table", {"t.tx": TABLE}, ["t.tx"], b"2\n", {"t.tx": TABLE, "t.txt": LISTING}),
+            Case("byte order", {"b.tx": b"\x78\x56\x34\x12" + bytes(376)}, ["b.tx"], b"2\n",
+                 {"b.tx": b"\x78\x56\x34\x12" + bytes(376), "b.txt": listing([0x12345678])}),
+            Case("only the first image counts", {"t.tx": TABLE + image([7])}, ["t.tx"], b"2\n",
+                 {"t.tx": TABLE + image([7]), "t.txt": LISTING}),
+            Case("bytes behind the image are ignored", {"t.tx": TABLE + b"xyz"}, ["t.tx"], b"2\n",
+                 {"t.tx": TABLE + b"xyz", "t.txt": LISTING}),
+            Case("appended behind an older listing", {"t.tx": TABLE, "t.txt": b"old\r\n"}, ["t.tx"], b"2\n",
+                 {"t.tx": TABLE, "t.txt": b"old\r\n" + LISTING}),
+            Case("an empty table file", {"e.tx": b""}, ["e.tx"], b"2\n", {"e.tx": b""}, 1,
+                 ["txconv: e.tx: holds 0 bytes; a table takes 380", SHORT_TABLE]),
+            Case("one byte short", {"s.tx": TABLE[:379], "s.txt": b"old"}, ["s.tx"], b"2\n",
+                 {"s.tx": TABLE[:379], "s.txt": b"old"}, 1, ["holds 379 bytes", SHORT_TABLE]),
+        ])
+
+
+class Answers(CaseTest):
+    def test_cases(self):
+        # Started on a table file: 2 makes its listing, 1 would write the table
+        # into itself and is refused, anything else runs nothing.
+        kept = {"t.tx": TABLE}
+        made = {"t.tx": TABLE, "t.txt": LISTING}
+        rows = [(answer, made, 0) for answer in (b" 2\n", b"+2\n", b"2abc\n", b"2", b"2\r\n", b"002\n")]
+        rows += [(answer, kept, 1) for answer in (b"1\n", b"01\n", b"\t+1\n", b"1.5\n")]
+        rows += [(answer, kept, 0) for answer in (b"12\n", b"0\n", b"\n", b"", b"-1\n", b"-2\n", b"3\n",
+                                                  b"4294967297\n", b"x1\n", b"9" * 100000 + b"\n")]
+        self.check_cases([Case(f"answer {answer[:12]!r}", {"t.tx": TABLE}, ["t.tx"], answer, after, status)
+                          for answer, after, status in rows])
+
+
+class Refusals(CaseTest):
+    def test_cases(self):
+        self.check_cases([
+            Case("missing listing", {}, ["gone.txt"], b"1\n", {}, 1, ["txconv: gone.txt: ", OPEN_FAILED]),
+            Case("missing table", {}, ["gone.tx"], b"2\n", {}, 1, ["txconv: gone.tx: ", OPEN_FAILED]),
+            Case("listing is a folder", {"dir.txt": None}, ["dir.txt"], b"1\n", {}, 1, ["txconv: dir.txt: ", OPEN_FAILED]),
+            Case("table is a folder", {"dir.tx": None}, ["dir.tx"], b"2\n", {}, 1, ["txconv: dir.tx: ", OPEN_FAILED]),
+            Case("output is a folder", {"p.txt": THREE, "p.tx": None}, ["p.txt"], b"1\n", {"p.txt": THREE}, 1,
+                 ["txconv: p.tx: ", WRITE_FAILED]),
+            Case("table read back into itself", {"x.tx": TABLE}, ["x.tx"], b"1\n", {"x.tx": TABLE}, 1,
+                 ["txconv: x.tx: output would overwrite the input", SAME_FILE]),
+            Case("listing written into itself", {"x.txt": LISTING}, ["x.txt"], b"2\n", {"x.txt": LISTING}, 1, [SAME_FILE]),
+            Case("an empty path", {}, [""], b"1\n", {}, 1, [OPEN_FAILED]),
+        ])
+
+    def test_a_link_to_the_input_is_the_input(self):
+        with tempfile.TemporaryDirectory() as folder:
+            with open(os.path.join(folder, "a.tx"), "wb") as f:
+                f.write(TABLE)
+            os.link(os.path.join(folder, "a.tx"), os.path.join(folder, "a.txt"))
+            result = run(["a.tx"], b"2\n", cwd=folder)
+            self.assertEqual(result.status, 1)
+            self.assertIn(SAME_FILE, result.stderr)
+            self.assertEqual(snapshot(folder), {"a.tx": TABLE, "a.txt": TABLE})
+
+
+class Console(unittest.TestCase):
+    def test_no_argument_shows_an_empty_notice_and_touches_nothing(self):
+        with tempfile.TemporaryDirectory() as folder:
+            result = run([], b"1\n", cwd=folder)
+            self.assertEqual((result.status, result.stdout), (0, MENU))
+            self.assertTrue(result.stderr.startswith("\n\n[press Enter]"), result.stderr)
+            self.assertEqual(snapshot(folder), {})
+
+    def test_menu_then_notice_then_result(self):
+        with tempfile.TemporaryDirectory() as folder:
+            result = run(["p.txt"], b"1\n", cwd=folder)
+            self.assertEqual(result.stdout, MENU)
+            self.assertTrue(result.stderr.startswith("\np.txt\n[press Enter] \n"), result.stderr)
+            self.assertLess(result.stderr.index("[press Enter]"), result.stderr.index(OPEN_FAILED))
+
+    def test_help_and_version_skip_the_menu(self):
+        for option, expected in (("--help", b"usage: txconv PATH"), ("-h", b"usage: txconv PATH"),
+                                 ("--version", b"txconv ")):
+            with self.subTest(option):
+                result = run([option], b"1\n")
+                self.assertEqual((result.status, result.stderr), (0, ""))
+                self.assertTrue(result.stdout.startswith(expected), result.stdout)
+
+    def test_closed_standard_input_runs_nothing(self):
+        with tempfile.TemporaryDirectory() as folder:
+            with open(os.path.join(folder, "t.tx"), "wb") as f:
+                f.write(TABLE)
+            with open(os.devnull, "rb") as nothing:
+                result = run(["t.tx"], cwd=folder, stdin=nothing)
+            self.assertEqual(result.status, 0)
+            self.assertEqual(snapshot(folder), {"t.tx": TABLE})
+
+
+class RoundTrip(unittest.TestCase):
+    def test_listing_to_table_and_back_repeats_the_listing(self):
+        with tempfile.TemporaryDirectory() as folder:
+            with open(os.path.join(folder, "pts.txt"), "wb") as f:
+                f.write(LISTING)
+            self.assertEqual(run(["pts.txt"], b"1\n", cwd=folder).status, 0)
+            self.assertEqual(run(["pts.tx"], b"2\n", cwd=folder).status, 0)
+            self.assertEqual(snapshot(folder), {"pts.txt": LISTING + LISTING, "pts.tx": TABLE})
+
+    def test_an_older_image_is_the_one_read_back(self):
+        with tempfile.TemporaryDirectory() as folder:
+            older = image([5, 6, 7])
+            with open(os.path.join(folder, "pts.txt"), "wb") as f:
+                f.write(LISTING)
+            with open(os.path.join(folder, "pts.tx"), "wb") as f:
+                f.write(older)
+            self.assertEqual(run(["pts.txt"], b"1\n", cwd=folder).status, 0)
+            self.assertEqual(run(["pts.tx"], b"2\n", cwd=folder).status, 0)
+            self.assertEqual(snapshot(folder), {"pts.txt": LISTING + listing([5, 6, 7]), "pts.tx": older + TABLE})
+
+
+if __name__ == "__main__":
+    unittest.main()
