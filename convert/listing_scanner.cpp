@@ -25,7 +25,7 @@ std::uint64_t count_byte(const char* from, const char* end, char wanted)
 } // namespace
 
 listing_scanner::listing_scanner(malformed_sink on_malformed)
-    : buffer_(std::make_unique<char[]>(FIELD_CHARS + CHUNK_BYTES)), on_malformed_(std::move(on_malformed))
+    : buffer_(std::make_unique_for_overwrite<char[]>(FIELD_CHARS + CHUNK_BYTES)), on_malformed_(std::move(on_malformed))
 {
 }
 
