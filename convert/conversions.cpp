@@ -2,14 +2,25 @@
 
 namespace txconv {
 
-outcome txt_to_tx(const path_string& path, const warning_sink& warn)
+namespace {
+
+// Opens the input and names its output, which must not be the input itself.
+outcome start_conversion(const path_string& path, std::string_view extension, native_file& input, path_string& target)
 {
-    native_file input;
     if (auto failed = open_input(path, input)) {
         return failed;
     }
-    const path_string target = output_name_for(path, "tx");
-    if (auto failed = refuse_same_file(input, target)) {
+    target = output_name_for(path, extension);
+    return refuse_same_file(input, target);
+}
+
+} // namespace
+
+outcome txt_to_tx(const path_string& path, const warning_sink& warn)
+{
+    native_file input;
+    path_string target;
+    if (auto failed = start_conversion(path, "tx", input, target)) {
         return failed;
     }
 
@@ -40,11 +51,8 @@ outcome txt_to_tx(const path_string& path, const warning_sink& warn)
 outcome tx_to_txt(const path_string& path)
 {
     native_file input;
-    if (auto failed = open_input(path, input)) {
-        return failed;
-    }
-    const path_string target = output_name_for(path, "txt");
-    if (auto failed = refuse_same_file(input, target)) {
+    path_string target;
+    if (auto failed = start_conversion(path, "txt", input, target)) {
         return failed;
     }
 
