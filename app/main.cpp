@@ -29,9 +29,11 @@ int print_and_exit(std::string_view text)
     return written && std::fflush(stdout) == 0 ? EXIT_SUCCESS : EXIT_FAILURE;
 }
 
+// Standard error is the last place to report to: when it cannot be written
+// there is nobody left to tell, and the exit status still says what happened.
 void print_diagnostic(const std::string& line)
 {
-    std::fprintf(stderr, "txconv: %s\n", line.c_str());
+    (void)std::fprintf(stderr, "txconv: %s\n", line.c_str());
 }
 
 outcome convert(menu_choice choice, const path_string& input)
@@ -59,8 +61,10 @@ int run_txconv(int argc, const path_char* const* argv)
         return print_and_exit("txconv " TXCONV_VERSION "\n");
     }
 
-    std::fwrite(MENU.data(), 1, MENU.size(), stdout);
-    std::fflush(stdout);
+    // The menu is a prompt: a console that cannot show it does not change
+    // which answer arrives, so the run goes on by that answer.
+    (void)std::fwrite(MENU.data(), 1, MENU.size(), stdout);
+    (void)std::fflush(stdout);
     const menu_choice choice = parse_choice(read_answer_line(stdin));
     show_notice(input != nullptr ? display_path(input) : std::string());
     if (input == nullptr) {

@@ -8,22 +8,24 @@ namespace txconv {
 
 // The console stands in for a message box: the text on its own line, then a
 // wait for Enter. End of input counts as acknowledged, so piped runs go on.
+// Like any console prompt it cannot report its own failure to be written;
+// the run's outcome does not depend on it.
 void show_notice(std::string_view text)
 {
     if (::isatty(STDIN_FILENO) == 0) {
         // A piped answer is not echoed, so the menu's line is still open.
-        std::fputc('\n', stderr);
+        (void)std::fputc('\n', stderr);
     }
-    std::fwrite(text.data(), 1, text.size(), stderr);
-    std::fputs("\n[press Enter] ", stderr);
-    std::fflush(stderr);
+    (void)std::fwrite(text.data(), 1, text.size(), stderr);
+    (void)std::fputs("\n[press Enter] ", stderr);
+    (void)std::fflush(stderr);
     int c = std::getchar();
     while (c != EOF && c != '\n') {
         c = std::getchar();
     }
     if (c == EOF) {
         // Nobody pressed Enter, so end the prompt's line ourselves.
-        std::fputc('\n', stderr);
+        (void)std::fputc('\n', stderr);
     }
 }
 
