@@ -32,7 +32,6 @@ public:
     void finish();
 
     const value_table& table() const { return table_; }
-    std::size_t filled() const { return filled_; }
     std::uint64_t ignored() const { return ignored_; }
 
 private:
