@@ -54,10 +54,12 @@ outcome convert(menu_choice choice, const path_string& input)
 int run_txconv(int argc, const path_char* const* argv)
 {
     const path_char* const input = argc > 1 ? argv[1] : nullptr;
-    if (input != nullptr && (is_option(input, "--help") || is_option(input, "-h"))) {
+    // Options only stand alone; with anything behind it, the first argument
+    // is a path like any other.
+    if (argc == 2 && (is_option(input, "--help") || is_option(input, "-h"))) {
         return print_and_exit(USAGE);
     }
-    if (input != nullptr && is_option(input, "--version")) {
+    if (argc == 2 && is_option(input, "--version")) {
         return print_and_exit("txconv " TXCONV_VERSION "\n");
     }
 

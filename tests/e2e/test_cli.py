@@ -117,6 +117,12 @@ class Console(unittest.TestCase):
                 self.assertEqual((result.status, result.stderr), (0, ""))
                 self.assertTrue(result.stdout.startswith(expected), result.stdout)
 
+    def test_an_option_with_more_arguments_is_a_path(self):
+        with tempfile.TemporaryDirectory() as folder:
+            result = run(["--help", "more"], b"1\n", cwd=folder)
+            self.assertEqual((result.status, result.stdout), (1, MENU))
+            self.assertIn("txconv: --help: ", result.stderr)
+
     def test_closed_standard_input_runs_nothing(self):
         with tempfile.TemporaryDirectory() as folder:
             with open(os.path.join(folder, "t.tx"), "wb") as f:

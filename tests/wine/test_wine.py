@@ -44,13 +44,29 @@ def start_session():
                WINEDLLOVERRIDES="mscoree,mshtml=")
     SESSION.update(prefix=prefix, env=env)
     subprocess.run(["wineboot", "-i"], env=env, check=True, capture_output=True, timeout=300)
-    # Let the prefix settle: wineboot returns while its services still run.
-    subprocess.run(["wineserver", "-w"], env=env, check=True, capture_output=True, timeout=300)
+
+
+def processes_of_prefix(prefix):
+    """Process ids of everything running in the Wine prefix, wineserver included."""
+    pids = []
+    for entry in os.listdir("/proc"):
+        try:
+            with open(f"/proc/{entry}/environ", "rb") as f:
+                if f"WINEPREFIX={prefix}".encode() in f.read().split(b"\0"):
+                    pids.append(int(entry))
+        except (OSError, ValueError):
+            continue
+    return pids
 
 
 def stop_session():
     if "env" in SESSION:
         subprocess.run(["wineserver", "-k"], env=SESSION["env"], capture_output=True, timeout=60)
+        for pid in processes_of_prefix(SESSION["prefix"]):
+            try:
+                os.kill(pid, signal.SIGKILL)
+            except ProcessLookupError:
+                pass
     if "xvfb" in SESSION:
         SESSION["xvfb"].send_signal(signal.SIGTERM)
         SESSION["xvfb"].wait(timeout=30)
