@@ -11,6 +11,13 @@ bool is_separator(path_char c)
     return c == path_char('/') || c == path_char('\\');
 }
 
+// Reading covers opening, reading and closing the input alike: to the user
+// each means the file could not be read.
+failure cannot_read(const path_string& path, os_error reason)
+{
+    return {NOTICE_CANNOT_OPEN, display_path(path), std::move(reason)};
+}
+
 failure cannot_write(const path_string& path, os_error reason)
 {
     return {NOTICE_CANNOT_WRITE, display_path(path), std::move(reason)};
@@ -43,7 +50,7 @@ path_string output_name_for(const path_string& path, std::string_view extension)
 outcome open_input(const path_string& path, native_file& file)
 {
     if (os_error reason = file.open_for_reading(path); !reason.empty()) {
-        return failure{NOTICE_CANNOT_OPEN, display_path(path), std::move(reason)};
+        return cannot_read(path, std::move(reason));
     }
     return {};
 }
@@ -54,7 +61,7 @@ outcome read_chunk(native_file& file, const path_string& path, std::span<char> i
     while (got < into.size()) {
         std::size_t n = 0;
         if (os_error reason = file.read_some(into.subspan(got), n); !reason.empty()) {
-            return failure{NOTICE_CANNOT_OPEN, display_path(path), std::move(reason)};
+            return cannot_read(path, std::move(reason));
         }
         if (n == 0) {
             break;
@@ -67,7 +74,7 @@ outcome read_chunk(native_file& file, const path_string& path, std::span<char> i
 outcome close_input(native_file& file, const path_string& path)
 {
     if (os_error reason = file.close(); !reason.empty()) {
-        return failure{NOTICE_CANNOT_OPEN, display_path(path), std::move(reason)};
+        return cannot_read(path, std::move(reason));
     }
     return {};
 }
