@@ -1,4 +1,5 @@
 #include "convert/listing_scanner.hpp"
+#include "test_support.hpp"
 
 #include <gtest/gtest.h>
 
@@ -11,30 +12,8 @@ namespace txconv {
 namespace {
 
 using namespace std::string_literals;
-
-struct scan_result {
-    value_table table{};
-    std::uint64_t ignored = 0;
-    std::vector<std::uint64_t> malformed_lines;
-
-    bool operator==(const scan_result&) const = default;
-};
-
-// Feeds text to a scanner in pieces of at most piece bytes.
-scan_result scan_in_pieces(const std::string& text, std::size_t piece)
-{
-    scan_result result;
-    listing_scanner scanner([&](std::uint64_t line) { result.malformed_lines.push_back(line); });
-    for (std::size_t at = 0; at < text.size(); at += piece) {
-        const std::size_t count = std::min(piece, text.size() - at);
-        std::memcpy(scanner.space().data(), text.data() + at, count);
-        scanner.scan(count);
-    }
-    scanner.finish();
-    result.table = scanner.table();
-    result.ignored = scanner.ignored();
-    return result;
-}
+using testing::scan_in_pieces;
+using testing::scan_result;
 
 std::string lines(std::size_t count, std::uint32_t first)
 {

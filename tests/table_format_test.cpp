@@ -1,23 +1,14 @@
 #include "convert/listing_scanner.hpp"
 #include "convert/table_format.hpp"
+#include "test_support.hpp"
 
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <random>
 #include <string>
 
 namespace txconv {
 namespace {
-
-value_table scan_text(std::string_view text)
-{
-    listing_scanner scanner;
-    std::memcpy(scanner.space().data(), text.data(), text.size());
-    scanner.scan(text.size());
-    scanner.finish();
-    return scanner.table();
-}
 
 TEST(TableImage, SlotsAreLittleEndianWordsInOrder)
 {
@@ -63,7 +54,10 @@ TEST(RoundTrip, RandomTablesSurviveBothDirections)
         const table_image image = encode_table(table);
         ASSERT_EQ(decode_table(image), table);
         const listing_text listing = format_listing(decode_table(image));
-        ASSERT_EQ(encode_table(scan_text({listing.data(), listing.size()})), image) << "round " << round;
+        ASSERT_EQ(
+            encode_table(testing::scan_in_pieces({listing.begin(), listing.end()}, listing_scanner::CHUNK_BYTES).table),
+            image)
+            << "round " << round;
     }
 }
 

@@ -1,10 +1,15 @@
 #pragma once
 
+#include "convert/listing_scanner.hpp"
+
+#include <algorithm>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <vector>
 
 namespace txconv::testing {
 
@@ -38,6 +43,32 @@ inline std::string read_bytes(const std::string& path)
 {
     std::ifstream in(path, std::ios::binary);
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// What a listing reads as: the table, how many fields were ignored, and the
+// lines of the malformed ones.
+struct scan_result {
+    value_table table{};
+    std::uint64_t ignored = 0;
+    std::vector<std::uint64_t> malformed_lines;
+
+    bool operator==(const scan_result&) const = default;
+};
+
+// Feeds text to a scanner in pieces of at most piece bytes.
+inline scan_result scan_in_pieces(const std::string& text, std::size_t piece)
+{
+    scan_result result;
+    listing_scanner scanner([&](std::uint64_t line) { result.malformed_lines.push_back(line); });
+    for (std::size_t at = 0; at < text.size(); at += piece) {
+        const std::size_t count = std::min(piece, text.size() - at);
+        std::memcpy(scanner.space().data(), text.data() + at, count);
+        scanner.scan(count);
+    }
+    scanner.finish();
+    result.table = scanner.table();
+    result.ignored = scanner.ignored();
+    return result;
 }
 
 } // namespace txconv::testing

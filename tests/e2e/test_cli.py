@@ -4,8 +4,8 @@ import os
 import tempfile
 import unittest
 
-from harness import (BINARY, MENU, OPEN_FAILED, SAME_FILE, SHORT_TABLE, WRITE_FAILED, Case, CaseTest, image, listing,
-                     run, snapshot)
+from harness import (MENU, OPEN_FAILED, SAME_FILE, SHORT_TABLE, WRITE_FAILED, Case, CaseTest, image, listing,
+                     populate, run, snapshot)
 
 THREE = b"uv=00000001\r\nuv=0000000a\r\nuv=FFFFFFFF\r\n"
 VALUES = [(0x9E3779B9 * (i + 1)) & 0xFFFFFFFF for i in range(95)]
@@ -85,8 +85,7 @@ class Refusals(CaseTest):
 
     def test_a_link_to_the_input_is_the_input(self):
         with tempfile.TemporaryDirectory() as folder:
-            with open(os.path.join(folder, "a.tx"), "wb") as f:
-                f.write(TABLE)
+            populate(folder, {"a.tx": TABLE})
             os.link(os.path.join(folder, "a.tx"), os.path.join(folder, "a.txt"))
             result = run(["a.tx"], b"2\n", cwd=folder)
             self.assertEqual(result.status, 1)
@@ -125,8 +124,7 @@ class Console(unittest.TestCase):
 
     def test_closed_standard_input_runs_nothing(self):
         with tempfile.TemporaryDirectory() as folder:
-            with open(os.path.join(folder, "t.tx"), "wb") as f:
-                f.write(TABLE)
+            populate(folder, {"t.tx": TABLE})
             with open(os.devnull, "rb") as nothing:
                 result = run(["t.tx"], cwd=folder, stdin=nothing)
             self.assertEqual(result.status, 0)
@@ -136,8 +134,7 @@ class Console(unittest.TestCase):
 class RoundTrip(unittest.TestCase):
     def test_listing_to_table_and_back_repeats_the_listing(self):
         with tempfile.TemporaryDirectory() as folder:
-            with open(os.path.join(folder, "pts.txt"), "wb") as f:
-                f.write(LISTING)
+            populate(folder, {"pts.txt": LISTING})
             self.assertEqual(run(["pts.txt"], b"1\n", cwd=folder).status, 0)
             self.assertEqual(run(["pts.tx"], b"2\n", cwd=folder).status, 0)
             self.assertEqual(snapshot(folder), {"pts.txt": LISTING + LISTING, "pts.tx": TABLE})
@@ -145,10 +142,7 @@ class RoundTrip(unittest.TestCase):
     def test_an_older_image_is_the_one_read_back(self):
         with tempfile.TemporaryDirectory() as folder:
             older = image([5, 6, 7])
-            with open(os.path.join(folder, "pts.txt"), "wb") as f:
-                f.write(LISTING)
-            with open(os.path.join(folder, "pts.tx"), "wb") as f:
-                f.write(older)
+            populate(folder, {"pts.txt": LISTING, "pts.tx": older})
             self.assertEqual(run(["pts.txt"], b"1\n", cwd=folder).status, 0)
             self.assertEqual(run(["pts.tx"], b"2\n", cwd=folder).status, 0)
             self.assertEqual(snapshot(folder), {"pts.txt": LISTING + listing([5, 6, 7]), "pts.tx": older + TABLE})

@@ -9,7 +9,7 @@ import subprocess
 import tempfile
 import unittest
 
-from harness import BINARY, OPEN_FAILED, WRITE_FAILED, image, listing, run, snapshot
+from harness import BINARY, OPEN_FAILED, WRITE_FAILED, image, listing, populate, run, snapshot
 
 VALUES = [(0x2545F491 * (i + 3)) & 0xFFFFFFFF for i in range(95)]
 
@@ -35,8 +35,7 @@ def limit_file_size(limit):
 
 
 def write(folder, name, content):
-    with open(os.path.join(folder, name), "wb") as f:
-        f.write(content)
+    populate(folder, {name: content})
 
 
 class WriteFailsHalfWay(unittest.TestCase):

@@ -18,7 +18,7 @@ import time
 import unittest
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "e2e"))
-from harness import OPEN_FAILED, SAME_FILE, image, listing, snapshot  # noqa: E402
+from harness import OPEN_FAILED, SAME_FILE, image, listing, populate, snapshot  # noqa: E402
 
 EXE = os.path.abspath(sys.argv[1]) if len(sys.argv) > 1 else ""
 TOOLS = ["wine", "wineboot", "wineserver", "Xvfb", "xdotool", "xwininfo", "x86_64-w64-mingw32-objdump"]
@@ -162,10 +162,7 @@ class UnderWine(unittest.TestCase):
     def test_cases(self):
         for what, before, args, answer, status, notices, after in self.CASES:
             with self.subTest(what), tempfile.TemporaryDirectory() as folder:
-                for name, content in before.items():
-                    os.makedirs(os.path.dirname(os.path.join(folder, name)), exist_ok=True)
-                    with open(os.path.join(folder, name), "wb") as f:
-                        f.write(content)
+                populate(folder, before)
                 got_status, out, got_notices, err = run_exe(args, answer, folder)
                 self.assertEqual(out, MENU)
                 self.assertEqual(got_notices, notices, err[-2000:])
