@@ -54,26 +54,6 @@ os_error remove_file(const path_string& path)
     return ::DeleteFileW(path.c_str()) ? os_error{} : last_error();
 }
 
-native_file::native_file(native_file&& other) noexcept
-    : handle_(std::exchange(other.handle_, -1)), created_(other.created_)
-{
-}
-
-native_file& native_file::operator=(native_file&& other) noexcept
-{
-    if (this != &other) {
-        release();
-        handle_ = std::exchange(other.handle_, -1);
-        created_ = other.created_;
-    }
-    return *this;
-}
-
-native_file::~native_file()
-{
-    release();
-}
-
 void native_file::release() noexcept
 {
     if (handle_ != -1) {
