@@ -1,7 +1,9 @@
 #pragma once
 
+#include "platform/native_file.hpp"
+
 #include <cstdio>
-#include <string>
+#include <span>
 #include <string_view>
 
 namespace txconv {
@@ -9,23 +11,36 @@ namespace txconv {
 // The cursor waits behind the underscore.
 inline constexpr std::string_view MENU = "1 TXT to TX;\n2 TX to TXT_";
 
-inline constexpr std::string_view USAGE =
-    "usage: txconv PATH\n"
-    "\n"
-    "Converts between a table file (.tx: 95 unsigned 32-bit values, 380 bytes,\n"
-    "little-endian) and a listing (.txt: one line \"uv=XXXXXXXX\" per value, CR LF).\n"
-    "A menu asks which way: 1 turns a listing into a table, 2 a table into a\n"
-    "listing. The result is appended to PATH with its extension swapped.\n"
-    "\n"
-    "Exit status: 0 when the conversion worked or none was chosen, 1 when it failed.\n";
+// How many warnings the closing notice quotes before it only counts them.
+inline constexpr std::size_t QUOTED_WARNINGS = 5;
 
 enum class menu_choice { none, txt_to_tx, tx_to_txt };
 
 // The answer's leading decimal number, read as atoi reads it: white space,
 // an optional sign, digits. Anything but 1 or 2, however large, is none.
+// Fed one character at a time, so that an answer of any length takes no
+// memory.
+class answer_reader {
+public:
+    void feed(char c);
+    menu_choice choice() const;
+
+private:
+    enum class stage { spaces, digits, done };
+    stage stage_ = stage::spaces;
+    bool negative_ = false;
+    int value_ = 0;
+};
+
 menu_choice parse_choice(std::string_view answer);
 
-// One line from in, without its line feed, however long it is.
-std::string read_answer_line(std::FILE* in);
+// Reads one line from in, up to its line feed or the end of input, by the
+// same rule.
+menu_choice read_choice(std::FILE* in);
+
+// The run with the menu: it asks once, shows every path in one notice, and
+// converts each in turn; a failure gets its own notice and stops no other.
+// Returns 1 when any conversion failed, else 0.
+int run_menu(std::span<const path_string> paths);
 
 } // namespace txconv

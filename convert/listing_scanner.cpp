@@ -24,9 +24,21 @@ std::uint64_t count_byte(const char* from, const char* end, char wanted)
 
 } // namespace
 
-listing_scanner::listing_scanner(malformed_sink on_malformed)
-    : buffer_(std::make_unique_for_overwrite<char[]>(FIELD_CHARS + CHUNK_BYTES)), on_malformed_(std::move(on_malformed))
+listing_scanner::listing_scanner(malformed_sink on_malformed, malformed_sink on_short)
+    : buffer_(std::make_unique_for_overwrite<char[]>(FIELD_CHARS + CHUNK_BYTES)),
+      on_malformed_(std::move(on_malformed)), on_short_(std::move(on_short))
 {
+}
+
+void listing_scanner::reset()
+{
+    carried_ = 0;
+    table_ = {};
+    filled_ = 0;
+    ignored_ = 0;
+    first_ignored_line_ = 0;
+    line_ = 1;
+    counted_ = 0;
 }
 
 std::span<char> listing_scanner::space()
@@ -42,13 +54,23 @@ void listing_scanner::count_lines_up_to(std::size_t at)
 
 void listing_scanner::take_field(std::size_t at, std::size_t end)
 {
-    const char* field = buffer_.get() + at + 1;
-    const auto value = read_hex_field(std::string_view(field, end - at - 1));
-    if (!value && on_malformed_) {
+    const std::string_view field(buffer_.get() + at + 1, end - at - 1);
+    const auto value = read_hex_field(field);
+    const bool exact = value && field.size() == FIELD_CHARS && field.find('\0') == std::string_view::npos;
+    const malformed_sink& sink = value ? on_short_ : on_malformed_;
+    if (!exact && sink) {
         count_lines_up_to(at);
-        on_malformed_(line_);
+        sink(line_);
     }
     table_[filled_++] = value.value_or(0);
+}
+
+void listing_scanner::ignore_from(std::size_t at)
+{
+    if (ignored_ == 0 && counts_lines()) {
+        count_lines_up_to(at);
+        first_ignored_line_ = line_;
+    }
 }
 
 void listing_scanner::scan(std::size_t count)
@@ -59,6 +81,7 @@ void listing_scanner::scan(std::size_t count)
     for (const char* hit = find_byte(data, data + end, '='); hit != nullptr;
          hit = find_byte(hit + 1, data + end, '=')) {
         if (full()) {
+            ignore_from(static_cast<std::size_t>(hit - data));
             ignored_ += 1 + count_byte(hit + 1, data + end, '=');
             break;
         }
@@ -70,7 +93,7 @@ void listing_scanner::scan(std::size_t count)
         }
         take_field(at, at + 1 + FIELD_CHARS);
     }
-    if (!full() && on_malformed_) {
+    if (ignored_ == 0 && counts_lines()) {
         count_lines_up_to(keep_from);
     }
     carried_ = end - keep_from;
@@ -86,6 +109,7 @@ void listing_scanner::finish()
     for (const char* hit = find_byte(data, data + carried_, '='); hit != nullptr;
          hit = find_byte(hit + 1, data + carried_, '=')) {
         if (full()) {
+            ignore_from(static_cast<std::size_t>(hit - data));
             ++ignored_;
         } else {
             take_field(static_cast<std::size_t>(hit - data), carried_);

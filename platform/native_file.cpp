@@ -1,12 +1,15 @@
 #include "platform/native_file.hpp"
+#include "platform/native_file_shared.hpp"
 
+#include <random>
 #include <utility>
 
 namespace txconv {
 
 // Ownership is the same everywhere; only release() knows the platform's handle.
 native_file::native_file(native_file&& other) noexcept
-    : handle_(std::exchange(other.handle_, -1)), created_(other.created_)
+    : handle_(std::exchange(other.handle_, -1)), borrowed_(other.borrowed_),
+      temporary_(std::exchange(other.temporary_, {}))
 {
 }
 
@@ -15,7 +18,8 @@ native_file& native_file::operator=(native_file&& other) noexcept
     if (this != &other) {
         release();
         handle_ = std::exchange(other.handle_, -1);
-        created_ = other.created_;
+        borrowed_ = other.borrowed_;
+        temporary_ = std::exchange(other.temporary_, {});
     }
     return *this;
 }
@@ -23,6 +27,42 @@ native_file& native_file::operator=(native_file&& other) noexcept
 native_file::~native_file()
 {
     release();
+}
+
+std::size_t folder_length(const path_string& path)
+{
+    const auto cut = path.find_last_of(SEPARATORS);
+    return cut == path_string::npos ? 0 : cut + 1;
+}
+
+path_string folder_of(const path_string& path)
+{
+    const std::size_t length = folder_length(path);
+    if (length == 0) {
+        return path_string(1, path_char('.'));
+    }
+    // "/x" lives in "/", not in "".
+    return path.substr(0, length == 1 ? 1 : length - 1);
+}
+
+path_string temporary_name_beside(const path_string& path)
+{
+    // Unguessable, so that nobody can plant a file at the name first; the
+    // name is still only ever created exclusively.
+    static std::mt19937_64 random{std::random_device{}()};
+    static constexpr std::string_view digits = "0123456789abcdef";
+    const std::size_t at = folder_length(path);
+    path_string name = path.substr(0, at);
+    name += path_char('.');
+    name.append(path, at);
+    for (const char c : std::string_view(".txconv-")) {
+        name.push_back(static_cast<path_char>(c));
+    }
+    std::uint64_t bits = random();
+    for (int i = 0; i < 12; ++i, bits >>= 4U) {
+        name.push_back(static_cast<path_char>(digits[bits & 0xFU]));
+    }
+    return name;
 }
 
 } // namespace txconv

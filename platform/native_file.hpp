@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <span>
 #include <string>
+#include <string_view>
 
 namespace txconv {
 
@@ -16,14 +17,47 @@ using path_char = path_string::value_type;
 // An operating system failure, as the system words it. Empty means success.
 using os_error = std::string;
 
+// Reasons of our own, for files that are there but must not be used.
+inline constexpr std::string_view REASON_SYMLINK = "is a symbolic link; not followed";
+inline constexpr std::string_view REASON_NOT_REGULAR = "is not a regular file";
+
 // The path as UTF-8, for diagnostics and notices.
 std::string display_path(const path_string& path);
 
-// Removes the file at path.
-[[nodiscard]] os_error remove_file(const path_string& path);
+// Which file an open file or a name is, whatever name it was reached by:
+// device and inode on POSIX, volume and file index on Windows.
+struct file_identity {
+    std::uint64_t volume = 0;
+    std::uint64_t index = 0;
+
+    bool operator==(const file_identity&) const = default;
+};
+
+// What stands at a path, looked at without following a link there.
+enum class path_kind { missing, regular, symlink, other };
+[[nodiscard]] os_error inspect_path(const path_string& path, path_kind& kind, file_identity& identity);
+
+// The folder that holds path: "." for a bare name.
+path_string folder_of(const path_string& path);
+
+// Flushes a folder, so that a name made or changed in it survives a power
+// cut.
+[[nodiscard]] os_error sync_folder(const path_string& folder);
+
+enum class lock_attempt { taken, busy, failed };
+
+// What one look at an open file tells.
+struct file_status {
+    file_identity identity;
+    std::uint64_t size = 0;
+    bool regular = false;
+    // The file has lost its last name since it was opened.
+    bool removed = false;
+};
 
 // One open file. Closing is explicit wherever its result matters; the
-// destructor only makes sure that nothing stays open.
+// destructor only makes sure that nothing stays open and that a file made by
+// create_unnamed() and never published leaves nothing behind.
 class native_file {
 public:
     native_file() = default;
@@ -33,32 +67,54 @@ public:
     native_file& operator=(native_file&& other) noexcept;
     ~native_file();
 
+    // The process's own standard input or output, borrowed: never closed here.
+    static native_file standard_input();
+    static native_file standard_output();
+
+    // Opens a file to read. A link is followed (the user named it), but
+    // anything other than a regular file is refused, and a FIFO or device
+    // cannot make the open wait.
     [[nodiscard]] os_error open_for_reading(const path_string& path);
 
-    // Opens path for adding bytes at its end, creating it when absent, and
-    // holds an exclusive lock on it until close: concurrent appenders take
-    // turns instead of interleaving, and a failed append can be cut back
-    // without touching anybody else's bytes.
-    [[nodiscard]] os_error open_for_appending(const path_string& path);
+    // Opens an existing regular file at path to add to its end. Nothing is
+    // created, a link at path is not followed, and the open never waits.
+    // missing tells that nothing is there.
+    [[nodiscard]] os_error open_for_appending(const path_string& path, bool& missing);
+
+    // A new, empty file in the folder of beside that has no name yet, or only
+    // a hidden temporary one: nobody sees it until publish().
+    [[nodiscard]] os_error create_unnamed(const path_string& beside);
+
+    // Gives a file from create_unnamed() the name path. Without replace, an
+    // existing name is never touched: taken tells that one was there.
+    [[nodiscard]] os_error publish(const path_string& path, bool replace, bool& taken);
+
+    // Takes a published name away again, but only while it still names this
+    // very file.
+    [[nodiscard]] os_error unpublish(const path_string& path);
+
+    // Tries once to take an exclusive lock on the whole file, held until close.
+    [[nodiscard]] lock_attempt try_lock(os_error& reason);
 
     // got is 0 only at the end of the file.
     [[nodiscard]] os_error read_some(std::span<char> into, std::size_t& got);
     [[nodiscard]] os_error write_some(std::span<const char> from, std::size_t& put);
-    [[nodiscard]] os_error size(std::uint64_t& length) const;
+    [[nodiscard]] os_error status(file_status& status) const;
     [[nodiscard]] os_error truncate(std::uint64_t length);
+    // Waits until what was written is on the storage device.
+    [[nodiscard]] os_error sync();
     [[nodiscard]] os_error close();
 
-    // Whether open_for_appending made the file rather than finding it.
-    bool created() const { return created_; }
-
-    // Whether path names this very file, through any of its names.
-    bool is_same_file_as(const path_string& path) const;
+    bool is_open() const { return handle_ != -1; }
 
 private:
     void release() noexcept;
 
     std::intptr_t handle_ = -1;
-    bool created_ = false;
+    bool borrowed_ = false;
+    // The hidden name of a file from create_unnamed() until it is published,
+    // where the platform needs one.
+    path_string temporary_;
 };
 
 } // namespace txconv

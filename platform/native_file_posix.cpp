@@ -1,6 +1,8 @@
 #include "platform/native_file.hpp"
+#include "platform/native_file_shared.hpp"
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <utility>
 
@@ -10,6 +12,8 @@
 #include <unistd.h>
 
 namespace txconv {
+
+const std::basic_string_view<path_char> SEPARATORS = "/";
 
 namespace {
 
@@ -23,6 +27,83 @@ int fd_of(std::intptr_t handle)
     return static_cast<int>(handle);
 }
 
+file_identity identity_of(const struct stat& st)
+{
+    return {static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
+}
+
+// Opened without O_NONBLOCK, a FIFO would wait for a partner and a device
+// could hang; the check that follows refuses both, and regular files never
+// block anyway, so the flag comes off again once the file is known.
+os_error keep_if_regular(int fd)
+{
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) {
+        return last_error();
+    }
+    if (!S_ISREG(st.st_mode)) {
+        return os_error(REASON_NOT_REGULAR);
+    }
+    const int flags = ::fcntl(fd, F_GETFL);
+    if (flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
+        return last_error();
+    }
+    return {};
+}
+
+// Why path could not be opened: our own reason where it is a link or not a
+// regular file, the system's otherwise.
+os_error explain_open_failure(const path_string& path, int error)
+{
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) == 0) {
+        if (S_ISLNK(st.st_mode)) {
+            return os_error(REASON_SYMLINK);
+        }
+        if (!S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode)) {
+            return os_error(REASON_NOT_REGULAR);
+        }
+    }
+    return std::strerror(error);
+}
+
+// Removes name, but only while it still names the open file fd: whoever put
+// another file there meanwhile keeps it.
+os_error remove_if_still(int fd, const path_string& name)
+{
+    struct stat mine {};
+    struct stat theirs {};
+    if (::fstat(fd, &mine) != 0) {
+        return last_error();
+    }
+    if (::lstat(name.c_str(), &theirs) != 0) {
+        return errno == ENOENT ? os_error{} : last_error();
+    }
+    if (identity_of(mine) != identity_of(theirs)) {
+        return {};
+    }
+    return ::unlink(name.c_str()) == 0 ? os_error{} : last_error();
+}
+
+// O_TMPFILE files get their name through their /proc/self/fd entry, so they
+// are used only where that exists.
+bool can_name_unnamed_files()
+{
+    static const bool can = ::access("/proc/self/fd", X_OK) == 0;
+    return can;
+}
+
+std::string proc_path_of(int fd)
+{
+    return "/proc/self/fd/" + std::to_string(fd);
+}
+
+// Whether link() failed only because this file system has no hard links.
+bool no_hard_links(int error)
+{
+    return error == EPERM || error == EOPNOTSUPP || error == ENOSYS || error == EMLINK;
+}
+
 } // namespace
 
 std::string display_path(const path_string& path)
@@ -30,64 +111,183 @@ std::string display_path(const path_string& path)
     return path;
 }
 
-os_error remove_file(const path_string& path)
+os_error inspect_path(const path_string& path, path_kind& kind, file_identity& identity)
 {
-    return ::unlink(path.c_str()) == 0 ? os_error{} : last_error();
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) != 0) {
+        kind = path_kind::missing;
+        return errno == ENOENT ? os_error{} : last_error();
+    }
+    identity = identity_of(st);
+    kind = S_ISLNK(st.st_mode) ? path_kind::symlink : S_ISREG(st.st_mode) ? path_kind::regular : path_kind::other;
+    return {};
+}
+
+os_error sync_folder(const path_string& folder)
+{
+    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) {
+        return last_error();
+    }
+    // A file system that cannot sync a folder (EINVAL) keeps its names
+    // durable by other means.
+    const bool synced = ::fsync(fd) == 0 || errno == EINVAL;
+    os_error reason = synced ? os_error{} : last_error();
+    ::close(fd);
+    return reason;
+}
+
+native_file native_file::standard_input()
+{
+    native_file file;
+    file.handle_ = STDIN_FILENO;
+    file.borrowed_ = true;
+    return file;
+}
+
+native_file native_file::standard_output()
+{
+    native_file file;
+    file.handle_ = STDOUT_FILENO;
+    file.borrowed_ = true;
+    return file;
 }
 
 void native_file::release() noexcept
 {
-    if (handle_ >= 0) {
+    if (handle_ >= 0 && !borrowed_) {
+        if (!temporary_.empty()) {
+            (void)remove_if_still(fd_of(handle_), temporary_);
+        }
         ::close(fd_of(handle_));
-        handle_ = -1;
     }
+    handle_ = -1;
+    temporary_.clear();
 }
 
 os_error native_file::open_for_reading(const path_string& path)
 {
     release();
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     if (fd < 0) {
         return last_error();
+    }
+    if (os_error reason = keep_if_regular(fd); !reason.empty()) {
+        ::close(fd);
+        return reason;
     }
     handle_ = fd;
     return {};
 }
 
-os_error native_file::open_for_appending(const path_string& path)
+os_error native_file::open_for_appending(const path_string& path, bool& missing)
 {
     release();
-    for (;;) {
-        // O_EXCL first, so that we know whether the file is ours to remove
-        // again should the append fail.
-        bool made = true;
-        int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd < 0 && errno == EEXIST) {
-            made = false;
-            fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
+    const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    missing = fd < 0 && errno == ENOENT;
+    if (fd < 0) {
+        return explain_open_failure(path, errno);
+    }
+    if (os_error reason = keep_if_regular(fd); !reason.empty()) {
+        ::close(fd);
+        return reason;
+    }
+    handle_ = fd;
+    return {};
+}
+
+os_error native_file::create_unnamed(const path_string& beside)
+{
+    release();
+    if (can_name_unnamed_files()) {
+        const int fd = ::open(folder_of(beside).c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+        if (fd >= 0) {
+            handle_ = fd;
+            return {};
         }
-        if (fd < 0) {
+        // Older kernels and some file systems have no O_TMPFILE.
+        if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) {
             return last_error();
         }
-        int locked = 0;
-        while ((locked = ::flock(fd, LOCK_EX)) != 0 && errno == EINTR) {
+    }
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        path_string name = temporary_name_beside(beside);
+        const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+        if (fd >= 0) {
+            handle_ = fd;
+            temporary_ = std::move(name);
+            return {};
         }
-        struct stat st {};
-        if (locked != 0 || ::fstat(fd, &st) != 0) {
-            os_error reason = last_error();
-            ::close(fd);
-            return reason;
+        if (errno != EEXIST) {
+            return last_error();
         }
-        if (st.st_nlink == 0) {
-            // Whoever held the lock before us made the file, failed and
-            // removed it again; what we would write here would be lost.
-            ::close(fd);
-            continue;
+    }
+    return "no free temporary name in its folder";
+}
+
+os_error native_file::publish(const path_string& path, bool replace, bool& taken)
+{
+    taken = false;
+    const int fd = fd_of(handle_);
+    if (temporary_.empty()) {
+        // An O_TMPFILE file: link it in directly, or under a temporary name
+        // to rename from.
+        const std::string self = proc_path_of(fd);
+        if (!replace) {
+            if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, path.c_str(), AT_SYMLINK_FOLLOW) == 0) {
+                return {};
+            }
+            taken = errno == EEXIST;
+            return last_error();
         }
-        handle_ = fd;
-        created_ = made;
+        for (int attempt = 0; temporary_.empty(); ++attempt) {
+            path_string name = temporary_name_beside(path);
+            if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW) == 0) {
+                temporary_ = std::move(name);
+            } else if (errno != EEXIST || attempt == 100) {
+                return last_error();
+            }
+        }
+    }
+    if (replace) {
+        if (::rename(temporary_.c_str(), path.c_str()) != 0) {
+            return last_error();
+        }
+        temporary_.clear();
         return {};
     }
+    if (::link(temporary_.c_str(), path.c_str()) == 0) {
+        (void)remove_if_still(fd, temporary_);
+        temporary_.clear();
+        return {};
+    }
+    if (no_hard_links(errno)) {
+        // The same promise, where the file system keeps it: fail rather than
+        // replace.
+        if (::renameat2(AT_FDCWD, temporary_.c_str(), AT_FDCWD, path.c_str(), RENAME_NOREPLACE) == 0) {
+            temporary_.clear();
+            return {};
+        }
+    }
+    taken = errno == EEXIST;
+    return last_error();
+}
+
+os_error native_file::unpublish(const path_string& path)
+{
+    return remove_if_still(fd_of(handle_), path);
+}
+
+lock_attempt native_file::try_lock(os_error& reason)
+{
+    if (::flock(fd_of(handle_), LOCK_EX | LOCK_NB) == 0) {
+        return lock_attempt::taken;
+    }
+    if (errno == EWOULDBLOCK || errno == EINTR) {
+        return lock_attempt::busy;
+    }
+    reason = last_error();
+    return lock_attempt::failed;
 }
 
 os_error native_file::read_some(std::span<char> into, std::size_t& got)
@@ -120,13 +320,16 @@ os_error native_file::write_some(std::span<const char> from, std::size_t& put)
     }
 }
 
-os_error native_file::size(std::uint64_t& length) const
+os_error native_file::status(file_status& status) const
 {
     struct stat st {};
     if (::fstat(fd_of(handle_), &st) != 0) {
         return last_error();
     }
-    length = static_cast<std::uint64_t>(st.st_size);
+    status.identity = identity_of(st);
+    status.size = static_cast<std::uint64_t>(st.st_size);
+    status.regular = S_ISREG(st.st_mode);
+    status.removed = st.st_nlink == 0;
     return {};
 }
 
@@ -140,18 +343,23 @@ os_error native_file::truncate(std::uint64_t length)
     return {};
 }
 
-os_error native_file::close()
+os_error native_file::sync()
 {
-    const int fd = fd_of(std::exchange(handle_, -1));
-    return ::close(fd) == 0 ? os_error{} : last_error();
+    return ::fsync(fd_of(handle_)) == 0 ? os_error{} : last_error();
 }
 
-bool native_file::is_same_file_as(const path_string& path) const
+os_error native_file::close()
 {
-    struct stat mine {};
-    struct stat theirs {};
-    return ::fstat(fd_of(handle_), &mine) == 0 && ::stat(path.c_str(), &theirs) == 0 && mine.st_dev == theirs.st_dev &&
-           mine.st_ino == theirs.st_ino;
+    if (borrowed_) {
+        handle_ = -1;
+        return {};
+    }
+    if (!temporary_.empty()) {
+        (void)remove_if_still(fd_of(handle_), temporary_);
+        temporary_.clear();
+    }
+    const int fd = fd_of(std::exchange(handle_, -1));
+    return ::close(fd) == 0 ? os_error{} : last_error();
 }
 
 } // namespace txconv

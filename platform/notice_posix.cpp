@@ -1,6 +1,8 @@
+#include "platform/console.hpp"
 #include "platform/notice.hpp"
 
 #include <cstdio>
+#include <string>
 
 #include <unistd.h>
 
@@ -12,20 +14,18 @@ namespace txconv {
 // the run's outcome does not depend on it.
 void show_notice(std::string_view text)
 {
-    if (::isatty(STDIN_FILENO) == 0) {
-        // A piped answer is not echoed, so the menu's line is still open.
-        (void)std::fputc('\n', stderr);
-    }
-    (void)std::fwrite(text.data(), 1, text.size(), stderr);
-    (void)std::fputs("\n[press Enter] ", stderr);
-    (void)std::fflush(stderr);
+    // A piped answer is not echoed, so the menu's line is still open.
+    std::string prompt = ::isatty(STDIN_FILENO) == 0 ? "\n" : "";
+    prompt += text;
+    prompt += "\n[press Enter] ";
+    (void)write_console(console_stream::error, prompt);
     int c = std::getchar();
     while (c != EOF && c != '\n') {
         c = std::getchar();
     }
     if (c == EOF) {
         // Nobody pressed Enter, so end the prompt's line ourselves.
-        (void)std::fputc('\n', stderr);
+        (void)write_console(console_stream::error, "\n");
     }
 }
 

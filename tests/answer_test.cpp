@@ -47,17 +47,19 @@ TEST(ParseChoice, ReadsTheLeadingNumberAsAtoiDoes)
     }
 }
 
-TEST(ReadAnswerLine, TakesOneWholeLineAndLeavesTheRest)
+TEST(ReadChoice, TakesOneLineAtATimeByTheSameRule)
 {
     const std::string long_line(100000, '7');
+    const std::string long_spaces(100000, ' ');
     std::FILE* in = std::tmpfile();
     ASSERT_NE(in, nullptr);
-    std::fputs(("2\n" + long_line + "\nlast").c_str(), in);
+    std::fputs(("2\n" + long_line + "\n" + long_spaces + "1\nlast").c_str(), in);
     std::rewind(in);
-    EXPECT_EQ(read_answer_line(in), "2");
-    EXPECT_EQ(read_answer_line(in), long_line);
-    EXPECT_EQ(read_answer_line(in), "last");
-    EXPECT_EQ(read_answer_line(in), "");
+    EXPECT_EQ(read_choice(in), menu_choice::tx_to_txt);
+    EXPECT_EQ(read_choice(in), menu_choice::none);
+    EXPECT_EQ(read_choice(in), menu_choice::txt_to_tx);
+    EXPECT_EQ(read_choice(in), menu_choice::none);
+    EXPECT_EQ(read_choice(in), menu_choice::none);
     std::fclose(in);
 }
 

@@ -152,9 +152,10 @@ class UnderWine(unittest.TestCase):
          ["sub\\p.v1.txt"], {"sub/p.v1.txt": listing(VALUES), "sub/p.v1.tx": image(VALUES)}),
         ("a name outside the ANSI code page", {"表 α.txt": listing(VALUES)}, ["表 α.txt"], b"1\r\n", 0,
          ["表 α.txt"], {"表 α.txt": listing(VALUES), "表 α.tx": image(VALUES)}),
-        ("a missing input", {}, ["gone.txt"], b"1\r\n", 1, ["gone.txt", OPEN_FAILED], {}),
-        ("the output is the input", {"x.tx": image(VALUES)}, ["x.tx"], b"1\r\n", 1, ["x.tx", SAME_FILE],
-         {"x.tx": image(VALUES)}),
+        ("a missing input", {}, ["gone.txt"], b"1\r\n", 1, ["gone.txt", OPEN_FAILED + "\ngone.txt\nFile not found"],
+         {}),
+        ("the output is the input", {"x.tx": image(VALUES)}, ["x.tx"], b"1\r\n", 1,
+         ["x.tx", SAME_FILE + "\nx.tx\noutput would overwrite the input it is made from"], {"x.tx": image(VALUES)}),
         ("another answer", {"t.tx": image(VALUES)}, ["t.tx"], b"3\r\n", 0, ["t.tx"], {"t.tx": image(VALUES)}),
         ("no argument", {}, [], b"1\r\n", 0, [""], {}),
     ]

@@ -1,0 +1,26 @@
+#pragma once
+
+#include <string_view>
+
+namespace txconv {
+
+// Readies the process before it touches a file: on POSIX, signals that would
+// kill it half way through a write (a full pipe, the file size limit) are
+// ignored so that the write fails and is rolled back instead, and standard
+// input, output and error are opened on /dev/null where they were closed, so
+// that no file we open can take their place.
+void prepare_process();
+
+enum class console_stream { output, error };
+
+// Writes UTF-8 text to standard output or error so that it reads right: on a
+// Windows console as UTF-16, whatever its code page; elsewhere as the bytes.
+// False when it could not be written.
+bool write_console(console_stream stream, std::string_view text);
+
+// Whether the console window goes away when this process ends: a Windows
+// console that was made for this process alone, as when a file is dropped on
+// the program. What is printed there is then gone before anybody reads it.
+bool console_closes_with_process();
+
+} // namespace txconv

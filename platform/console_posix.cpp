@@ -1,0 +1,36 @@
+#include "platform/console.hpp"
+
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace txconv {
+
+void prepare_process()
+{
+    for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd) {
+        if (::fcntl(fd, F_GETFD) == -1 && errno == EBADF) {
+            // The lowest free descriptor is fd itself, as the ones below it are open.
+            (void)::open("/dev/null", fd == STDIN_FILENO ? O_RDONLY : O_WRONLY);
+        }
+    }
+    (void)std::signal(SIGPIPE, SIG_IGN);
+    (void)std::signal(SIGXFSZ, SIG_IGN);
+}
+
+bool write_console(console_stream stream, std::string_view text)
+{
+    std::FILE* const to = stream == console_stream::output ? stdout : stderr;
+    const bool written = std::fwrite(text.data(), 1, text.size(), to) == text.size();
+    return std::fflush(to) == 0 && written;
+}
+
+bool console_closes_with_process()
+{
+    return false;
+}
+
+} // namespace txconv

@@ -1,0 +1,48 @@
+#include "platform/console.hpp"
+#include "platform/utf16_windows.hpp"
+
+#include <algorithm>
+#include <cstdio>
+
+#include <windows.h>
+
+namespace txconv {
+
+void prepare_process()
+{
+    // Windows has neither signal for a write nor closed standard handles that
+    // a file could take over.
+}
+
+bool write_console(console_stream stream, std::string_view text)
+{
+    const bool to_output = stream == console_stream::output;
+    const HANDLE handle = ::GetStdHandle(to_output ? STD_OUTPUT_HANDLE : STD_ERROR_HANDLE);
+    DWORD mode = 0;
+    if (handle != nullptr && handle != INVALID_HANDLE_VALUE && ::GetConsoleMode(handle, &mode)) {
+        // A console shows UTF-16 right whatever its code page; bytes it
+        // would read in that code page.
+        const std::wstring wide = widen(text);
+        for (std::size_t done = 0; done < wide.size();) {
+            DWORD put = 0;
+            const auto count = static_cast<DWORD>(std::min<std::size_t>(wide.size() - done, 16384));
+            if (!::WriteConsoleW(handle, wide.data() + done, count, &put, nullptr) || put == 0) {
+                return false;
+            }
+            done += put;
+        }
+        return true;
+    }
+    // Redirected to a file or a pipe: UTF-8 bytes, through the C runtime.
+    std::FILE* const to = to_output ? stdout : stderr;
+    const bool written = std::fwrite(text.data(), 1, text.size(), to) == text.size();
+    return std::fflush(to) == 0 && written;
+}
+
+bool console_closes_with_process()
+{
+    DWORD processes[2] = {};
+    return ::GetConsoleProcessList(processes, 2) == 1;
+}
+
+} // namespace txconv
