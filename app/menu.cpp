@@ -109,7 +109,8 @@ menu_choice parse_choice(std::string_view answer)
 menu_choice read_choice(std::FILE* in)
 {
     answer_reader reader;
-    for (int c = std::getc(in); c != EOF && c != '\n'; c = std::getc(in)) {
+    std::size_t count = 0;
+    for (int c = std::getc(in); c != EOF && c != '\n' && count < ANSWER_LINE_LIMIT; c = std::getc(in), ++count) {
         reader.feed(static_cast<char>(c));
     }
     return reader.choice();

@@ -252,12 +252,20 @@ outcome output_writer::append_existing(const path_string& path, std::span<const 
         if (os_error reason = append_locked(file, status.size, data); !reason.empty()) {
             return cannot_write(path, std::move(reason));
         }
-        // The bytes are on the disk; a failing close cannot take them back.
-        (void)file.close();
+        close_durable(file, path);
         return {};
     }
     missing = false;
     return cannot_write(path, "it kept being removed while it was opened");
+}
+
+void output_writer::close_durable(native_file& file, const path_string& path) const
+{
+    // The bytes are on the disk already, so a failing close takes nothing
+    // back: saying so is all there is to do, and the output counts as written.
+    if (os_error reason = file.close(); !reason.empty() && say_) {
+        say_(display_path(path) + ": closing it failed after its bytes were safely written: " + reason);
+    }
 }
 
 void output_writer::write(const path_string& path, write_mode mode, std::span<const char> data,
@@ -371,8 +379,9 @@ void output_writer::flush()
                 output.result = cannot_write(output.path, reason);
             }
         }
-        // Durable now, so a failing close takes nothing back.
-        (void)output.file.close();
+        if (output.published && !output.result) {
+            close_durable(output.file, output.path);
+        }
         output.done(output.result);
     }
 }

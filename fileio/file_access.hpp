@@ -106,6 +106,7 @@ private:
                                           const std::optional<file_identity>& input, bool& missing) const;
     [[nodiscard]] outcome wait_for_lock(native_file& file, const path_string& path) const;
     void publish(pending& output) const;
+    void close_durable(native_file& file, const path_string& path) const;
 
     message_sink say_;
     lock_patience patience_;

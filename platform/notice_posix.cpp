@@ -19,11 +19,13 @@ void show_notice(std::string_view text)
     prompt += text;
     prompt += "\n[press Enter] ";
     (void)write_console(console_stream::error, prompt);
+    // An endless line (/dev/zero as standard input) must not keep us here.
+    constexpr long limit = 1L << 20;
     int c = std::getchar();
-    while (c != EOF && c != '\n') {
+    for (long count = 0; c != EOF && c != '\n' && count < limit; ++count) {
         c = std::getchar();
     }
-    if (c == EOF) {
+    if (c != '\n') {
         // Nobody pressed Enter, so end the prompt's line ourselves.
         (void)write_console(console_stream::error, "\n");
     }

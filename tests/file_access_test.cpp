@@ -1,4 +1,6 @@
+#include "convert/conversions.hpp"
 #include "fileio/file_access.hpp"
+#include "syscall_faults.hpp"
 #include "test_support.hpp"
 
 #include <gtest/gtest.h>
@@ -6,8 +8,12 @@
 #include <csignal>
 #include <filesystem>
 #include <string>
+#include <thread>
 
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/resource.h>
+#include <unistd.h>
 
 namespace txconv {
 namespace {
@@ -117,6 +123,130 @@ TEST(AppendToFile, AWriteThatFailsHalfWayLeavesTheFileAsItWas)
     EXPECT_EQ(read_bytes(existing), "kept as it was");
     EXPECT_EQ(read_bytes(fresh), "small");
     EXPECT_FALSE(std::filesystem::exists(dir / "made.tx")) << "a file made only for a failed append stays behind";
+}
+
+// One listing converted to p.tx while one system call fails. new_target: p.tx
+// is absent before; otherwise it holds "old".
+struct fault_case {
+    const char* what;
+    bool new_target;
+    testing::syscall call;
+    // Which file the call fails on: the input p.txt, the target p.tx, the
+    // target before it has a name, or its folder.
+    enum { input, target, nameless, folder } on;
+    int nth;
+    // How it ends: failed, and what p.tx holds afterwards (absent: nullopt).
+    bool fails;
+    std::optional<std::string> after;
+};
+
+TEST(SystemCallFaults, EachIsReportedAndLeavesTheTargetWhole)
+{
+    using enum testing::syscall;
+    const std::string table(encode_table(value_table{7}).data(), TABLE_BYTES);
+    const fault_case cases[] = {
+        {"closing the input", false, close, fault_case::input, 1, true, std::nullopt},
+        {"closing the input, target there", true, close, fault_case::input, 1, true, "old"},
+        {"looking at the target as it opens", true, fstat, fault_case::target, 1, true, "old"},
+        {"taking the target's length", true, fstat, fault_case::target, 2, true, "old"},
+        {"syncing the appended target", true, fsync, fault_case::target, 1, true, "old"},
+        {"syncing the new target", false, fsync, fault_case::nameless, 1, true, std::nullopt},
+        {"syncing the new target's folder", false, fsync, fault_case::folder, 1, true, std::nullopt},
+        // Closing after the sync: the bytes are safe, so it is a success.
+        {"closing the appended target", true, close, fault_case::target, 1, false, "old" + table},
+        {"closing the new target", false, close, fault_case::target, 1, false, table},
+    };
+    for (const fault_case& c : cases) {
+        SCOPED_TRACE(c.what);
+        testing::scratch_dir dir;
+        const std::string input = dir / "p.txt";
+        const std::string target = dir / "p.tx";
+        write_bytes(input, "uv=00000007\r\n");
+        if (!c.new_target) {
+            std::filesystem::remove(target);
+        } else {
+            write_bytes(target, "old");
+        }
+        testing::arm({c.call, [&](int fd) {
+                          switch (c.on) {
+                          case fault_case::input:
+                              return testing::is_file_at(fd, input);
+                          case fault_case::target:
+                              return testing::is_file_at(fd, target);
+                          case fault_case::nameless:
+                              return testing::is_nameless_file(fd);
+                          case fault_case::folder:
+                              return testing::is_folder(fd);
+                          }
+                          return false;
+                      },
+                      c.nth});
+        std::vector<std::string> said;
+        output_writer writer([&](const std::string& line) { said.push_back(line); });
+        converter runner(writer, {});
+        outcome result;
+        txt_to_tx(runner, input, [&](const outcome& ended) { result = ended; });
+        writer.flush();
+        testing::disarm();
+        EXPECT_TRUE(testing::struck());
+        EXPECT_EQ(result.has_value(), c.fails) << (result ? result->reason : "");
+        EXPECT_EQ(std::filesystem::exists(target) ? std::optional(read_bytes(target)) : std::nullopt, c.after);
+        EXPECT_EQ(said.size(), c.fails ? 0U : 1U) << "a close that fails after the sync is still reported";
+        EXPECT_EQ(std::distance(std::filesystem::directory_iterator(std::filesystem::path(input).parent_path()),
+                                std::filesystem::directory_iterator()),
+                  c.after ? 2 : 1)
+            << "something was left behind";
+    }
+}
+
+TEST(SystemCallFaults, AFailedNewNameIsTakenBackOnlyWhileItIsStillOurs)
+{
+    // The folder cannot be synced, so the new name must go again; but by
+    // then somebody else's file has taken it, and that one stays.
+    testing::scratch_dir dir;
+    const std::string target = dir / "p.tx";
+    testing::arm({testing::syscall::fsync, testing::is_folder, 1, [&] {
+                      write_bytes(dir / "theirs", "theirs");
+                      std::filesystem::rename(dir / "theirs", target);
+                  }});
+    const outcome failed = append_to_file(target, std::string_view("ours"));
+    testing::disarm();
+    ASSERT_TRUE(failed);
+    EXPECT_EQ(read_bytes(target), "theirs");
+}
+
+TEST(SystemCallFaults, ANameThatKeepsVanishingIsGivenUpOn)
+{
+    testing::scratch_dir dir;
+    const std::string target = dir / "p.tx";
+    write_bytes(target, "old");
+    testing::arm({testing::syscall::fstat, [&](int fd) { return testing::is_file_at(fd, target); }, 0, {}, true});
+    const outcome failed = append_to_file(target, std::string_view("new"));
+    testing::disarm();
+    ASSERT_TRUE(failed);
+    EXPECT_EQ(failed->reason, "it kept being removed while it was opened");
+    EXPECT_EQ(read_bytes(target), "old");
+}
+
+TEST(AppendToFile, ALockHeldTooLongIsGivenUpOnAndSaidOnce)
+{
+    testing::scratch_dir dir;
+    const std::string target = dir / "p.tx";
+    write_bytes(target, "old");
+    const int holder = ::open(target.c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_EQ(::flock(holder, LOCK_EX), 0);
+    std::vector<std::string> said;
+    output_writer writer([&](const std::string& line) { said.push_back(line); },
+                         {std::chrono::milliseconds(20), std::chrono::milliseconds(200)});
+    outcome result;
+    writer.write(target, write_mode::append, std::string_view("new"), std::nullopt,
+                 [&](const outcome& ended) { result = ended; });
+    writer.flush();
+    ::close(holder);
+    ASSERT_TRUE(result);
+    EXPECT_EQ(result->notice, NOTICE_CANNOT_WRITE);
+    EXPECT_EQ(said, std::vector<std::string>{target + ": waiting for another program to release it"});
+    EXPECT_EQ(read_bytes(target), "old");
 }
 
 } // namespace

@@ -1,6 +1,7 @@
 """Runs the built txconv in a scratch folder and looks at what it left there."""
 
 import os
+import stat
 import struct
 import subprocess
 import tempfile
@@ -49,26 +50,52 @@ def run(args, answer=b"", cwd=None, stdin=None, preexec_fn=None, timeout=30):
     return Run(proc.returncode, proc.stdout, proc.stderr.decode("utf-8", "replace"))
 
 
+class Link(str):
+    """A symbolic link, by what it points to."""
+
+
+class Fifo:
+    """A named pipe."""
+
+    def __eq__(self, other):
+        return isinstance(other, Fifo)
+
+    def __repr__(self):
+        return "Fifo()"
+
+
 def snapshot(folder):
-    """Every file below folder, by relative name, with its bytes."""
+    """Every file below folder, by relative name, with its bytes; a link or a
+    FIFO as such, never opened."""
     files = {}
     for root, _, names in os.walk(folder):
         for name in names:
             path = os.path.join(root, name)
-            with open(path, "rb") as f:
-                files[os.path.relpath(path, folder)] = f.read()
+            mode = os.lstat(path).st_mode
+            if stat.S_ISLNK(mode):
+                files[os.path.relpath(path, folder)] = Link(os.readlink(path))
+            elif stat.S_ISFIFO(mode):
+                files[os.path.relpath(path, folder)] = Fifo()
+            else:
+                with open(path, "rb") as f:
+                    files[os.path.relpath(path, folder)] = f.read()
     return files
 
 
 def populate(folder, files):
+    """Makes files: bytes, None for a folder, a Link or a Fifo."""
     for name, content in files.items():
         path = os.path.join(folder, name)
         os.makedirs(os.path.dirname(path), exist_ok=True)
         if content is None:
             os.makedirs(path, exist_ok=True)
-            continue
-        with open(path, "wb") as f:
-            f.write(content)
+        elif isinstance(content, Link):
+            os.symlink(content, path)
+        elif isinstance(content, Fifo):
+            os.mkfifo(path)
+        else:
+            with open(path, "wb") as f:
+                f.write(content)
 
 
 @dataclass
@@ -81,7 +108,9 @@ class Case:
     answer: bytes
     after: dict
     status: int = 0
-    stderr: list = field(default_factory=list)  # fragments that must appear, in order
+    # Fragments that must appear, in order; a "txconv: " line that no
+    # fragment names must not appear at all.
+    stderr: list = field(default_factory=list)
 
 
 class CaseTest(unittest.TestCase):
@@ -92,8 +121,14 @@ class CaseTest(unittest.TestCase):
                 result = run(case.args, case.answer, cwd=folder)
                 self.assertEqual(result.status, case.status, result.stderr)
                 self.assertEqual(snapshot(folder), case.after)
-                at = 0
-                for fragment in case.stderr:
-                    found = result.stderr.find(fragment, at)
-                    self.assertGreaterEqual(found, 0, f"{fragment!r} not in {result.stderr!r}")
-                    at = found + len(fragment)
+                self.check_stderr(result.stderr, case.stderr)
+
+    def check_stderr(self, stderr, fragments):
+        at = 0
+        for fragment in fragments:
+            found = stderr.find(fragment, at)
+            self.assertGreaterEqual(found, 0, f"{fragment!r} not in {stderr!r}")
+            at = found + len(fragment)
+        said = [line for line in stderr.splitlines() if line.startswith("txconv: ")]
+        expected = [fragment for fragment in fragments if fragment.startswith("txconv: ")]
+        self.assertEqual(len(said), len(expected), f"unexpected diagnostics in {stderr!r}")

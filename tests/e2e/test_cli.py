@@ -1,11 +1,14 @@
 """End-to-end runs of txconv: answers in, exact files and exit status out."""
 
 import os
+import pty
+import select
 import tempfile
+import time
 import unittest
 
-from harness import (MENU, OPEN_FAILED, SAME_FILE, SHORT_TABLE, WRITE_FAILED, Case, CaseTest, image, listing,
-                     populate, run, snapshot)
+from harness import (BINARY, MENU, OPEN_FAILED, SAME_FILE, SHORT_TABLE, WRITE_FAILED, Case, CaseTest, Fifo, Link, image,
+                     listing, populate, run, snapshot)
 
 THREE = b"uv=00000001\r\nuv=0000000a\r\nuv=FFFFFFFF\r\n"
 VALUES = [(0x9E3779B9 * (i + 1)) & 0xFFFFFFFF for i in range(95)]
@@ -26,7 +29,11 @@ class ListingToTable(CaseTest):
                  ["g.txt"], b"1\n", {"g.txt": b"gain=0000ABCD\r\nk==0000000A\r\nuv=12", "g.tx": image([0xABCD, 0, 10, 0x12])},
                  stderr=["txconv: g.txt:2: value is not 8 hex digits; stored as 0"]),
             Case("more than 95 values", {"d.txt": LISTING + LISTING[:26]}, ["d.txt"], b"1\n",
-                 {"d.txt": LISTING + LISTING[:26], "d.tx": TABLE}, stderr=["txconv: d.txt: 2 values after the first 95"]),
+                 {"d.txt": LISTING + LISTING[:26], "d.tx": TABLE},
+                 stderr=["txconv: d.txt: 2 values after the first 95 were ignored"]),
+            Case("exactly 96 values", {"n.txt": LISTING + LISTING[:13]}, ["n.txt"], b"1\n",
+                 {"n.txt": LISTING + LISTING[:13], "n.tx": TABLE},
+                 stderr=["txconv: n.txt: 1 value after the first 95 was ignored"]),
             Case("no '.' in the file name", {"pts": THREE}, ["pts"], b"1\n", {"pts": THREE, "pts.tx": image([1, 10, 0xFFFFFFFF])}),
             Case("a '.' in a folder name only", {"old.2/pts": THREE}, ["old.2/pts"], b"1\n",
                  {"old.2/pts": THREE, "old.2/pts.tx": image([1, 10, 0xFFFFFFFF])}),
@@ -50,7 +57,7 @@ class TableToListing(CaseTest):
             Case("an empty table file", {"e.tx": b""}, ["e.tx"], b"2\n", {"e.tx": b""}, 1,
                  ["txconv: e.tx: holds 0 bytes; a table takes 380", SHORT_TABLE]),
             Case("one byte short", {"s.tx": TABLE[:379], "s.txt": b"old"}, ["s.tx"], b"2\n",
-                 {"s.tx": TABLE[:379], "s.txt": b"old"}, 1, ["holds 379 bytes", SHORT_TABLE]),
+                 {"s.tx": TABLE[:379], "s.txt": b"old"}, 1, ["txconv: s.tx: holds 379 bytes", SHORT_TABLE]),
         ])
 
 
@@ -64,7 +71,9 @@ class Answers(CaseTest):
         rows += [(answer, kept, 1) for answer in (b"1\n", b"01\n", b"\t+1\n", b"1.5\n")]
         rows += [(answer, kept, 0) for answer in (b"12\n", b"0\n", b"\n", b"", b"-1\n", b"-2\n", b"3\n",
                                                   b"4294967297\n", b"x1\n", b"9" * 100000 + b"\n")]
-        self.check_cases([Case(f"answer {answer[:12]!r}", {"t.tx": TABLE}, ["t.tx"], answer, after, status)
+        refused = ["txconv: t.tx: output would overwrite the input it is made from", SAME_FILE]
+        self.check_cases([Case(f"answer {answer[:12]!r}", {"t.tx": TABLE}, ["t.tx"], answer, after, status,
+                               refused if status else [])
                           for answer, after, status in rows])
 
 
@@ -79,8 +88,25 @@ class Refusals(CaseTest):
                  ["txconv: p.tx: ", WRITE_FAILED]),
             Case("table read back into itself", {"x.tx": TABLE}, ["x.tx"], b"1\n", {"x.tx": TABLE}, 1,
                  ["txconv: x.tx: output would overwrite the input", SAME_FILE]),
-            Case("listing written into itself", {"x.txt": LISTING}, ["x.txt"], b"2\n", {"x.txt": LISTING}, 1, [SAME_FILE]),
-            Case("an empty path", {}, [""], b"1\n", {}, 1, [OPEN_FAILED]),
+            Case("listing written into itself", {"x.txt": LISTING}, ["x.txt"], b"2\n", {"x.txt": LISTING}, 1,
+                 ["txconv: x.txt: output would overwrite", SAME_FILE]),
+            Case("an empty path", {}, [""], b"1\n", {}, 1, ["txconv: : ", OPEN_FAILED]),
+            # The output's name is made up, not typed: a link planted there is
+            # never followed, whether it leads somewhere or nowhere.
+            Case("output is a link", {"p.txt": THREE, "p.tx": Link("victim"), "victim": b"secret"}, ["p.txt"],
+                 b"1\n", {"p.txt": THREE, "p.tx": Link("victim"), "victim": b"secret"}, 1,
+                 ["txconv: p.tx: is a symbolic link; not followed", WRITE_FAILED]),
+            Case("output is a dangling link", {"t.tx": TABLE, "t.txt": Link("made")}, ["t.tx"], b"2\n",
+                 {"t.tx": TABLE, "t.txt": Link("made")}, 1, ["txconv: t.txt: is a symbolic link; not followed"]),
+            # Nothing but regular files, and nothing that can make an open wait.
+            Case("listing is a FIFO", {"f.txt": Fifo()}, ["f.txt"], b"1\n", {"f.txt": Fifo()}, 1,
+                 ["txconv: f.txt: is not a regular file", OPEN_FAILED]),
+            Case("output is a FIFO", {"t.tx": TABLE, "t.txt": Fifo()}, ["t.tx"], b"2\n",
+                 {"t.tx": TABLE, "t.txt": Fifo()}, 1, ["txconv: t.txt: is not a regular file", WRITE_FAILED]),
+            Case("an endless device as listing", {}, ["/dev/zero"], b"1\n", {}, 1,
+                 ["txconv: /dev/zero: is not a regular file", OPEN_FAILED]),
+            Case("a file under /proc, through a link", {"o.txt": Link("/proc/sys/kernel/ostype")}, ["o.txt"],
+                 b"1\n", {"o.txt": Link("/proc/sys/kernel/ostype"), "o.tx": image([])}),
         ])
 
     def test_a_link_to_the_input_is_the_input(self):
@@ -107,6 +133,43 @@ class Console(unittest.TestCase):
             self.assertEqual(result.stdout, MENU)
             self.assertTrue(result.stderr.startswith("\np.txt\n[press Enter] \n"), result.stderr)
             self.assertLess(result.stderr.index("[press Enter]"), result.stderr.index(OPEN_FAILED))
+
+    def test_on_a_terminal_each_notice_takes_one_line(self):
+        # A missing input shows two notices: the path, then the failure. On a
+        # terminal each waits for one line of its own, and any text counts.
+        with tempfile.TemporaryDirectory() as folder:
+            pid, terminal = pty.fork()
+            if pid == 0:
+                os.chdir(folder)
+                os.execv(BINARY, [BINARY, "gone.txt"])
+            seen = b""
+
+            def wait_for(text, count=1):
+                nonlocal seen
+                deadline = time.monotonic() + 10
+                while seen.count(text) < count:
+                    ready, _, _ = select.select([terminal], [], [], max(0, deadline - time.monotonic()))
+                    self.assertTrue(ready, f"no {text!r} after {seen!r}")
+                    try:
+                        chunk = os.read(terminal, 4096)
+                    except OSError:  # the child has gone
+                        chunk = b""
+                    self.assertTrue(chunk, f"ended before {text!r}: {seen!r}")
+                    seen += chunk
+
+            try:
+                wait_for(b"TXT_")
+                os.write(terminal, b"1\n")
+                wait_for(b"[press Enter]")
+                os.write(terminal, b"\n")
+                wait_for(b"[press Enter]", 2)
+                self.assertEqual(os.waitpid(pid, os.WNOHANG), (0, 0), "the failure notice did not wait")
+                os.write(terminal, b"ok\n")
+                _, status = os.waitpid(pid, 0)
+            finally:
+                os.close(terminal)
+            self.assertEqual(os.waitstatus_to_exitcode(status), 1)
+            self.assertIn(OPEN_FAILED.encode(), seen)
 
     def test_help_and_version_skip_the_menu(self):
         for option, expected in (("--help", b"usage: txconv PATH"), ("-h", b"usage: txconv PATH"),

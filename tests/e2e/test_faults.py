@@ -1,15 +1,24 @@
 """What txconv does when the files, the system or the input misbehave."""
 
+import fcntl
 import os
 import random
+import re
 import resource
+import shutil
 import signal
 import struct
 import subprocess
 import tempfile
+import threading
+import time
 import unittest
 
-from harness import BINARY, OPEN_FAILED, WRITE_FAILED, image, listing, populate, run, snapshot
+from harness import BINARY, OPEN_FAILED, SAME_FILE, WRITE_FAILED, image, listing, populate, run, snapshot
+
+# Sanitized builds do a great deal at start-up that has nothing to do with
+# txconv: system-call sweeps and address-space limits are for plain builds.
+SANITIZED = "ASAN_OPTIONS" in os.environ
 
 VALUES = [(0x2545F491 * (i + 3)) & 0xFFFFFFFF for i in range(95)]
 
@@ -27,11 +36,21 @@ def listing_to_table(text):
 
 
 def limit_file_size(limit):
-    """For preexec_fn: no file may grow past limit bytes, and trying only fails."""
+    """For preexec_fn: no file may grow past limit bytes. SIGXFSZ keeps its
+    default action, which kills a process that does not ignore it."""
     def apply():
-        signal.signal(signal.SIGXFSZ, signal.SIG_IGN)
+        signal.signal(signal.SIGXFSZ, signal.SIG_DFL)
         resource.setrlimit(resource.RLIMIT_FSIZE, (limit, resource.RLIM_INFINITY))
     return apply
+
+
+def hold_lock(path, seconds):
+    """Locks path as another appender would, and lets go after seconds."""
+    f = open(path, "rb")
+    fcntl.flock(f, fcntl.LOCK_EX)
+    release = threading.Timer(seconds, f.close)
+    release.start()
+    return release
 
 
 def write(folder, name, content):
@@ -103,6 +122,42 @@ class HostileInput(unittest.TestCase):
             self.assertEqual(result.status, 0, result.stderr)
             self.assertEqual(snapshot(folder), {"t.tx": image(VALUES)})
 
+    def test_a_reader_that_went_away(self):
+        # printf '2\n' | txconv t.tx | true: the menu cannot be shown, the
+        # answer still arrives.
+        with tempfile.TemporaryDirectory() as folder:
+            write(folder, "t.tx", image(VALUES))
+            reader, writer = os.pipe()
+            os.close(reader)
+            proc = subprocess.run([BINARY, "t.tx"], input=b"2\n", stdout=writer, stderr=subprocess.PIPE, cwd=folder,
+                                  timeout=30)
+            os.close(writer)
+            self.assertEqual(proc.returncode, 0, proc.stderr)
+            self.assertEqual(snapshot(folder), {"t.tx": image(VALUES), "t.txt": listing(VALUES)})
+
+    def test_an_endless_answer(self):
+        limit = None if SANITIZED else lambda: resource.setrlimit(resource.RLIMIT_AS, (300_000 << 10,) * 2)
+        with tempfile.TemporaryDirectory() as folder, open("/dev/zero", "rb") as zeros:
+            write(folder, "t.tx", image(VALUES))
+            result = run(["t.tx"], cwd=folder, stdin=zeros, preexec_fn=limit)
+            self.assertEqual(result.status, 0, result.stderr)
+            self.assertEqual(snapshot(folder), {"t.tx": image(VALUES)})
+
+    def test_a_lock_held_by_another_program(self):
+        # Held for 1.5 s: the run says once that it waits, then appends. With
+        # standard error closed at start, the target must not become it.
+        for what, preexec, said in (("said once", None, 1), ("standard error closed", lambda: os.close(2), 0)):
+            with self.subTest(what), tempfile.TemporaryDirectory() as folder:
+                write(folder, "p.txt", listing(VALUES))
+                write(folder, "p.tx", b"old")
+                holder = hold_lock(os.path.join(folder, "p.tx"), 1.5)
+                result = run(["p.txt"], b"1\n", cwd=folder, preexec_fn=preexec)
+                holder.join()
+                self.assertEqual(result.status, 0, result.stderr)
+                self.assertEqual(result.stderr.count("txconv: p.tx: waiting for another program to release it\n"),
+                                 said, result.stderr)
+                self.assertEqual(snapshot(folder), {"p.txt": listing(VALUES), "p.tx": b"old" + image(VALUES)})
+
     def test_an_answer_of_100000_characters(self):
         for answer, runs in ((b"2" + b"x" * 100000 + b"\n", True), (b" " * 100000 + b"2\n", True),
                              (b"0" * 99999 + b"2\n", True), (b"2" * 100000 + b"\n", False)):
@@ -137,6 +192,64 @@ class HostileInput(unittest.TestCase):
                             self.assertEqual((result.status, produced), (1, None))
                         else:
                             self.assertEqual(produced, listing(struct.unpack("<95I", data[:380])))
+
+
+class NewTargets(unittest.TestCase):
+    def test_permissions_follow_the_umask(self):
+        for mask, mode in ((0o022, 0o644), (0o077, 0o600), (0o002, 0o664)):
+            with self.subTest(oct(mask)), tempfile.TemporaryDirectory() as folder:
+                write(folder, "t.tx", image(VALUES))
+                result = run(["t.tx"], b"2\n", cwd=folder, preexec_fn=lambda: os.umask(mask))
+                self.assertEqual(result.status, 0, result.stderr)
+                self.assertEqual(os.stat(os.path.join(folder, "t.txt")).st_mode & 0o777, mode)
+
+
+def strace(*args):
+    return ["strace", "-qq", "-o", "/dev/null", *args, BINARY]
+
+
+@unittest.skipIf(SANITIZED or not shutil.which("strace"), "needs strace and a plain build")
+class SystemCallTiming(unittest.TestCase):
+    def test_the_input_linked_in_at_the_output_name_meanwhile(self):
+        # Held at its first read, after the first look at the output's name,
+        # while big.tx becomes a second name of the input big.txt.
+        with tempfile.TemporaryDirectory() as folder:
+            write(folder, "big.txt", listing(VALUES))
+            proc = subprocess.Popen(strace("-e", "trace=read", "-e", "inject=read:delay_enter=1500000:when=1") +
+                                    ["--append", "-1", "big.txt"], cwd=folder, stdout=subprocess.DEVNULL,
+                                    stderr=subprocess.PIPE)
+            time.sleep(0.5)
+            os.link(os.path.join(folder, "big.txt"), os.path.join(folder, "big.tx"))
+            _, err = proc.communicate(timeout=30)
+            self.assertEqual(proc.returncode, 1, err)
+            self.assertIn(b"txconv: big.tx: output would overwrite the input", err)
+            self.assertEqual(snapshot(folder), {"big.txt": listing(VALUES), "big.tx": listing(VALUES)})
+
+    def test_a_kill_at_any_system_call(self):
+        # SIGKILL at each system call in turn: the target keeps its old bytes,
+        # or gains one whole table, and nothing else is left behind.
+        for old in (None, b"old bytes"):
+            with self.subTest(old=old), tempfile.TemporaryDirectory() as folder:
+                before = {"p.txt": listing(VALUES)} if old is None else {"p.txt": listing(VALUES), "p.tx": old}
+                populate(folder, before)
+                traced = subprocess.run(["strace", "-qq", "-o", "/dev/stdout", BINARY, "p.txt"], input=b"1\n",
+                                        cwd=folder, capture_output=True, timeout=30).stdout.decode()
+                calls = re.findall(r"^(\w+)\(", traced, re.M)
+                self.assertGreater(len(calls), 10, traced)
+                kills = 0
+                for k, call in enumerate(calls):
+                    for name in os.listdir(folder):
+                        os.remove(os.path.join(folder, name))
+                    populate(folder, before)
+                    proc = subprocess.run(strace("-e", f"trace={call}",
+                                                 "-e", f"inject={call}:signal=KILL:when={calls[:k + 1].count(call)}") +
+                                          ["p.txt"], input=b"1\n", cwd=folder, capture_output=True, timeout=30)
+                    kills += proc.returncode != 0
+                    after = snapshot(folder)
+                    self.assertEqual(after.get("p.txt"), listing(VALUES), (k, call))
+                    self.assertIn(after.get("p.tx"), (old, (old or b"") + image(VALUES)), (k, call))
+                    self.assertEqual(sorted(after), sorted(set(before) | {"p.tx"} & set(after)), (k, call))
+                self.assertGreater(kills, len(calls) // 2)
 
 
 class FilesThatAreNotFiles(unittest.TestCase):

@@ -1,0 +1,125 @@
+#include "syscall_faults.hpp"
+
+#include <cerrno>
+#include <optional>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+extern "C" {
+int __real_close(int fd);
+int __real_fstat(int fd, struct stat* st);
+int __real_fsync(int fd);
+}
+
+namespace txconv::testing {
+
+namespace {
+
+std::optional<fault> armed_fault;
+int matching_calls = 0;
+bool has_struck = false;
+
+// Whether this call is the one to fail.
+bool strikes(syscall call, int fd)
+{
+    if (!armed_fault || armed_fault->call != call || !armed_fault->matches(fd)) {
+        return false;
+    }
+    ++matching_calls;
+    if (armed_fault->nth != 0 && matching_calls != armed_fault->nth) {
+        return false;
+    }
+    has_struck = true;
+    const fault now = *armed_fault;
+    if (now.nth != 0) {
+        armed_fault.reset();
+    }
+    if (now.meanwhile) {
+        now.meanwhile();
+    }
+    return true;
+}
+
+} // namespace
+
+void arm(fault armed)
+{
+    armed_fault = std::move(armed);
+    matching_calls = 0;
+    has_struck = false;
+}
+
+void disarm()
+{
+    armed_fault.reset();
+}
+
+bool struck()
+{
+    return has_struck;
+}
+
+bool is_file_at(int fd, const std::string& path)
+{
+    struct stat mine {};
+    struct stat theirs {};
+    return __real_fstat(fd, &mine) == 0 && ::lstat(path.c_str(), &theirs) == 0 && mine.st_dev == theirs.st_dev &&
+           mine.st_ino == theirs.st_ino;
+}
+
+bool is_folder(int fd)
+{
+    struct stat st {};
+    return __real_fstat(fd, &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool is_nameless_file(int fd)
+{
+    struct stat st {};
+    return __real_fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_nlink == 0;
+}
+
+} // namespace txconv::testing
+
+using txconv::testing::strikes;
+using txconv::testing::syscall;
+
+extern "C" {
+
+int __wrap_close(int fd)
+{
+    if (strikes(syscall::close, fd)) {
+        // As on Linux: the descriptor is gone all the same.
+        __real_close(fd);
+        errno = EIO;
+        return -1;
+    }
+    return __real_close(fd);
+}
+
+int __wrap_fstat(int fd, struct stat* st)
+{
+    const bool unlinked = txconv::testing::armed_fault && txconv::testing::armed_fault->unlinked_instead;
+    if (strikes(syscall::fstat, fd)) {
+        if (unlinked) {
+            const int result = __real_fstat(fd, st);
+            st->st_nlink = 0;
+            return result;
+        }
+        errno = EIO;
+        return -1;
+    }
+    return __real_fstat(fd, st);
+}
+
+int __wrap_fsync(int fd)
+{
+    if (strikes(syscall::fsync, fd)) {
+        errno = EIO;
+        return -1;
+    }
+    return __real_fsync(fd);
+}
+
+} // extern "C"
