@@ -241,12 +241,7 @@ int run_command_line(std::span<const path_string> arguments)
         job.strict = options.strict;
         job.check_only = options.check;
         const std::optional<direction> way = options.way ? options.way : way_by_name(file);
-        if (!way) {
-            print_diagnostic(display_path(file) + ": cannot tell a listing from a table by its name; use -1 or -2");
-            any_failed = true;
-            continue;
-        }
-        job.way = *way;
+        job.way = way.value_or(direction::to_table);
         if (options.output) {
             if (!is_standard_stream(*options.output)) {
                 job.output = options.output;
@@ -256,14 +251,20 @@ int run_command_line(std::span<const path_string> arguments)
         }
         std::string line = display_path(file);
         line += job.check_only ? ": ok" : " -> " + (job.output ? display_path(*job.output) : "-");
-        runner.run(job, [&any_failed, &options, line = std::move(line)](const outcome& ended) {
+        output_done done = [&any_failed, &options, line = std::move(line)](const outcome& ended) {
             if (ended) {
                 print_failure(*ended);
                 any_failed = true;
             } else if (options.verbose) {
                 (void)write_console(console_stream::error, line + "\n");
             }
-        });
+        };
+        if (way) {
+            runner.run(job, std::move(done));
+        } else {
+            writer.report(failure{{}, display_path(file), "cannot tell a listing from a table by its name; use -1 or -2"},
+                          std::move(done));
+        }
     }
     writer.flush();
     return any_failed ? 1 : 0;

@@ -112,14 +112,14 @@ void converter::run(const conversion_job& job, output_done done)
     if (job.from_standard_input) {
         open_standard_input(input, identity);
     } else if (auto failed = open_input(job.input, input, identity)) {
-        done(failed);
+        writer_.report(failed, std::move(done));
         return;
     }
     // The output's name is looked at first: a conversion that could not be
     // written is not worth reading a large input for.
     if (!job.check_only && job.output) {
         if (auto refused = writer_.check_target(*job.output, job.mode, identity)) {
-            done(refused);
+            writer_.report(refused, std::move(done));
             return;
         }
     }
@@ -139,9 +139,9 @@ void converter::run(const conversion_job& job, output_done done)
         failed = close_input(input, job.input);
     }
     if (failed || job.check_only) {
-        done(failed);
+        writer_.report(failed, std::move(done));
     } else if (!job.output) {
-        done(write_to_standard_output(result));
+        writer_.report(write_to_standard_output(result), std::move(done));
     } else {
         writer_.write(*job.output, job.mode, result, identity, std::move(done));
     }

@@ -97,6 +97,8 @@ struct output_writer::pending {
     output_done done;
     outcome result;
     bool published = false;
+    // Only a report waiting for its turn: no file.
+    bool settled = false;
 };
 
 path_string output_name_for(const path_string& path, std::string_view extension)
@@ -272,24 +274,24 @@ void output_writer::write(const path_string& path, write_mode mode, std::span<co
                           const std::optional<file_identity>& input, output_done done)
 {
     if (data.empty()) {
-        done({});
+        report({}, std::move(done));
         return;
     }
     if (mode == write_mode::append) {
         bool missing = false;
         outcome appended = append_existing(path, data, input, missing);
         if (!missing) {
-            done(appended);
+            report(appended, std::move(done));
             return;
         }
     }
-    pending output{path, mode, {}, input, native_file(), std::move(done), {}, false};
+    pending output{path, mode, {}, input, native_file(), std::move(done), {}, false, false};
     os_error reason = output.file.create_unnamed(path);
     if (reason.empty()) {
         reason = write_all(output.file, data);
     }
     if (!reason.empty()) {
-        output.done(cannot_write(path, std::move(reason)));
+        report(cannot_write(path, std::move(reason)), std::move(output.done));
         return;
     }
     if (mode == write_mode::append) {
@@ -299,6 +301,19 @@ void output_writer::write(const path_string& path, write_mode mode, std::span<co
     if (pending_.size() == WINDOW) {
         flush();
     }
+}
+
+void output_writer::report(const outcome& ended, output_done done)
+{
+    if (pending_.empty()) {
+        done(ended);
+        return;
+    }
+    pending waiting;
+    waiting.done = std::move(done);
+    waiting.result = ended;
+    waiting.settled = true;
+    pending_.push_back(std::move(waiting));
 }
 
 void output_writer::publish(pending& output) const
@@ -350,13 +365,16 @@ void output_writer::flush()
     // Synced first, all of them, so that one flush of the file system's
     // journal can carry them together.
     for (pending& output : outputs) {
+        if (output.settled) {
+            continue;
+        }
         if (os_error reason = output.file.sync(); !reason.empty()) {
             output.result = cannot_write(output.path, std::move(reason));
         }
     }
     std::map<path_string, os_error> folders;
     for (pending& output : outputs) {
-        if (!output.result) {
+        if (!output.settled && !output.result) {
             publish(output);
         }
         if (output.published) {

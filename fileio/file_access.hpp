@@ -96,6 +96,10 @@ public:
     void write(const path_string& path, write_mode mode, std::span<const char> data,
                const std::optional<file_identity>& input, output_done done);
 
+    // Tells done how a conversion ended that writes nothing here, in its turn
+    // behind the outputs still waiting, so that reports keep their order.
+    void report(const outcome& ended, output_done done);
+
     // Makes every output written so far durable and named, and tells each.
     void flush();
 

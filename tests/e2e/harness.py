@@ -111,6 +111,7 @@ class Case:
     # Fragments that must appear, in order; a "txconv: " line that no
     # fragment names must not appear at all.
     stderr: list = field(default_factory=list)
+    stdout: bytes = None  # what standard output must hold, where it matters
 
 
 class CaseTest(unittest.TestCase):
@@ -122,6 +123,8 @@ class CaseTest(unittest.TestCase):
                 self.assertEqual(result.status, case.status, result.stderr)
                 self.assertEqual(snapshot(folder), case.after)
                 self.check_stderr(result.stderr, case.stderr)
+                if case.stdout is not None:
+                    self.assertEqual(result.stdout, case.stdout)
 
     def check_stderr(self, stderr, fragments):
         at = 0

@@ -3,6 +3,7 @@
 import os
 import pty
 import select
+import subprocess
 import tempfile
 import time
 import unittest
@@ -59,6 +60,90 @@ class TableToListing(CaseTest):
             Case("one byte short", {"s.tx": TABLE[:379], "s.txt": b"old"}, ["s.tx"], b"2\n",
                  {"s.tx": TABLE[:379], "s.txt": b"old"}, 1, ["txconv: s.tx: holds 379 bytes", SHORT_TABLE]),
         ])
+
+
+def usage(what, args):
+    """A command line that makes no sense: exit 2, a short usage, no file touched."""
+    return Case(what, {"p.txt": THREE}, args, b"", {"p.txt": THREE}, 2, ["txconv: ", "usage: txconv"])
+
+
+class CommandLine(CaseTest):
+    def test_cases(self):
+        bad = LISTING[:52] + b"uv=0000x000\r\n" + LISTING[65:]
+        short_end = LISTING[:-6] + b"\r\n"  # the last field is "FFFF" or so, cut by the end
+        self.check_cases([
+            Case("-1 makes a table", {"p.txt": LISTING}, ["-1", "p.txt"], b"", {"p.txt": LISTING, "p.tx": TABLE}),
+            Case("--to-txt makes a listing", {"t.tx": TABLE}, ["--to-txt", "t.tx"], b"",
+                 {"t.tx": TABLE, "t.txt": LISTING}),
+            Case("an existing target is left alone", {"t.tx": TABLE, "t.txt": b"old"}, ["-2", "t.tx"], b"",
+                 {"t.tx": TABLE, "t.txt": b"old"}, 1,
+                 ["txconv: t.txt: already exists; use --force to replace it or --append to add to it"]),
+            Case("--force replaces it", {"t.tx": TABLE, "t.txt": b"old"}, ["--force", "-2", "t.tx"], b"",
+                 {"t.tx": TABLE, "t.txt": LISTING}),
+            Case("--force does not replace a link", {"t.tx": TABLE, "t.txt": Link("t.tx")}, ["-2f", "t.tx"], b"",
+                 {"t.tx": TABLE, "t.txt": Link("t.tx")}, 1, ["txconv: t.txt: is a symbolic link; not followed"]),
+            Case("--append adds, as the menu does", {"t.tx": TABLE, "t.txt": b"old\r\n"}, ["--append", "-2", "t.tx"],
+                 b"", {"t.tx": TABLE, "t.txt": b"old\r\n" + LISTING}),
+            Case("several files: one fails, the others are done", {"a.tx": TABLE, "b.tx": image([1])},
+                 ["-2", "a.tx", "gone.tx", "b.tx", "-v"], b"",
+                 {"a.tx": TABLE, "b.tx": image([1]), "a.txt": LISTING, "b.txt": listing([1])}, 1,
+                 ["a.tx -> a.txt", "txconv: gone.tx: ", "b.tx -> b.txt"]),
+            Case("two inputs, one target", {"x.1": TABLE, "x.2": image([1])}, ["-2", "x.1", "x.2"], b"",
+                 {"x.1": TABLE, "x.2": image([1]), "x.txt": LISTING}, 1, ["txconv: x.txt: already exists"]),
+            Case("-o names the output", {"t.tx": TABLE}, ["-2", "-o", "out.lst", "t.tx"], b"",
+                 {"t.tx": TABLE, "out.lst": LISTING}),
+            Case("--output=PATH", {"p.txt": LISTING}, ["--output=out", "-1", "p.txt"], b"",
+                 {"p.txt": LISTING, "out": TABLE}),
+            Case("-o - is standard output", {"t.tx": TABLE}, ["-2o-", "t.tx"], b"", {"t.tx": TABLE}, stdout=LISTING),
+            Case("- reads standard input and writes standard output", {}, ["-2", "-"], TABLE, {}, stdout=LISTING),
+            Case("- with -o", {}, ["-1", "-o", "p.tx", "-"], LISTING, {"p.tx": TABLE}, stdout=b""),
+            Case("-- ends the options", {"-x.txt": LISTING}, ["-1", "--", "-x.txt"], b"",
+                 {"-x.txt": LISTING, "-x.tx": TABLE}),
+            Case("--strict: a malformed field", {"m.txt": bad}, ["--strict", "-1", "m.txt"], b"", {"m.txt": bad}, 1,
+                 ["txconv: m.txt:5: value is not 8 hex digits\n"]),
+            Case("--strict: a field cut short by the end", {"s.txt": short_end}, ["--strict", "-1", "s.txt"], b"",
+                 {"s.txt": short_end}, 1, ["txconv: s.txt:95: value is not 8 hex digits\n"]),
+            Case("--strict: too few values", {"p.txt": THREE}, ["--strict", "-1", "p.txt"], b"", {"p.txt": THREE}, 1,
+                 ["txconv: p.txt: holds 3 values; a listing takes 95"]),
+            Case("--strict: too many values", {"d.txt": LISTING + LISTING[:13]}, ["--strict", "-1", "d.txt"], b"",
+                 {"d.txt": LISTING + LISTING[:13]}, 1, ["txconv: d.txt:96: more than 95 values"]),
+            Case("--strict: a table file that is not whole tables", {"t.tx": TABLE + b"x"},
+                 ["--strict", "-2", "t.tx"], b"", {"t.tx": TABLE + b"x"}, 1,
+                 ["txconv: t.tx: holds 381 bytes; not a whole number of 380-byte tables"]),
+            Case("--strict: two whole tables", {"t.tx": TABLE + TABLE}, ["--strict", "-2", "t.tx"], b"",
+                 {"t.tx": TABLE + TABLE, "t.txt": LISTING}),
+            Case("--check writes nothing, the extension tells", {"p.txt": LISTING, "t.TX": TABLE},
+                 ["-cv", "p.txt", "t.TX"], b"", {"p.txt": LISTING, "t.TX": TABLE}, 0, ["p.txt: ok", "t.TX: ok"]),
+            Case("--check with --strict", {"p.txt": THREE}, ["--check", "--strict", "p.txt"], b"", {"p.txt": THREE},
+                 1, ["txconv: p.txt: holds 3 values"]),
+            Case("--check: an unknown extension", {"x.bin": TABLE}, ["-c", "x.bin"], b"", {"x.bin": TABLE}, 1,
+                 ["txconv: x.bin: cannot tell a listing from a table by its name; use -1 or -2"]),
+            Case("--check: -2 decides", {"x.bin": TABLE}, ["-c2", "x.bin"], b"", {"x.bin": TABLE}),
+            Case("-q keeps warnings back", {"g.txt": b"uv=12 45678\r\n"}, ["-q1", "g.txt"], b"",
+                 {"g.txt": b"uv=12 45678\r\n", "g.tx": image([])}),
+            usage("-1 and -2", ["-1", "-2", "p.txt"]),
+            usage("an unknown option", ["p.txt", "--bogus"]),
+            usage("an unknown short option", ["-1x", "p.txt"]),
+            usage("no FILE", ["-1"]),
+            usage("no direction", ["-v", "p.txt"]),
+            usage("-o with two files", ["-1", "-o", "x", "p.txt", "p.txt"]),
+            usage("-o without a value", ["-1", "p.txt", "-o"]),
+            usage("--force and --append", ["-1", "--force", "--append", "p.txt"]),
+            usage("--check with -o", ["-c", "-o", "x", "p.txt"]),
+            usage("a value for a flag", ["-1", "--force=yes", "p.txt"]),
+        ])
+
+    def test_a_round_trip_through_pipes(self):
+        # txconv -2 - < t.tx | txconv -1 - | cmp - t.tx
+        with tempfile.TemporaryDirectory() as folder:
+            populate(folder, {"t.tx": TABLE})
+            with open(os.path.join(folder, "t.tx"), "rb") as table:
+                first = subprocess.Popen([BINARY, "-2", "-"], stdin=table, stdout=subprocess.PIPE)
+                second = subprocess.run([BINARY, "-1", "-"], stdin=first.stdout, capture_output=True, timeout=30)
+                first.stdout.close()
+                self.assertEqual((first.wait(timeout=30), second.returncode), (0, 0), second.stderr)
+            self.assertEqual(second.stdout, TABLE)
+            self.assertEqual(snapshot(folder), {"t.tx": TABLE})
 
 
 class Answers(CaseTest):
