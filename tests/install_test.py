@@ -1,0 +1,48 @@
+"""What `cmake --install` and `cpack` make of a build tree: the binary, and a
+man page that lints clean.
+
+usage: install_test.py BUILD_DIR
+"""
+
+import os
+import shutil
+import subprocess
+import sys
+import tempfile
+import unittest
+
+BUILD = os.path.abspath(sys.argv[1]) if len(sys.argv) > 1 else ""
+MAN_PAGE = os.path.join("share", "man", "man1", "txconv.1")
+
+
+class Install(unittest.TestCase):
+    def test_binary_and_man_page(self):
+        with tempfile.TemporaryDirectory() as prefix:
+            subprocess.run(["cmake", "--install", BUILD, "--prefix", prefix], check=True, capture_output=True)
+            version = subprocess.run([os.path.join(prefix, "bin", "txconv"), "--version"], capture_output=True,
+                                     check=True).stdout
+            self.assertRegex(version, rb"^txconv \d+\.\d+\.\d+\n$")
+            page = os.path.join(prefix, MAN_PAGE)
+            if shutil.which("mandoc"):
+                lint = subprocess.run(["mandoc", "-Tlint", "-Wwarning", page], capture_output=True, text=True)
+            elif shutil.which("groff"):
+                lint = subprocess.run(["groff", "-man", "-ww", "-z", page], capture_output=True, text=True)
+            else:
+                self.skipTest("needs mandoc or groff to lint the man page")
+            self.assertEqual((lint.returncode, lint.stdout + lint.stderr), (0, ""))
+
+    @unittest.skipUnless(shutil.which("dpkg-deb"), "needs dpkg-deb")
+    def test_debian_package(self):
+        with tempfile.TemporaryDirectory() as out:
+            subprocess.run(["cpack", "-G", "DEB", "--config", os.path.join(BUILD, "CPackConfig.cmake"), "-B", out],
+                           check=True, capture_output=True)
+            packages = [name for name in os.listdir(out) if name.endswith(".deb")]
+            self.assertEqual(len(packages), 1, os.listdir(out))
+            listing = subprocess.run(["dpkg-deb", "-c", os.path.join(out, packages[0])], capture_output=True,
+                                     text=True, check=True).stdout
+            self.assertIn("./usr/bin/txconv\n", listing)
+            self.assertIn("./usr/" + MAN_PAGE + "\n", listing)
+
+
+if __name__ == "__main__":
+    unittest.main(argv=[sys.argv[0], "-v"])
