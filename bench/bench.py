@@ -1,10 +1,12 @@
 """Measures txconv against cat and against the tools a user would otherwise use.
 
-usage: bench.py TXCONV SCRATCH_FOLDER
+usage: bench.py TXCONV SCRATCH_FOLDER [batch]
 
 Prints Markdown tables: instructions per conversion (callgrind, which counts
 the same on a busy machine as on an idle one), wall time (hyperfine, or a
-plain timing loop where it is missing) and peak RSS.
+plain timing loop where it is missing) and peak RSS; then the batch of
+10 000 files each way, in one invocation against one invocation per file and
+against a Python script with the same durability. With "batch", only that.
 """
 
 import datetime
@@ -90,11 +92,66 @@ def ms(seconds):
     return f"{seconds * 1000:.2f} ms"
 
 
+BATCH = 10_000
+PEER = os.path.join(os.path.dirname(os.path.abspath(__file__)), "batch_peer.py")
+
+
+def timed(command, inputs, runs):
+    """Mean wall time of a shell command line, each run in a fresh folder that
+    holds hard links to inputs. Nothing is deleted between runs: on ext4 the
+    inode allocator slows down for a while after mass deletions, which would
+    measure the file system's history rather than the programs."""
+    total = 0.0
+    for _ in range(runs):
+        folder = f"run{len(os.listdir('.'))}"
+        os.mkdir(folder)
+        for name in inputs:
+            os.link(os.path.join("inputs", name), os.path.join(folder, name))
+        start = time.perf_counter()
+        subprocess.run(["sh", "-c", command], cwd=folder, check=True, capture_output=True)
+        total += time.perf_counter() - start
+    return total / runs
+
+
+def batch(txconv):
+    """The batch rows: 10 000 tables to listings, and those listings back."""
+    os.makedirs("batch/inputs")
+    os.chdir("batch")
+    tables = [f"t{i:05}.tx" for i in range(BATCH)]
+    for i, name in enumerate(tables):
+        write(os.path.join("inputs", name),
+              struct.pack("<95I", *[(0x9E3779B9 * (i + k)) & 0xFFFFFFFF for k in range(95)]))
+    subprocess.run([txconv, "-2", *tables], cwd="inputs", check=True)
+    listings = [name + "t" for name in tables]
+    rows = []
+    for what, option, inputs, pattern in (("tables → listings", "-2", tables, "*.tx"),
+                                          ("listings → tables", "-1", listings, "*.txt")):
+        one = timed(f"{txconv} {option} {pattern}", inputs, RUNS)
+        each = timed(f"for f in {pattern}; do {txconv} {option} \"$f\"; done", inputs, 1)
+        peer = timed(f"python3 {PEER} {option} {pattern}", inputs, RUNS)
+        rows.append((what, f"{one:.2f} s", f"{each:.2f} s", f"{each / one:.1f}", f"{peer:.2f} s", f"{one / peer:.2f}"))
+    os.chdir("..")
+    shutil.rmtree("batch")
+    return rows
+
+
+def print_batch(rows):
+    print(f"\nBatch of {BATCH:,} files (must: at least 10× faster than one invocation per file, at most 1.0× the "
+          "Python script; goal 0.5×):\n")
+    print("| direction | one txconv | one txconv per file | speed-up | Python, same durability | ratio to Python |")
+    print("|---|---|---|---|---|---|")
+    for r in rows:
+        print("| " + " | ".join(r) + " |")
+
+
 def main():
     txconv, work = os.path.abspath(sys.argv[1]), sys.argv[2]
     shutil.rmtree(work, ignore_errors=True)
     os.makedirs(work)
     os.chdir(work)
+    if sys.argv[3:] == ["batch"]:
+        print_batch(batch(txconv))
+        return
 
     values = [(0x9E3779B9 * (i + 1)) & 0xFFFFFFFF for i in range(95)]
     write("t.tx", struct.pack("<95I", *values))
@@ -180,6 +237,7 @@ def main():
         print("| " + " | ".join(r) + " |")
     for s in skipped:
         print(f"\nskipped {s}")
+    print_batch(batch(txconv))
 
 
 if __name__ == "__main__":

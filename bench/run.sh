@@ -5,4 +5,4 @@ set -eu
 cd "$(dirname "$0")/.."
 cmake --preset release > /dev/null
 cmake --build --preset release > /dev/null
-exec python3 bench/bench.py build/release/txconv "${1:-build/release/bench}"
+exec python3 bench/bench.py build/release/txconv "${1:-build/release/bench}" ${2:-}

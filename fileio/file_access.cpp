@@ -9,7 +9,7 @@ namespace txconv {
 namespace {
 
 // How many new outputs wait, open, for one shared round of syncs.
-constexpr std::size_t WINDOW = 64;
+constexpr std::size_t WINDOW = 256;
 
 // How often a name may vanish under us before we stop trying.
 constexpr int ATTEMPTS = 100;
@@ -362,13 +362,21 @@ void output_writer::flush()
 {
     std::vector<pending> outputs = std::move(pending_);
     pending_.clear();
-    // Synced first, all of them, so that one flush of the file system's
-    // journal can carry them together.
+    // Synced first, all of them together, so that one flush of the file
+    // system's journal carries them all; each file's own sync then still
+    // tells which one failed, if one did.
+    std::vector<native_file*> files;
+    for (pending& output : outputs) {
+        if (!output.settled) {
+            files.push_back(&output.file);
+        }
+    }
+    const os_error together = files.size() > 1 ? sync_together(files) : os_error{};
     for (pending& output : outputs) {
         if (output.settled) {
             continue;
         }
-        if (os_error reason = output.file.sync(); !reason.empty()) {
+        if (os_error reason = together.empty() ? output.file.sync() : together; !reason.empty()) {
             output.result = cannot_write(output.path, std::move(reason));
         }
     }

@@ -44,6 +44,14 @@ path_string folder_of(const path_string& path);
 // cut.
 [[nodiscard]] os_error sync_folder(const path_string& folder);
 
+class native_file;
+
+// Flushes everything written to files, all of them in one go where the
+// system can: one flush of each file system they are on, after which a sync
+// of each file finds little left to do. Files on a system that cannot do this
+// are left to their own sync().
+[[nodiscard]] os_error sync_together(std::span<native_file* const> files);
+
 enum class lock_attempt { taken, busy, failed };
 
 // What one look at an open file tells.
@@ -108,6 +116,8 @@ public:
     bool is_open() const { return handle_ != -1; }
 
 private:
+    friend os_error sync_together(std::span<native_file* const> files);
+
     void release() noexcept;
 
     std::intptr_t handle_ = -1;

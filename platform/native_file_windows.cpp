@@ -183,6 +183,13 @@ os_error sync_folder(const path_string&)
     return {};
 }
 
+os_error sync_together(std::span<native_file* const>)
+{
+    // Windows can flush a whole volume only for an administrator, so each
+    // file's FlushFileBuffers does the work.
+    return {};
+}
+
 native_file native_file::standard_input()
 {
     native_file file;
