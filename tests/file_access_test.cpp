@@ -215,6 +215,25 @@ TEST(SystemCallFaults, AFailedNewNameIsTakenBackOnlyWhileItIsStillOurs)
     EXPECT_EQ(read_bytes(target), "theirs");
 }
 
+TEST(SystemCallFaults, AFailedFlushOfABatchFailsEveryOutputInIt)
+{
+    testing::scratch_dir dir;
+    testing::arm({testing::syscall::syncfs, [](int) { return true; }});
+    output_writer writer;
+    std::vector<outcome> results;
+    for (const char* name : {"a.tx", "b.tx", "c.tx"}) {
+        writer.write(dir / name, write_mode::create, std::string_view("new"), std::nullopt,
+                     [&](const outcome& ended) { results.push_back(ended); });
+    }
+    writer.flush();
+    testing::disarm();
+    ASSERT_EQ(results.size(), 3U);
+    for (const outcome& result : results) {
+        EXPECT_TRUE(result.has_value());
+    }
+    EXPECT_TRUE(std::filesystem::is_empty(std::filesystem::path(dir / "a.tx").parent_path()));
+}
+
 TEST(SystemCallFaults, ANameThatKeepsVanishingIsGivenUpOn)
 {
     testing::scratch_dir dir;

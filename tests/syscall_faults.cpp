@@ -10,6 +10,7 @@ extern "C" {
 int __real_close(int fd);
 int __real_fstat(int fd, struct stat* st);
 int __real_fsync(int fd);
+int __real_syncfs(int fd);
 }
 
 namespace txconv::testing {
@@ -120,6 +121,15 @@ int __wrap_fsync(int fd)
         return -1;
     }
     return __real_fsync(fd);
+}
+
+int __wrap_syncfs(int fd)
+{
+    if (strikes(syscall::syncfs, fd)) {
+        errno = EIO;
+        return -1;
+    }
+    return __real_syncfs(fd);
 }
 
 } // extern "C"

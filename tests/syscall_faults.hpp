@@ -9,7 +9,7 @@
 
 namespace txconv::testing {
 
-enum class syscall { close, fstat, fsync };
+enum class syscall { close, fstat, fsync, syncfs };
 
 struct fault {
     syscall call = syscall::close;
