@@ -141,7 +141,7 @@ void converter::run(const conversion_job& job, output_done done)
     if (failed || job.check_only) {
         writer_.report(failed, std::move(done));
     } else if (!job.output) {
-        writer_.report(write_to_standard_output(result), std::move(done));
+        writer_.report(write_to_standard_output(result, identity), std::move(done));
     } else {
         writer_.write(*job.output, job.mode, result, identity, std::move(done));
     }

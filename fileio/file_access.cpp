@@ -116,11 +116,7 @@ path_string output_name_for(const path_string& path, std::string_view extension)
 outcome open_input(const path_string& path, native_file& file, std::optional<file_identity>& identity)
 {
     file_status status;
-    os_error reason = file.open_for_reading(path);
-    if (reason.empty()) {
-        reason = file.status(status);
-    }
-    if (!reason.empty()) {
+    if (os_error reason = file.open_for_reading(path, status); !reason.empty()) {
         return cannot_read(path, std::move(reason));
     }
     identity = status.identity;
@@ -362,21 +358,28 @@ void output_writer::flush()
 {
     std::vector<pending> outputs = std::move(pending_);
     pending_.clear();
-    // Synced first, all of them together, so that one flush of the file
-    // system's journal carries them all; each file's own sync then still
-    // tells which one failed, if one did.
-    std::vector<native_file*> files;
+    // Synced first, all of them together where the system can, so that one
+    // flush carries them all; a failure then fails every one of them, as
+    // nobody can tell which file it hit.
+    std::map<path_string, native_file*> one_per_folder;
+    std::size_t count = 0;
     for (pending& output : outputs) {
         if (!output.settled) {
-            files.push_back(&output.file);
+            one_per_folder.emplace(folder_of(output.path), &output.file);
+            ++count;
         }
     }
-    const os_error together = files.size() > 1 ? sync_together(files) : os_error{};
+    std::vector<native_file*> files;
+    for (const auto& [folder, file] : one_per_folder) {
+        files.push_back(file);
+    }
+    bool synced = false;
+    const os_error together = count > 1 ? sync_together(files, synced) : os_error{};
     for (pending& output : outputs) {
         if (output.settled) {
             continue;
         }
-        if (os_error reason = together.empty() ? output.file.sync() : together; !reason.empty()) {
+        if (os_error reason = synced || !together.empty() ? together : output.file.sync(); !reason.empty()) {
             output.result = cannot_write(output.path, std::move(reason));
         }
     }
@@ -421,16 +424,18 @@ outcome append_to_file(const path_string& path, std::span<const char> data)
     return result;
 }
 
-outcome write_to_standard_output(std::span<const char> data)
+outcome write_to_standard_output(std::span<const char> data, const std::optional<file_identity>& input)
 {
     const path_string shown(1, path_char('-'));
     native_file out = native_file::standard_output();
-    os_error reason = write_all(out, data);
     file_status status;
-    if (reason.empty()) {
-        reason = out.status(status);
+    // A pipe or a terminal has no status worth the name; only a file matters.
+    const bool regular = out.status(status).empty() && status.regular;
+    if (regular && input && status.identity == *input) {
+        return same_file(shown);
     }
-    if (reason.empty() && status.regular) {
+    os_error reason = write_all(out, data);
+    if (reason.empty() && regular) {
         reason = out.sync();
     }
     return reason.empty() ? outcome{} : cannot_write(shown, std::move(reason));

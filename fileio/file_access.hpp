@@ -121,7 +121,8 @@ private:
 // menu's way, whole or not at all, and durable when it returns.
 [[nodiscard]] outcome append_to_file(const path_string& path, std::span<const char> data);
 
-// Writes data to standard output, and syncs it where that is a regular file.
-[[nodiscard]] outcome write_to_standard_output(std::span<const char> data);
+// Writes data to standard output, and syncs it where that is a regular file,
+// unless that file is the input (txconv -2 -o - t.tx >> t.tx).
+[[nodiscard]] outcome write_to_standard_output(std::span<const char> data, const std::optional<file_identity>& input);
 
 } // namespace txconv

@@ -46,11 +46,12 @@ path_string folder_of(const path_string& path);
 
 class native_file;
 
-// Flushes everything written to files, all of them in one go where the
-// system can: one flush of each file system they are on, after which a sync
-// of each file finds little left to do. Files on a system that cannot do this
-// are left to their own sync().
-[[nodiscard]] os_error sync_together(std::span<native_file* const> files);
+// Flushes everything written on the file systems that files are on, in one
+// go where the system can: one flush of each, for all the files there. synced
+// tells that this was done and would have reported a failed write, so that no
+// file there needs its own sync(); where the system cannot promise that,
+// each file is left to its own sync().
+[[nodiscard]] os_error sync_together(std::span<native_file* const> files, bool& synced);
 
 enum class lock_attempt { taken, busy, failed };
 
@@ -79,10 +80,10 @@ public:
     static native_file standard_input();
     static native_file standard_output();
 
-    // Opens a file to read. A link is followed (the user named it), but
-    // anything other than a regular file is refused, and a FIFO or device
-    // cannot make the open wait.
-    [[nodiscard]] os_error open_for_reading(const path_string& path);
+    // Opens a file to read, and tells what it is. A link is followed (the
+    // user named it), but anything other than a regular file is refused, and
+    // a FIFO or device cannot make the open wait.
+    [[nodiscard]] os_error open_for_reading(const path_string& path, file_status& status);
 
     // Opens an existing regular file at path to add to its end. Nothing is
     // created, a link at path is not followed, and the open never waits.
@@ -116,7 +117,7 @@ public:
     bool is_open() const { return handle_ != -1; }
 
 private:
-    friend os_error sync_together(std::span<native_file* const> files);
+    friend os_error sync_together(std::span<native_file* const> files, bool& synced);
 
     void release() noexcept;
 

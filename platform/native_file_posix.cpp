@@ -11,6 +11,7 @@
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/utsname.h>
 #include <unistd.h>
 
 namespace txconv {
@@ -34,20 +35,31 @@ file_identity identity_of(const struct stat& st)
     return {static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
 }
 
+file_status status_of(const struct stat& st)
+{
+    file_status status;
+    status.identity = identity_of(st);
+    status.size = static_cast<std::uint64_t>(st.st_size);
+    status.regular = S_ISREG(st.st_mode);
+    status.removed = st.st_nlink == 0;
+    return status;
+}
+
 // Opened without O_NONBLOCK, a FIFO would wait for a partner and a device
 // could hang; the check that follows refuses both, and regular files never
-// block anyway, so the flag comes off again once the file is known.
-os_error keep_if_regular(int fd)
+// block anyway, so the flag comes off again once the file is known: flags
+// are the ones it was opened with, less O_NONBLOCK.
+os_error keep_if_regular(int fd, int flags, file_status& status)
 {
     struct stat st {};
     if (::fstat(fd, &st) != 0) {
         return last_error();
     }
-    if (!S_ISREG(st.st_mode)) {
+    status = status_of(st);
+    if (!status.regular) {
         return os_error(REASON_NOT_REGULAR);
     }
-    const int flags = ::fcntl(fd, F_GETFL);
-    if (flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
+    if (::fcntl(fd, F_SETFL, flags) != 0) {
         return last_error();
     }
     return {};
@@ -95,6 +107,18 @@ bool can_name_unnamed_files()
     return can;
 }
 
+bool syncfs_reports_errors()
+{
+    static const bool reports = [] {
+        struct utsname system {};
+        unsigned major = 0;
+        unsigned minor = 0;
+        return ::uname(&system) == 0 && std::sscanf(system.release, "%u.%u", &major, &minor) == 2 &&
+               (major > 5 || (major == 5 && minor >= 8));
+    }();
+    return reports;
+}
+
 std::string proc_path_of(int fd)
 {
     return "/proc/self/fd/" + std::to_string(fd);
@@ -139,11 +163,15 @@ os_error sync_folder(const path_string& folder)
     return reason;
 }
 
-os_error sync_together(std::span<native_file* const> files)
+os_error sync_together(std::span<native_file* const> files, bool& synced)
 {
-    // syncfs once for each file system: its journal takes every file's
-    // blocks in one commit, where one fsync after another would commit once
-    // per file.
+    // syncfs once for each file system writes every file's blocks and flushes
+    // the disk's cache once, where an fsync per file would flush it once per
+    // file. Only since Linux 5.8 does syncfs report a write that failed.
+    synced = false;
+    if (!syncfs_reports_errors()) {
+        return {};
+    }
     std::vector<dev_t> done;
     for (const native_file* file : files) {
         struct stat st {};
@@ -158,6 +186,7 @@ os_error sync_together(std::span<native_file* const> files)
         }
         done.push_back(st.st_dev);
     }
+    synced = true;
     return {};
 }
 
@@ -189,14 +218,14 @@ void native_file::release() noexcept
     temporary_.clear();
 }
 
-os_error native_file::open_for_reading(const path_string& path)
+os_error native_file::open_for_reading(const path_string& path, file_status& status)
 {
     release();
     const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     if (fd < 0) {
         return last_error();
     }
-    if (os_error reason = keep_if_regular(fd); !reason.empty()) {
+    if (os_error reason = keep_if_regular(fd, O_RDONLY, status); !reason.empty()) {
         ::close(fd);
         return reason;
     }
@@ -212,7 +241,8 @@ os_error native_file::open_for_appending(const path_string& path, bool& missing)
     if (fd < 0) {
         return explain_open_failure(path, errno);
     }
-    if (os_error reason = keep_if_regular(fd); !reason.empty()) {
+    file_status status;
+    if (os_error reason = keep_if_regular(fd, O_WRONLY | O_APPEND, status); !reason.empty()) {
         ::close(fd);
         return reason;
     }
@@ -350,10 +380,7 @@ os_error native_file::status(file_status& status) const
     if (::fstat(fd_of(handle_), &st) != 0) {
         return last_error();
     }
-    status.identity = identity_of(st);
-    status.size = static_cast<std::uint64_t>(st.st_size);
-    status.regular = S_ISREG(st.st_mode);
-    status.removed = st.st_nlink == 0;
+    status = status_of(st);
     return {};
 }
 

@@ -183,10 +183,11 @@ os_error sync_folder(const path_string&)
     return {};
 }
 
-os_error sync_together(std::span<native_file* const>)
+os_error sync_together(std::span<native_file* const>, bool& synced)
 {
     // Windows can flush a whole volume only for an administrator, so each
     // file's FlushFileBuffers does the work.
+    synced = false;
     return {};
 }
 
@@ -218,24 +219,22 @@ void native_file::release() noexcept
     temporary_.clear();
 }
 
-os_error native_file::open_for_reading(const path_string& path)
+os_error native_file::open_for_reading(const path_string& path, file_status& status)
 {
     release();
     const HANDLE file = open_path(path, GENERIC_READ, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL);
     if (file == INVALID_HANDLE_VALUE) {
         return last_error();
     }
-    handle_facts facts;
-    os_error reason = facts_of(file, facts);
-    if (reason.empty() && !facts.regular) {
+    handle_ = reinterpret_cast<std::intptr_t>(file);
+    os_error reason = this->status(status);
+    if (reason.empty() && !status.regular) {
         reason = REASON_NOT_REGULAR;
     }
     if (!reason.empty()) {
-        ::CloseHandle(file);
-        return reason;
+        release();
     }
-    handle_ = reinterpret_cast<std::intptr_t>(file);
-    return {};
+    return reason;
 }
 
 os_error native_file::open_for_appending(const path_string& path, bool& missing)

@@ -40,6 +40,12 @@ class ListingToTable(CaseTest):
                  {"old.2/pts": THREE, "old.2/pts.tx": image([1, 10, 0xFFFFFFFF])}),
             Case("a name outside ASCII", {"表 α.txt": THREE}, ["表 α.txt"], b"1\n",
                  {"表 α.txt": THREE, "表 α.tx": image([1, 10, 0xFFFFFFFF])}, stderr=["\n表 α.txt\n"]),
+            # Dropped together: asked once, one notice with every path, and a
+            # failure with its own notice (path and reason) that stops no other.
+            Case("several paths", {"a.txt": THREE, "b.txt": LISTING}, ["a.txt", "gone.txt", "b.txt"], b"1\n",
+                 {"a.txt": THREE, "a.tx": image([1, 10, 0xFFFFFFFF]), "b.txt": LISTING, "b.tx": TABLE}, 1,
+                 ["\na.txt\ngone.txt\nb.txt\n[press Enter]", "txconv: gone.txt: No such file or directory\n",
+                  OPEN_FAILED + "\ngone.txt\nNo such file or directory\n[press Enter]"]),
         ])
 
 
@@ -132,6 +138,17 @@ class CommandLine(CaseTest):
             usage("--check with -o", ["-c", "-o", "x", "p.txt"]),
             usage("a value for a flag", ["-1", "--force=yes", "p.txt"]),
         ])
+
+    def test_standard_output_that_is_the_input(self):
+        # txconv -2 -o - t.tx >> t.tx would append to its own input.
+        with tempfile.TemporaryDirectory() as folder:
+            populate(folder, {"t.tx": TABLE})
+            with open(os.path.join(folder, "t.tx"), "ab") as same:
+                proc = subprocess.run([BINARY, "-2", "-o", "-", "t.tx"], stdout=same, stderr=subprocess.PIPE,
+                                      cwd=folder, timeout=30)
+            self.assertEqual(proc.returncode, 1)
+            self.assertIn(b"txconv: -: output would overwrite the input", proc.stderr)
+            self.assertEqual(snapshot(folder), {"t.tx": TABLE})
 
     def test_a_round_trip_through_pipes(self):
         # txconv -2 - < t.tx | txconv -1 - | cmp - t.tx

@@ -230,22 +230,30 @@ class SystemCallTiming(unittest.TestCase):
             self.assertEqual(snapshot(folder), {"big.txt": listing(VALUES), "big.tx": listing(VALUES)})
 
     def test_a_batch_is_synced_before_it_is_named(self):
-        # Outputs are written first and synced together, but each is synced
-        # before it gets its name, and its folder after the last name.
+        # Outputs are written first and synced together (one syncfs), but
+        # each is synced before it gets its name, and its folder after the
+        # last name.
         with tempfile.TemporaryDirectory() as folder:
             names = [f"t{i}.tx" for i in range(150)]
             for name in names:
                 write(folder, name, image(VALUES))
-            traced = subprocess.run(["strace", "-qq", "-o", "/dev/stdout", "-e", "trace=openat,fsync,linkat", BINARY,
-                                     "-2", *names], cwd=folder, capture_output=True, timeout=60).stdout.decode()
-            synced, folders, named, folder_synced = set(), set(), [], False
+            traced = subprocess.run(["strace", "-qq", "-o", "/dev/stdout", "-e", "trace=openat,fsync,syncfs,linkat",
+                                     BINARY, "-2", *names], cwd=folder, capture_output=True,
+                                    timeout=60).stdout.decode()
+            unnamed, synced, folders, named, folder_synced = set(), set(), set(), [], False
             for line in traced.splitlines():
                 if m := re.match(r"openat\(.*\) = (\d+)$", line):
-                    (folders.add if "O_DIRECTORY" in line else folders.discard)(m[1])
-                    synced.discard(m[1])
+                    for fds in (unnamed, synced, folders):
+                        fds.discard(m[1])
+                    if "O_DIRECTORY" in line:
+                        folders.add(m[1])
+                    elif "O_TMPFILE" in line:
+                        unnamed.add(m[1])
                 elif m := re.match(r"fsync\((\d+)\) += 0", line):
                     folder_synced = m[1] in folders
                     synced.add(m[1])
+                elif re.match(r"syncfs\(\d+\) += 0", line):
+                    synced |= unnamed
                 elif m := re.match(r'linkat\(AT_FDCWD, "/proc/self/fd/(\d+)", AT_FDCWD, "([^"]+)".* = 0', line):
                     self.assertIn(m[1], synced, f"{m[2]} named before it was synced")
                     named.append(m[2])
