@@ -8,7 +8,7 @@ namespace txconv {
 
 namespace {
 
-// How many new outputs wait, open, for one shared round of syncs.
+// How many new outputs wait, open, for one shared round of syncs, at most.
 constexpr std::size_t WINDOW = 256;
 
 // How often a name may vanish under us before we stop trying.
@@ -157,7 +157,7 @@ outcome close_input(native_file& file, const path_string& path)
 }
 
 output_writer::output_writer(message_sink say, lock_patience patience)
-    : say_(std::move(say)), patience_(patience)
+    : say_(std::move(say)), patience_(patience), window_(std::min(WINDOW, open_files_to_spare()))
 {
 }
 
@@ -294,7 +294,7 @@ void output_writer::write(const path_string& path, write_mode mode, std::span<co
         output.bytes.assign(data.begin(), data.end());
     }
     pending_.push_back(std::move(output));
-    if (pending_.size() == WINDOW) {
+    if (pending_.size() >= window_) {
         flush();
     }
 }

@@ -114,6 +114,7 @@ private:
 
     message_sink say_;
     lock_patience patience_;
+    std::size_t window_;
     std::vector<pending> pending_;
 };
 

@@ -53,6 +53,10 @@ class native_file;
 // each file is left to its own sync().
 [[nodiscard]] os_error sync_together(std::span<native_file* const> files, bool& synced);
 
+// How many files this process may hold open at once for its own use, so that
+// outputs waiting to be synced together never run it out of descriptors.
+std::size_t open_files_to_spare();
+
 enum class lock_attempt { taken, busy, failed };
 
 // What one look at an open file tells.

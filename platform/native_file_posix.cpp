@@ -10,6 +10,7 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/utsname.h>
 #include <unistd.h>
@@ -188,6 +189,17 @@ os_error sync_together(std::span<native_file* const> files, bool& synced)
     }
     synced = true;
     return {};
+}
+
+std::size_t open_files_to_spare()
+{
+    // Half of what is left once standard streams, the input and a folder or
+    // two are counted.
+    struct rlimit limit {};
+    if (::getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY) {
+        return 1024;
+    }
+    return limit.rlim_cur > 16 ? static_cast<std::size_t>((limit.rlim_cur - 16) / 2) : 1;
 }
 
 native_file native_file::standard_input()

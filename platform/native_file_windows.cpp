@@ -191,6 +191,12 @@ os_error sync_together(std::span<native_file* const>, bool& synced)
     return {};
 }
 
+std::size_t open_files_to_spare()
+{
+    // Handles are limited only by memory.
+    return 1024;
+}
+
 native_file native_file::standard_input()
 {
     native_file file;

@@ -208,6 +208,19 @@ class NewTargets(unittest.TestCase):
                 self.assertEqual(os.stat(os.path.join(folder, "t.txt")).st_mode & 0o777, mode)
 
 
+    def test_a_batch_under_a_low_descriptor_limit(self):
+        # Outputs wait open for their sync; they must never use up the
+        # descriptors a process may have.
+        with tempfile.TemporaryDirectory() as folder:
+            names = [f"t{i}.tx" for i in range(60)]
+            for name in names:
+                write(folder, name, image(VALUES))
+            result = run(["-2", *names], cwd=folder,
+                         preexec_fn=lambda: resource.setrlimit(resource.RLIMIT_NOFILE, (24, 24)))
+            self.assertEqual(result.status, 0, result.stderr)
+            self.assertEqual(sum(name.endswith(".txt") for name in os.listdir(folder)), len(names))
+
+
 def strace(*args):
     return ["strace", "-qq", "-o", "/dev/null", *args, BINARY]
 
