@@ -23,6 +23,8 @@ class Install(unittest.TestCase):
                                      check=True).stdout
             self.assertRegex(version, rb"^txconv \d+\.\d+\.\d+\n$")
             page = os.path.join(prefix, MAN_PAGE)
+            with open(page) as f:
+                self.assertIn(f'"txconv {version.split()[1].decode()}"', f.readline(), "the man page's version")
             if shutil.which("mandoc"):
                 lint = subprocess.run(["mandoc", "-Tlint", "-Wwarning", page], capture_output=True, text=True)
             elif shutil.which("groff"):
