@@ -15,7 +15,7 @@ void set_way(command_options& options, direction way)
     options.way = way;
 }
 
-struct option_spec {
+struct option_entry {
     char short_name; // '\0': none
     std::string_view long_name;
     bool takes_value;
@@ -23,7 +23,7 @@ struct option_spec {
 };
 
 // Every option, once: the parser, and nothing else, reads this table.
-constexpr option_spec OPTIONS[] = {
+constexpr option_entry OPTIONS[] = {
     {'1', "to-tx", false, [](command_options& o, const path_string&) { set_way(o, direction::to_table); }},
     {'2', "to-txt", false, [](command_options& o, const path_string&) { set_way(o, direction::to_listing); }},
     {'o', "output", true, [](command_options& o, const path_string& value) { o.output = value; }},
@@ -48,21 +48,21 @@ bool is_option(const path_string& argument)
     return argument.size() > 1 && argument[0] == path_char('-');
 }
 
-const option_spec* find_long(const path_string& name)
+const option_entry* find_long(const path_string& name)
 {
-    for (const option_spec& spec : OPTIONS) {
-        if (equals(name, spec.long_name)) {
-            return &spec;
+    for (const option_entry& entry : OPTIONS) {
+        if (equals(name, entry.long_name)) {
+            return &entry;
         }
     }
     return nullptr;
 }
 
-const option_spec* find_short(path_char name)
+const option_entry* find_short(path_char name)
 {
-    for (const option_spec& spec : OPTIONS) {
-        if (spec.short_name != '\0' && name == static_cast<path_char>(spec.short_name)) {
-            return &spec;
+    for (const option_entry& entry : OPTIONS) {
+        if (entry.short_name != '\0' && name == static_cast<path_char>(entry.short_name)) {
+            return &entry;
         }
     }
     return nullptr;
@@ -76,26 +76,26 @@ bool take_long(std::span<const path_string> arguments, std::size_t& at, command_
     const path_string& argument = arguments[at];
     const std::size_t equals_sign = argument.find(path_char('='));
     const path_string name = argument.substr(2, equals_sign == path_string::npos ? path_string::npos : equals_sign - 2);
-    const option_spec* spec = find_long(name);
-    if (spec == nullptr) {
+    const option_entry* entry = find_long(name);
+    if (entry == nullptr) {
         error = "unknown option '" + display_path(argument) + "'";
         return false;
     }
     path_string value;
     if (equals_sign != path_string::npos) {
-        if (!spec->takes_value) {
-            error = "option '--" + std::string(spec->long_name) + "' takes no value";
+        if (!entry->takes_value) {
+            error = "option '--" + std::string(entry->long_name) + "' takes no value";
             return false;
         }
         value = argument.substr(equals_sign + 1);
-    } else if (spec->takes_value) {
+    } else if (entry->takes_value) {
         if (at + 1 == arguments.size()) {
-            error = "option '--" + std::string(spec->long_name) + "' needs a value";
+            error = "option '--" + std::string(entry->long_name) + "' needs a value";
             return false;
         }
         value = arguments[++at];
     }
-    spec->apply(options, value);
+    entry->apply(options, value);
     return true;
 }
 
@@ -105,21 +105,21 @@ bool take_short(std::span<const path_string> arguments, std::size_t& at, command
 {
     const path_string& argument = arguments[at];
     for (std::size_t i = 1; i < argument.size(); ++i) {
-        const option_spec* spec = find_short(argument[i]);
-        if (spec == nullptr) {
+        const option_entry* entry = find_short(argument[i]);
+        if (entry == nullptr) {
             error = "unknown option '-" + display_path(argument.substr(i, 1)) + "'";
             return false;
         }
-        if (!spec->takes_value) {
-            spec->apply(options, {});
+        if (!entry->takes_value) {
+            entry->apply(options, {});
             continue;
         }
         if (i + 1 < argument.size()) {
-            spec->apply(options, argument.substr(i + 1));
+            entry->apply(options, argument.substr(i + 1));
         } else if (at + 1 < arguments.size()) {
-            spec->apply(options, arguments[++at]);
+            entry->apply(options, arguments[++at]);
         } else {
-            error = std::string("option '-") + spec->short_name + "' needs a value";
+            error = std::string("option '-") + entry->short_name + "' needs a value";
             return false;
         }
         return true;
