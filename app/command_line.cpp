@@ -4,6 +4,7 @@
 #include "platform/console.hpp"
 
 #include <algorithm>
+#include <type_traits>
 
 namespace txconv {
 
@@ -163,7 +164,7 @@ std::optional<direction> way_by_name(const path_string& path)
     const path_string stem = output_name_for(path, "");
     std::string extension;
     for (std::size_t i = stem.size(); i < path.size(); ++i) {
-        const auto c = static_cast<std::uint32_t>(path[i]);
+        const std::uint32_t c = static_cast<std::make_unsigned_t<path_char>>(path[i]);
         const bool ascii = c < 0x80;
         const bool upper = c >= 'A' && c <= 'Z';
         extension.push_back(upper ? static_cast<char>(c - 'A' + 'a') : ascii ? static_cast<char>(c) : '?');
