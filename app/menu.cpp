@@ -110,7 +110,7 @@ menu_choice read_choice(std::FILE* in)
 {
     answer_reader reader;
     std::size_t count = 0;
-    for (int c = std::getc(in); c != EOF && c != '\n' && count < ANSWER_LINE_LIMIT; c = std::getc(in), ++count) {
+    for (int c = std::getc(in); c != EOF && c != '\n' && count < CONSOLE_LINE_LIMIT; c = std::getc(in), ++count) {
         reader.feed(static_cast<char>(c));
     }
     return reader.choice();

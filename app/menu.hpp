@@ -34,12 +34,8 @@ private:
 
 menu_choice parse_choice(std::string_view answer);
 
-// The most of one answer line that is read. Only an endless line (a device
-// such as /dev/zero as standard input) comes near it, and reading must end.
-inline constexpr std::size_t ANSWER_LINE_LIMIT = std::size_t{1} << 20U;
-
 // Reads one line from in, up to its line feed, the end of input or
-// ANSWER_LINE_LIMIT characters, by the same rule.
+// CONSOLE_LINE_LIMIT characters, by the same rule.
 menu_choice read_choice(std::FILE* in);
 
 // The run with the menu: it asks once, shows every path in one notice, and

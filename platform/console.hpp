@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <string_view>
 
 namespace txconv {
@@ -12,6 +13,11 @@ namespace txconv {
 void prepare_process();
 
 enum class console_stream { output, error };
+
+// The most of one line of standard input that is read, answer or Enter. Only
+// an endless line (a device such as /dev/zero as standard input) comes near
+// it, and reading must end.
+inline constexpr std::size_t CONSOLE_LINE_LIMIT = std::size_t{1} << 20U;
 
 // Writes UTF-8 text to standard output or error so that it reads right: on a
 // Windows console as UTF-16, whatever its code page; elsewhere as the bytes.

@@ -118,8 +118,6 @@ public:
     [[nodiscard]] os_error sync();
     [[nodiscard]] os_error close();
 
-    bool is_open() const { return handle_ != -1; }
-
 private:
     friend os_error sync_together(std::span<native_file* const> files, bool& synced);
 

@@ -19,10 +19,8 @@ void show_notice(std::string_view text)
     prompt += text;
     prompt += "\n[press Enter] ";
     (void)write_console(console_stream::error, prompt);
-    // An endless line (/dev/zero as standard input) must not keep us here.
-    constexpr long limit = 1L << 20;
     int c = std::getchar();
-    for (long count = 0; c != EOF && c != '\n' && count < limit; ++count) {
+    for (std::size_t count = 0; c != EOF && c != '\n' && count < CONSOLE_LINE_LIMIT; ++count) {
         c = std::getchar();
     }
     if (c != '\n') {
