@@ -2,8 +2,8 @@
 # Builds txconv and runs every test:
 #   1. the Windows .exe, cross-built with MinGW-w64 (skipped, and said so, where
 #      the cross compiler is missing);
-#   2. the release build (warnings as errors): unit and end-to-end tests, and
-#      the .exe's tests under Wine;
+#   2. the release build (warnings as errors): unit and end-to-end tests, the
+#      install test, and the .exe's tests under Wine;
 #   3. the suite again, built with AddressSanitizer and UndefinedBehaviorSanitizer;
 #   4. each fuzz target for a bounded time (FUZZ_SECONDS, default 60).
 set -eu
