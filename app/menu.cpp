@@ -142,6 +142,7 @@ int run_menu(std::span<const path_string> paths)
     });
     std::vector<warned_output> warned;
     std::vector<std::string> warnings;
+    const direction way = choice == menu_choice::txt_to_tx ? direction::to_table : direction::to_listing;
     bool any_failed = false;
     for (const path_string& path : paths) {
         file_warnings.clear();
@@ -155,7 +156,6 @@ int run_menu(std::span<const path_string> paths)
             show_notice(notice_for(*result));
             any_failed = true;
         } else if (!file_warnings.empty()) {
-            const direction way = choice == menu_choice::txt_to_tx ? direction::to_table : direction::to_listing;
             warned.push_back({display_path(output_name_for(path, made_extension(way))), file_warnings.size()});
             warnings.insert(warnings.end(), file_warnings.begin(), file_warnings.end());
         }
