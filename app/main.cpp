@@ -2,6 +2,7 @@
 
 #include "app/command_line.hpp"
 #include "app/menu.hpp"
+#include "app/options.hpp"
 #include "platform/console.hpp"
 
 #include <vector>

@@ -1,7 +1,7 @@
 #include "app/menu.hpp"
 
-#include "app/report.hpp"
-#include "convert/conversions.hpp"
+#include "app/driver.hpp"
+#include "fileio/inputs.hpp"
 #include "platform/console.hpp"
 #include "platform/notice.hpp"
 
@@ -21,36 +21,6 @@ bool is_space(char c)
 bool is_digit(char c)
 {
     return c >= '0' && c <= '9';
-}
-
-// The failure notice: its own first line, then which file and why.
-std::string notice_for(const failure& failed)
-{
-    return std::string(failed.notice) + "\n" + failed.subject + "\n" + failed.reason;
-}
-
-// An output that was written although its input warned.
-struct warned_output {
-    std::string name;
-    std::size_t warnings = 0;
-};
-
-// The closing notice for a console that closes with the process: what was
-// written, the first few warnings and how many there were.
-std::string warnings_notice(const std::vector<warned_output>& outputs, const std::vector<std::string>& warnings)
-{
-    std::string text;
-    for (const warned_output& output : outputs) {
-        text += output.name + ": written, with " + std::to_string(output.warnings) +
-                (output.warnings == 1 ? " warning\n" : " warnings\n");
-    }
-    for (std::size_t i = 0; i < warnings.size() && i < QUOTED_WARNINGS; ++i) {
-        text += "\n" + warnings[i];
-    }
-    if (warnings.size() > QUOTED_WARNINGS) {
-        text += "\n(" + std::to_string(warnings.size() - QUOTED_WARNINGS) + " more)";
-    }
-    return text;
 }
 
 } // namespace
@@ -109,10 +79,7 @@ menu_choice parse_choice(std::string_view answer)
 menu_choice read_choice(std::FILE* in)
 {
     answer_reader reader;
-    std::size_t count = 0;
-    for (int c = std::getc(in); c != EOF && c != '\n' && count < CONSOLE_LINE_LIMIT; c = std::getc(in), ++count) {
-        reader.feed(static_cast<char>(c));
-    }
+    (void)read_console_line(in, [&](char c) { reader.feed(c); });
     return reader.choice();
 }
 
@@ -134,36 +101,17 @@ int run_menu(std::span<const path_string> paths)
         return EXIT_SUCCESS;
     }
 
-    std::vector<std::string> file_warnings;
-    output_writer writer(print_diagnostic);
-    converter runner(writer, [&](const std::string& warning) {
-        print_diagnostic(warning);
-        file_warnings.push_back(warning);
-    });
-    std::vector<warned_output> warned;
-    std::vector<std::string> warnings;
+    // Each result is appended next to its input, never written over.
     const direction way = choice == menu_choice::txt_to_tx ? direction::to_table : direction::to_listing;
-    bool any_failed = false;
+    std::vector<job> jobs;
     for (const path_string& path : paths) {
-        file_warnings.clear();
-        outcome result;
-        (choice == menu_choice::txt_to_tx ? txt_to_tx : tx_to_txt)(runner, path,
-                                                                   [&](const outcome& ended) { result = ended; });
-        // One file at a time: its notice comes before the next one starts.
-        writer.flush();
-        if (result) {
-            print_failure(*result);
-            show_notice(notice_for(*result));
-            any_failed = true;
-        } else if (!file_warnings.empty()) {
-            warned.push_back({display_path(output_name_for(path, made_extension(way))), file_warnings.size()});
-            warnings.insert(warnings.end(), file_warnings.begin(), file_warnings.end());
-        }
+        jobs.push_back({path, false, way, output_name_for(path, made_extension(way)), write_mode::append});
     }
-    if (!warned.empty() && console_closes_with_process()) {
-        show_notice(warnings_notice(warned, warnings));
+    const run_summary summary = run_jobs(jobs, {.notices = true});
+    if (!summary.warned.empty() && console_closes_with_process()) {
+        show_notice(warnings_notice(summary.warned, summary.warnings));
     }
-    return any_failed ? EXIT_FAILURE : EXIT_SUCCESS;
+    return summary.any_failed ? EXIT_FAILURE : EXIT_SUCCESS;
 }
 
 } // namespace txconv

@@ -11,9 +11,6 @@ namespace txconv {
 // The cursor waits behind the underscore.
 inline constexpr std::string_view MENU = "1 TXT to TX;\n2 TX to TXT_";
 
-// How many warnings the closing notice quotes before it only counts them.
-inline constexpr std::size_t QUOTED_WARNINGS = 5;
-
 enum class menu_choice { none, txt_to_tx, tx_to_txt };
 
 // The answer's leading decimal number, read as atoi reads it: white space,
@@ -39,8 +36,8 @@ menu_choice parse_choice(std::string_view answer);
 menu_choice read_choice(std::FILE* in);
 
 // The run with the menu: it asks once, shows every path in one notice, and
-// converts each in turn; a failure gets its own notice and stops no other.
-// Returns 1 when any conversion failed, else 0.
+// appends each one's result next to it; a failure gets its own notice and
+// stops no other. Returns 1 when any conversion failed, else 0.
 int run_menu(std::span<const path_string> paths);
 
 } // namespace txconv

@@ -2,7 +2,6 @@
 
 #include <cstring>
 #include <string_view>
-#include <utility>
 
 namespace txconv {
 
@@ -24,10 +23,9 @@ std::uint64_t count_byte(const char* from, const char* end, char wanted)
 
 } // namespace
 
-listing_scanner::listing_scanner(malformed_sink on_malformed, malformed_sink on_short)
-    : buffer_(std::make_unique_for_overwrite<char[]>(FIELD_CHARS + CHUNK_BYTES)),
-      on_malformed_(std::move(on_malformed)), on_short_(std::move(on_short))
+listing_scanner::listing_scanner() : buffer_(std::make_unique_for_overwrite<char[]>(FIELD_CHARS + CHUNK_BYTES))
 {
+    findings_.reserve(TABLE_SLOTS + 2);
 }
 
 void listing_scanner::reset()
@@ -35,8 +33,8 @@ void listing_scanner::reset()
     carried_ = 0;
     table_ = {};
     filled_ = 0;
-    ignored_ = 0;
-    first_ignored_line_ = 0;
+    findings_.clear();
+    ignored_at_ = 0;
     line_ = 1;
     counted_ = 0;
 }
@@ -57,20 +55,21 @@ void listing_scanner::take_field(std::size_t at, std::size_t end)
     const std::string_view field(buffer_.get() + at + 1, end - at - 1);
     const auto value = read_hex_field(field);
     const bool exact = value && field.size() == FIELD_CHARS && field.find('\0') == std::string_view::npos;
-    const malformed_sink& sink = value ? on_short_ : on_malformed_;
-    if (!exact && sink) {
+    if (!exact) {
         count_lines_up_to(at);
-        sink(line_);
+        findings_.push_back({value ? finding_kind::short_field : finding_kind::malformed_field, line_, 0});
     }
     table_[filled_++] = value.value_or(0);
 }
 
-void listing_scanner::ignore_from(std::size_t at)
+void listing_scanner::ignore_from(std::size_t at, std::uint64_t count)
 {
-    if (ignored_ == 0 && counts_lines()) {
+    if (ignored_at_ == 0) {
         count_lines_up_to(at);
-        first_ignored_line_ = line_;
+        ignored_at_ = findings_.size() + 1;
+        findings_.push_back({finding_kind::values_ignored, line_, 0});
     }
+    findings_[ignored_at_ - 1].count += count;
 }
 
 void listing_scanner::scan(std::size_t count)
@@ -80,12 +79,11 @@ void listing_scanner::scan(std::size_t count)
     std::size_t keep_from = end;
     for (const char* hit = find_byte(data, data + end, '='); hit != nullptr;
          hit = find_byte(hit + 1, data + end, '=')) {
+        const auto at = static_cast<std::size_t>(hit - data);
         if (full()) {
-            ignore_from(static_cast<std::size_t>(hit - data));
-            ignored_ += 1 + count_byte(hit + 1, data + end, '=');
+            ignore_from(at, 1 + count_byte(hit + 1, data + end, '='));
             break;
         }
-        const auto at = static_cast<std::size_t>(hit - data);
         if (end - at <= FIELD_CHARS) {
             // The field runs into the next chunk; look at it again then.
             keep_from = at;
@@ -93,7 +91,7 @@ void listing_scanner::scan(std::size_t count)
         }
         take_field(at, at + 1 + FIELD_CHARS);
     }
-    if (ignored_ == 0 && counts_lines()) {
+    if (ignored_at_ == 0) {
         count_lines_up_to(keep_from);
     }
     carried_ = end - keep_from;
@@ -108,12 +106,15 @@ void listing_scanner::finish()
     const char* const data = buffer_.get();
     for (const char* hit = find_byte(data, data + carried_, '='); hit != nullptr;
          hit = find_byte(hit + 1, data + carried_, '=')) {
+        const auto at = static_cast<std::size_t>(hit - data);
         if (full()) {
-            ignore_from(static_cast<std::size_t>(hit - data));
-            ++ignored_;
+            ignore_from(at, 1);
         } else {
-            take_field(static_cast<std::size_t>(hit - data), carried_);
+            take_field(at, carried_);
         }
+    }
+    if (filled_ < TABLE_SLOTS) {
+        findings_.push_back({finding_kind::too_few_values, 0, filled_});
     }
     carried_ = 0;
     counted_ = 0;

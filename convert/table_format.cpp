@@ -79,4 +79,15 @@ listing_text format_listing(const value_table& table)
     return text;
 }
 
+std::optional<finding> judge_table_length(std::uint64_t length)
+{
+    if (length < TABLE_BYTES) {
+        return finding{finding_kind::short_table, 0, length};
+    }
+    if (length % TABLE_BYTES != 0) {
+        return finding{finding_kind::not_whole_tables, 0, length};
+    }
+    return std::nullopt;
+}
+
 } // namespace txconv

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "convert/finding.hpp"
+
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -25,17 +27,16 @@ using listing_text = std::array<char, LISTING_BYTES>;
 // digit. Digits beyond the eighth push the first ones out at the top.
 std::optional<std::uint32_t> read_hex_field(std::string_view text);
 
-// The same with 0 standing for anything malformed: how a listing is read.
-inline std::uint32_t hex_to_value(std::string_view text)
-{
-    return read_hex_field(text).value_or(0);
-}
-
 // The table file's image: the slots in order, each a little-endian word.
 table_image encode_table(const value_table& table);
 value_table decode_table(std::span<const char, TABLE_BYTES> image);
 
 // One "uv=XXXXXXXX\r\n" line per slot, slot 0 first.
 listing_text format_listing(const value_table& table);
+
+// What the length of a table file says: fewer bytes than one table leave
+// nothing to read; more that are not whole tables do not make a table file.
+// Nothing for a length of whole tables.
+std::optional<finding> judge_table_length(std::uint64_t length);
 
 } // namespace txconv

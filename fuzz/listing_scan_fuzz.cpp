@@ -1,7 +1,6 @@
 // Differential check of the chunked listing scanner against the plain rule
-// applied to the whole input at once: the tables, the count of ignored
-// fields and the lines of malformed fields must all agree, wherever the
-// fuzzer chooses to cut the input into chunks.
+// applied to the whole input at once: the tables and every finding, with its
+// line and count, must agree, wherever the fuzzer chooses to cut the input into chunks.
 #include "convert/listing_scanner.hpp"
 
 #include <fuzzer/FuzzedDataProvider.h>
@@ -18,8 +17,7 @@ using namespace txconv;
 
 struct reading {
     value_table table{};
-    std::uint64_t ignored = 0;
-    std::vector<std::uint64_t> malformed_lines;
+    std::vector<finding> findings;
 
     bool operator==(const reading&) const = default;
 };
@@ -30,6 +28,7 @@ reading plain_rule(std::string_view text)
     reading result;
     std::size_t filled = 0;
     std::uint64_t line = 1;
+    finding ignored{finding_kind::values_ignored, 0, 0};
     for (std::size_t p = 0; p < text.size(); ++p) {
         if (text[p] == '\n') {
             ++line;
@@ -38,18 +37,23 @@ reading plain_rule(std::string_view text)
             continue;
         }
         if (filled == TABLE_SLOTS) {
-            ++result.ignored;
+            ignored.line = ignored.count++ == 0 ? line : ignored.line;
             continue;
         }
         const std::string_view field = text.substr(p + 1, FIELD_CHARS);
         const auto value = read_hex_field(field);
         if (!value) {
-            result.malformed_lines.push_back(line);
-        }
-        if (hex_to_value(field) != value.value_or(0)) {
-            std::abort();
+            result.findings.push_back({finding_kind::malformed_field, line, 0});
+        } else if (field.size() < FIELD_CHARS || field.find('\0') != std::string_view::npos) {
+            result.findings.push_back({finding_kind::short_field, line, 0});
         }
         result.table[filled++] = value.value_or(0);
+    }
+    if (ignored.count > 0) {
+        result.findings.push_back(ignored);
+    }
+    if (filled < TABLE_SLOTS) {
+        result.findings.push_back({finding_kind::too_few_values, 0, filled});
     }
     return result;
 }
@@ -65,8 +69,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     const std::string text = provider.ConsumeRemainingBytesAsString();
 
-    reading chunked;
-    listing_scanner scanner([&](std::uint64_t line) { chunked.malformed_lines.push_back(line); });
+    listing_scanner scanner;
     std::size_t at = 0;
     for (std::size_t i = 0; at < text.size(); ++i) {
         const std::size_t cut = cuts.empty() ? listing_scanner::CHUNK_BYTES : cuts[i % cuts.size()];
@@ -76,9 +79,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         at += count;
     }
     scanner.finish();
-    chunked.table = scanner.table();
-    chunked.ignored = scanner.ignored();
-
+    const reading chunked{scanner.table(), scanner.findings()};
     if (!(chunked == plain_rule(text))) {
         std::abort();
     }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdio>
 #include <string_view>
 
 namespace txconv {
@@ -18,6 +19,21 @@ enum class console_stream { output, error };
 // an endless line (a device such as /dev/zero as standard input) comes near
 // it, and reading must end.
 inline constexpr std::size_t CONSOLE_LINE_LIMIT = std::size_t{1} << 20U;
+
+// Reads one line of in, up to its line feed, the end of input or
+// CONSOLE_LINE_LIMIT characters, and hands each character but the line feed
+// to take. Returns whether a line feed ended it.
+template <class Take> bool read_console_line(std::FILE* in, Take take)
+{
+    for (std::size_t count = 0; count < CONSOLE_LINE_LIMIT; ++count) {
+        const int c = std::getc(in);
+        if (c == EOF || c == '\n') {
+            return c == '\n';
+        }
+        take(static_cast<char>(c));
+    }
+    return false;
+}
 
 // Writes UTF-8 text to standard output or error so that it reads right: on a
 // Windows console as UTF-16, whatever its code page; elsewhere as the bytes.

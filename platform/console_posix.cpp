@@ -1,4 +1,5 @@
 #include "platform/console.hpp"
+#include "platform/console_shared.hpp"
 
 #include <cerrno>
 #include <csignal>
@@ -23,9 +24,7 @@ void prepare_process()
 
 bool write_console(console_stream stream, std::string_view text)
 {
-    std::FILE* const to = stream == console_stream::output ? stdout : stderr;
-    const bool written = std::fwrite(text.data(), 1, text.size(), to) == text.size();
-    return std::fflush(to) == 0 && written;
+    return write_stream(stream == console_stream::output ? stdout : stderr, text);
 }
 
 bool console_closes_with_process()

@@ -1,11 +1,12 @@
 #pragma once
 
+#include "platform/io_result.hpp"
+
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
 #include <span>
 #include <string>
-#include <string_view>
 
 namespace txconv {
 
@@ -14,12 +15,9 @@ namespace txconv {
 using path_string = std::filesystem::path::string_type;
 using path_char = path_string::value_type;
 
-// An operating system failure, as the system words it. Empty means success.
-using os_error = std::string;
-
-// Reasons of our own, for files that are there but must not be used.
-inline constexpr std::string_view REASON_SYMLINK = "is a symbolic link; not followed";
-inline constexpr std::string_view REASON_NOT_REGULAR = "is not a regular file";
+// How often a name is tried before giving up, where others keep taking it
+// or taking it away: more than any honest race needs, and still a bound.
+inline constexpr int NAME_ATTEMPTS = 100;
 
 // The path as UTF-8, for diagnostics and notices.
 std::string display_path(const path_string& path);
@@ -35,29 +33,26 @@ struct file_identity {
 
 // What stands at a path, looked at without following a link there.
 enum class path_kind { missing, regular, symlink, other };
-[[nodiscard]] os_error inspect_path(const path_string& path, path_kind& kind, file_identity& identity);
+io_result inspect_path(const path_string& path, path_kind& kind, file_identity& identity);
 
 // The folder that holds path: "." for a bare name.
 path_string folder_of(const path_string& path);
 
 // Flushes a folder, so that a name made or changed in it survives a power
 // cut.
-[[nodiscard]] os_error sync_folder(const path_string& folder);
+io_result sync_folder(const path_string& folder);
 
 class native_file;
 
-// Flushes everything written on the file systems that files are on, in one
-// go where the system can: one flush of each, for all the files there. synced
-// tells that this was done and would have reported a failed write, so that no
-// file there needs its own sync(); where the system cannot promise that,
-// each file is left to its own sync().
-[[nodiscard]] os_error sync_together(std::span<native_file* const> files, bool& synced);
+// Whether sync_file_systems() is worth calling: one flush of each file
+// system for all its files, which reports a failed write of any of them.
+// Where it is not, each file needs its own sync().
+bool syncs_file_systems();
+io_result sync_file_systems(std::span<native_file* const> files);
 
 // How many files this process may hold open at once for its own use, so that
 // outputs waiting to be synced together never run it out of descriptors.
 std::size_t open_files_to_spare();
-
-enum class lock_attempt { taken, busy, failed };
 
 // What one look at an open file tells.
 struct file_status {
@@ -87,39 +82,40 @@ public:
     // Opens a file to read, and tells what it is. A link is followed (the
     // user named it), but anything other than a regular file is refused, and
     // a FIFO or device cannot make the open wait.
-    [[nodiscard]] os_error open_for_reading(const path_string& path, file_status& status);
+    io_result open_for_reading(const path_string& path, file_status& status);
 
     // Opens an existing regular file at path to add to its end. Nothing is
     // created, a link at path is not followed, and the open never waits.
-    // missing tells that nothing is there.
-    [[nodiscard]] os_error open_for_appending(const path_string& path, bool& missing);
+    // Fails as missing when nothing is there.
+    io_result open_for_appending(const path_string& path);
 
     // A new, empty file in the folder of beside that has no name yet, or only
     // a hidden temporary one: nobody sees it until publish().
-    [[nodiscard]] os_error create_unnamed(const path_string& beside);
+    io_result create_unnamed(const path_string& beside);
 
     // Gives a file from create_unnamed() the name path. Without replace, an
-    // existing name is never touched: taken tells that one was there.
-    [[nodiscard]] os_error publish(const path_string& path, bool replace, bool& taken);
+    // existing name is never touched, and the result is exists.
+    io_result publish(const path_string& path, bool replace);
 
     // Takes a published name away again, but only while it still names this
     // very file.
-    [[nodiscard]] os_error unpublish(const path_string& path);
+    io_result unpublish(const path_string& path);
 
-    // Tries once to take an exclusive lock on the whole file, held until close.
-    [[nodiscard]] lock_attempt try_lock(os_error& reason);
+    // Tries once to take an exclusive lock on the whole file, held until
+    // close; busy while another program holds one.
+    io_result try_lock();
 
     // got is 0 only at the end of the file.
-    [[nodiscard]] os_error read_some(std::span<char> into, std::size_t& got);
-    [[nodiscard]] os_error write_some(std::span<const char> from, std::size_t& put);
-    [[nodiscard]] os_error status(file_status& status) const;
-    [[nodiscard]] os_error truncate(std::uint64_t length);
+    io_result read_some(std::span<char> into, std::size_t& got);
+    io_result write_some(std::span<const char> from, std::size_t& put);
+    io_result status(file_status& status) const;
+    io_result truncate(std::uint64_t length);
     // Waits until what was written is on the storage device.
-    [[nodiscard]] os_error sync();
-    [[nodiscard]] os_error close();
+    io_result sync();
+    io_result close();
 
 private:
-    friend os_error sync_together(std::span<native_file* const> files, bool& synced);
+    friend io_result sync_file_systems(std::span<native_file* const> files);
 
     void release() noexcept;
 

@@ -1,7 +1,6 @@
 #include "platform/console.hpp"
 #include "platform/notice.hpp"
 
-#include <cstdio>
 #include <string>
 
 #include <unistd.h>
@@ -19,11 +18,7 @@ void show_notice(std::string_view text)
     prompt += text;
     prompt += "\n[press Enter] ";
     (void)write_console(console_stream::error, prompt);
-    int c = std::getchar();
-    for (std::size_t count = 0; c != EOF && c != '\n' && count < CONSOLE_LINE_LIMIT; ++count) {
-        c = std::getchar();
-    }
-    if (c != '\n') {
+    if (!read_console_line(stdin, [](char) {})) {
         // Nobody pressed Enter, so end the prompt's line ourselves.
         (void)write_console(console_stream::error, "\n");
     }

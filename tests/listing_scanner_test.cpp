@@ -26,12 +26,16 @@ std::string lines(std::size_t count, std::uint32_t first)
     return text;
 }
 
+constexpr auto malformed = finding_kind::malformed_field;
+constexpr auto cut_short = finding_kind::short_field;
+constexpr auto ignored = finding_kind::values_ignored;
+constexpr auto too_few = finding_kind::too_few_values;
+
 struct scan_case {
     const char* what;
     std::string text;
     std::vector<std::uint32_t> slots; // the leading slots; the rest must be 0
-    std::vector<std::uint64_t> malformed_lines;
-    std::uint64_t ignored;
+    std::vector<finding> findings;
 };
 
 std::vector<scan_case> scan_cases()
@@ -41,21 +45,25 @@ std::vector<scan_case> scan_cases()
         counting[i] = static_cast<std::uint32_t>(0x100 + i);
     }
     return {
-        {"empty listing", "", {}, {}, 0},
-        {"three lines", "uv=00000001\r\nuv=0000000a\r\nuv=FFFFFFFF\r\n", {1, 10, 0xFFFFFFFFU}, {}, 0},
-        {"any key", "gain=0000ABCD\r\n", {0xABCD}, {}, 0},
-        {"no '=' at all", "hello\r\nworld\r\n", {}, {}, 0},
-        {"short field takes the next line", "uv=1A2B\r\nuv=00000002\r\n", {0, 2}, {1}, 0},
-        {"space inside the field", "uv= 1A2B3C4\r\n", {0}, {1}, 0},
-        {"'=' inside a field starts another", "k==0000000A\r\n", {0, 10}, {1}, 0},
-        {"NUL ends a field", "uv=12\0abcde\r\n"s, {0x12}, {}, 0},
-        {"field cut short by the end", "a\nuv=12", {0x12}, {}, 0},
-        {"'=' as the last byte", "a\nb\nuv=", {0}, {3}, 0},
-        {"malformed fields report their lines", "x\ny\nuv=zzzzzzzz\nuv=00000005\nuv=-1\n", {0, 5, 0}, {3, 5}, 0},
-        {"95 lines", lines(95, 0x100), counting, {}, 0},
-        {"96 lines", lines(96, 0x100), counting, {}, 1},
-        {"two listings back to back", lines(95, 0x100) + lines(95, 0x100), counting, {}, 95},
-        {"ignored fields are not parsed", lines(95, 0x100) + "uv=bad\nuv=", counting, {}, 2},
+        {"empty listing", "", {}, {{too_few, 0, 0}}},
+        {"three lines", "uv=00000001\r\nuv=0000000a\r\nuv=FFFFFFFF\r\n", {1, 10, 0xFFFFFFFFU}, {{too_few, 0, 3}}},
+        {"any key", "gain=0000ABCD\r\n", {0xABCD}, {{too_few, 0, 1}}},
+        {"no '=' at all", "hello\r\nworld\r\n", {}, {{too_few, 0, 0}}},
+        {"short field takes the next line", "uv=1A2B\r\nuv=00000002\r\n", {0, 2}, {{malformed, 1}, {too_few, 0, 2}}},
+        {"space inside the field", "uv= 1A2B3C4\r\n", {0}, {{malformed, 1}, {too_few, 0, 1}}},
+        {"'=' inside a field starts another", "k==0000000A\r\n", {0, 10}, {{malformed, 1}, {too_few, 0, 2}}},
+        {"NUL ends a field", "uv=12\0abcde\r\n"s, {0x12}, {{cut_short, 1}, {too_few, 0, 1}}},
+        {"field cut short by the end", "a\nuv=12", {0x12}, {{cut_short, 2}, {too_few, 0, 1}}},
+        {"'=' as the last byte", "a\nb\nuv=", {0}, {{malformed, 3}, {too_few, 0, 1}}},
+        {"malformed fields report their lines",
+         "x\ny\nuv=zzzzzzzz\nuv=00000005\nuv=-1\n",
+         {0, 5, 0},
+         {{malformed, 3}, {malformed, 5}, {too_few, 0, 3}}},
+        {"95 lines", lines(95, 0x100), counting, {}},
+        {"96 lines", lines(96, 0x100), counting, {{ignored, 96, 1}}},
+        {"two listings back to back", lines(95, 0x100) + lines(95, 0x100), counting, {{ignored, 96, 95}}},
+        {"ignored fields are not parsed", lines(95, 0x100) + "uv=bad\nuv=", counting, {{ignored, 96, 2}}},
+        {"the first ignored field is on a later line", lines(95, 0x100) + "\n\nx=1", counting, {{ignored, 98, 1}}},
     };
 }
 
@@ -66,8 +74,7 @@ TEST(ListingScanner, ReadsEveryFieldByTheRule)
         std::copy(c.slots.begin(), c.slots.end(), expected.begin());
         const scan_result whole = scan_in_pieces(c.text, listing_scanner::CHUNK_BYTES);
         EXPECT_EQ(whole.table, expected) << c.what;
-        EXPECT_EQ(whole.malformed_lines, c.malformed_lines) << c.what;
-        EXPECT_EQ(whole.ignored, c.ignored) << c.what;
+        EXPECT_EQ(whole.findings, c.findings) << c.what;
     }
 }
 
@@ -94,7 +101,7 @@ TEST(ListingScanner, FieldAcrossTheRealChunkBoundary)
         expected[2] = 10;
         EXPECT_EQ(result.table, expected) << back;
         const auto line = listing_scanner::CHUNK_BYTES - back + 2;
-        EXPECT_EQ(result.malformed_lines, std::vector<std::uint64_t>{line}) << back;
+        EXPECT_EQ(result.findings.front(), (finding{malformed, line, 0})) << back;
     }
 }
 

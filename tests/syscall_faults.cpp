@@ -11,6 +11,8 @@ int __real_close(int fd);
 int __real_fstat(int fd, struct stat* st);
 int __real_fsync(int fd);
 int __real_syncfs(int fd);
+int __real_ftruncate(int fd, off_t length);
+int __real_linkat(int from_dir, const char* from, int to_dir, const char* to, int flags);
 }
 
 namespace txconv::testing {
@@ -130,6 +132,24 @@ int __wrap_syncfs(int fd)
         return -1;
     }
     return __real_syncfs(fd);
+}
+
+int __wrap_ftruncate(int fd, off_t length)
+{
+    if (strikes(syscall::ftruncate, fd)) {
+        errno = EIO;
+        return -1;
+    }
+    return __real_ftruncate(fd, length);
+}
+
+int __wrap_linkat(int from_dir, const char* from, int to_dir, const char* to, int flags)
+{
+    if (strikes(syscall::linkat, -1)) {
+        errno = EEXIST;
+        return -1;
+    }
+    return __real_linkat(from_dir, from, to_dir, to, flags);
 }
 
 } // extern "C"

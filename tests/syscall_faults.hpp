@@ -9,11 +9,12 @@
 
 namespace txconv::testing {
 
-enum class syscall { close, fstat, fsync, syncfs };
+enum class syscall { close, fstat, fsync, syncfs, ftruncate, linkat };
 
 struct fault {
     syscall call = syscall::close;
-    // The file the fault is for, by its descriptor.
+    // The file the fault is for, by its descriptor (-1 for linkat, which
+    // names its file).
     std::function<bool(int fd)> matches;
     // Which matching call fails, counted from 1; 0 means every one.
     int nth = 1;

@@ -45,12 +45,10 @@ inline std::string read_bytes(const std::string& path)
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
-// What a listing reads as: the table, how many fields were ignored, and the
-// lines of the malformed ones.
+// What a listing reads as: the table and what the scanner found.
 struct scan_result {
     value_table table{};
-    std::uint64_t ignored = 0;
-    std::vector<std::uint64_t> malformed_lines;
+    std::vector<finding> findings;
 
     bool operator==(const scan_result&) const = default;
 };
@@ -58,17 +56,14 @@ struct scan_result {
 // Feeds text to a scanner in pieces of at most piece bytes.
 inline scan_result scan_in_pieces(const std::string& text, std::size_t piece)
 {
-    scan_result result;
-    listing_scanner scanner([&](std::uint64_t line) { result.malformed_lines.push_back(line); });
+    listing_scanner scanner;
     for (std::size_t at = 0; at < text.size(); at += piece) {
         const std::size_t count = std::min(piece, text.size() - at);
         std::memcpy(scanner.space().data(), text.data() + at, count);
         scanner.scan(count);
     }
     scanner.finish();
-    result.table = scanner.table();
-    result.ignored = scanner.ignored();
-    return result;
+    return {scanner.table(), scanner.findings()};
 }
 
 } // namespace txconv::testing

@@ -1,9 +1,12 @@
 #include "app/menu.hpp"
+#include "app/messages.hpp"
+#include "platform/console.hpp"
 
 #include <gtest/gtest.h>
 
 #include <cstdio>
 #include <string>
+#include <vector>
 
 namespace txconv {
 namespace {
@@ -61,6 +64,40 @@ TEST(ReadChoice, TakesOneLineAtATimeByTheSameRule)
     EXPECT_EQ(read_choice(in), menu_choice::none);
     EXPECT_EQ(read_choice(in), menu_choice::none);
     std::fclose(in);
+}
+
+TEST(ReadConsoleLine, StopsAtTheLineFeedTheEndOrTheLimit)
+{
+    std::FILE* in = std::tmpfile();
+    ASSERT_NE(in, nullptr);
+    std::string text = "ab\n\n";
+    text.append(CONSOLE_LINE_LIMIT + 5, 'x');
+    text.append("\ntail");
+    std::fputs(text.c_str(), in);
+    std::rewind(in);
+    const std::pair<std::string, bool> lines[] = {
+        {"ab", true}, {"", true}, {std::string(CONSOLE_LINE_LIMIT, 'x'), false}, {"xxxxx", true}, {"tail", false},
+    };
+    for (const auto& [expected, ended] : lines) {
+        std::string got;
+        EXPECT_EQ(read_console_line(in, [&](char c) { got += c; }), ended) << expected.substr(0, 8);
+        EXPECT_EQ(got, expected);
+    }
+    std::fclose(in);
+}
+
+// The notice that stays when a dropped file's console goes: every warning
+// counted, the first few quoted.
+TEST(WarningsNotice, QuotesTheFirstFewAndCountsTheRest)
+{
+    const std::vector<warned_output> outputs = {{"a.tx", 1}, {"b.tx", 6}};
+    std::vector<std::string> warnings;
+    for (int i = 1; i <= 7; ++i) {
+        warnings.push_back(std::string(1, 'w').append(std::to_string(i)));
+    }
+    const std::string head = "a.tx: written, with 1 warning\nb.tx: written, with 6 warnings\n";
+    EXPECT_EQ(warnings_notice(outputs, std::span(warnings).first(5)), head + "\nw1\nw2\nw3\nw4\nw5");
+    EXPECT_EQ(warnings_notice(outputs, warnings), head + "\nw1\nw2\nw3\nw4\nw5\n(2 more)");
 }
 
 } // namespace

@@ -1,5 +1,6 @@
-#include "convert/conversions.hpp"
-#include "fileio/file_access.hpp"
+#include "app/driver.hpp"
+#include "fileio/inputs.hpp"
+#include "fileio/outputs.hpp"
 #include "syscall_faults.hpp"
 #include "test_support.hpp"
 
@@ -21,6 +22,20 @@ namespace {
 using testing::read_bytes;
 using testing::scratch_dir;
 using testing::write_bytes;
+
+// One output staged and committed on its own, as an append: the menu's way.
+maybe_failure append_to_file(const std::string& path, std::string_view data, lock_patience patience = {})
+{
+    output_stager stager(patience);
+    stager.stage({path, write_mode::append, std::nullopt}, data);
+    return stager.commit().front().failed;
+}
+
+std::size_t files_in(const std::string& folder)
+{
+    const std::filesystem::directory_iterator entries(folder);
+    return static_cast<std::size_t>(std::distance(begin(entries), end(entries)));
+}
 
 struct name_case {
     std::string path;
@@ -49,6 +64,16 @@ TEST(OutputName, SwapsTheExtensionOfTheFileNameOnly)
     }
 }
 
+TEST(FolderOf, TheFolderThatASyncMustReach)
+{
+    const std::pair<std::string, std::string> cases[] = {
+        {"p.tx", "."}, {"dir/p.tx", "dir"}, {"/p.tx", "/"}, {"/a/b/p.tx", "/a/b"}, {"./p.tx", "."},
+    };
+    for (const auto& [path, folder] : cases) {
+        EXPECT_EQ(folder_of(path), folder) << path;
+    }
+}
+
 TEST(AppendToFile, AddsBehindWhatIsThereInCallOrder)
 {
     scratch_dir dir;
@@ -73,22 +98,15 @@ TEST(AppendToFile, BlocksLargerThanOneWriteArriveWhole)
     }
 }
 
-TEST(AppendToFile, NothingToAddCreatesNothing)
-{
-    scratch_dir dir;
-    EXPECT_FALSE(append_to_file(dir / "none.tx", std::string_view()));
-    EXPECT_FALSE(std::filesystem::exists(dir / "none.tx"));
-}
-
 TEST(AppendToFile, AnUnwritableTargetIsReportedWithItsPath)
 {
     scratch_dir dir;
     std::filesystem::create_directory(dir / "folder.tx");
-    const outcome failed = append_to_file(dir / "folder.tx", std::string_view("data"));
+    const maybe_failure failed = append_to_file(dir / "folder.tx", std::string_view("data"));
     ASSERT_TRUE(failed);
-    EXPECT_EQ(failed->notice, NOTICE_CANNOT_WRITE);
-    EXPECT_EQ(failed->subject, dir / "folder.tx");
-    EXPECT_FALSE(failed->reason.empty());
+    EXPECT_EQ(failed->kind, failure_kind::cannot_write);
+    EXPECT_EQ(failed->path, dir / "folder.tx");
+    EXPECT_FALSE(failed->cause.ok());
 }
 
 // Runs body with the process unable to grow any file beyond limit bytes.
@@ -113,9 +131,10 @@ TEST(AppendToFile, AWriteThatFailsHalfWayLeavesTheFileAsItWas)
     write_bytes(existing, "kept as it was");
     const std::string data(3 * WRITE_CHUNK, 'x');
     with_file_size_limit(WRITE_CHUNK + 100, [&] {
-        const outcome failed = append_to_file(existing, data);
+        const maybe_failure failed = append_to_file(existing, data);
         ASSERT_TRUE(failed);
-        EXPECT_EQ(failed->notice, NOTICE_CANNOT_WRITE);
+        EXPECT_EQ(failed->kind, failure_kind::cannot_write);
+        EXPECT_TRUE(failed->undo.ok());
         EXPECT_FALSE(append_to_file(fresh, std::string_view("small")).has_value());
         EXPECT_TRUE(append_to_file(fresh, data).has_value());
         EXPECT_TRUE(append_to_file(dir / "made.tx", data).has_value());
@@ -181,21 +200,17 @@ TEST(SystemCallFaults, EachIsReportedAndLeavesTheTargetWhole)
                           return false;
                       },
                       c.nth});
-        std::vector<std::string> said;
-        output_writer writer([&](const std::string& line) { said.push_back(line); });
-        converter runner(writer, {});
-        outcome result;
-        txt_to_tx(runner, input, [&](const outcome& ended) { result = ended; });
-        writer.flush();
+        const job menu_job{input, false, direction::to_table, target, write_mode::append};
+        ::testing::internal::CaptureStderr();
+        const run_summary summary = run_jobs(std::span(&menu_job, 1), {});
+        const std::string said = ::testing::internal::GetCapturedStderr();
         testing::disarm();
         EXPECT_TRUE(testing::struck());
-        EXPECT_EQ(result.has_value(), c.fails) << (result ? result->reason : "");
+        EXPECT_EQ(summary.any_failed, c.fails) << said;
         EXPECT_EQ(std::filesystem::exists(target) ? std::optional(read_bytes(target)) : std::nullopt, c.after);
-        EXPECT_EQ(said.size(), c.fails ? 0U : 1U) << "a close that fails after the sync is still reported";
-        EXPECT_EQ(std::distance(std::filesystem::directory_iterator(std::filesystem::path(input).parent_path()),
-                                std::filesystem::directory_iterator()),
-                  c.after ? 2 : 1)
-            << "something was left behind";
+        EXPECT_EQ(said.find("closing it failed after its bytes were safely written") != std::string::npos, !c.fails)
+            << "a close that fails after the sync is still reported";
+        EXPECT_EQ(files_in(dir / ""), c.after ? 2U : 1U) << "something was left behind";
     }
 }
 
@@ -209,7 +224,7 @@ TEST(SystemCallFaults, AFailedNewNameIsTakenBackOnlyWhileItIsStillOurs)
                       write_bytes(dir / "theirs", "theirs");
                       std::filesystem::rename(dir / "theirs", target);
                   }});
-    const outcome failed = append_to_file(target, std::string_view("ours"));
+    const maybe_failure failed = append_to_file(target, std::string_view("ours"));
     testing::disarm();
     ASSERT_TRUE(failed);
     EXPECT_EQ(read_bytes(target), "theirs");
@@ -219,17 +234,15 @@ TEST(SystemCallFaults, AFailedFlushOfABatchFailsEveryOutputInIt)
 {
     testing::scratch_dir dir;
     testing::arm({testing::syscall::syncfs, [](int) { return true; }});
-    output_writer writer;
-    std::vector<outcome> results;
+    output_stager stager;
     for (const char* name : {"a.tx", "b.tx", "c.tx"}) {
-        writer.write(dir / name, write_mode::create, std::string_view("new"), std::nullopt,
-                     [&](const outcome& ended) { results.push_back(ended); });
+        stager.stage({dir / name, write_mode::create, std::nullopt}, std::string_view("new"));
     }
-    writer.flush();
+    const std::vector<output_outcome> outcomes = stager.commit();
     testing::disarm();
-    ASSERT_EQ(results.size(), 3U);
-    for (const outcome& result : results) {
-        EXPECT_TRUE(result.has_value());
+    ASSERT_EQ(outcomes.size(), 3U);
+    for (const output_outcome& outcome : outcomes) {
+        EXPECT_TRUE(outcome.failed.has_value());
     }
     EXPECT_TRUE(std::filesystem::is_empty(std::filesystem::path(dir / "a.tx").parent_path()));
 }
@@ -240,11 +253,38 @@ TEST(SystemCallFaults, ANameThatKeepsVanishingIsGivenUpOn)
     const std::string target = dir / "p.tx";
     write_bytes(target, "old");
     testing::arm({testing::syscall::fstat, [&](int fd) { return testing::is_file_at(fd, target); }, 0, {}, true});
-    const outcome failed = append_to_file(target, std::string_view("new"));
+    const maybe_failure failed = append_to_file(target, std::string_view("new"));
     testing::disarm();
     ASSERT_TRUE(failed);
-    EXPECT_EQ(failed->reason, "it kept being removed while it was opened");
+    EXPECT_EQ(failed->kind, failure_kind::name_unsteady);
     EXPECT_EQ(read_bytes(target), "old");
+}
+
+TEST(SystemCallFaults, ANameThatKeepsAppearingIsGivenUpOn)
+{
+    // Every link says the name is taken, yet nothing is ever there to add to.
+    testing::scratch_dir dir;
+    testing::arm({testing::syscall::linkat, [](int) { return true; }, 0});
+    const maybe_failure failed = append_to_file(dir / "p.tx", std::string_view("new"));
+    testing::disarm();
+    ASSERT_TRUE(failed);
+    EXPECT_EQ(failed->kind, failure_kind::name_unsteady);
+    EXPECT_EQ(files_in(dir / ""), 0U);
+}
+
+TEST(SystemCallFaults, ARollbackThatFailsTooIsSaid)
+{
+    testing::scratch_dir dir;
+    const std::string target = dir / "p.tx";
+    write_bytes(target, "old");
+    with_file_size_limit(100, [&] {
+        testing::arm({testing::syscall::ftruncate, [&](int fd) { return testing::is_file_at(fd, target); }});
+        const maybe_failure failed = append_to_file(target, std::string(1000, 'x'));
+        testing::disarm();
+        ASSERT_TRUE(failed);
+        EXPECT_FALSE(failed->cause.ok());
+        EXPECT_FALSE(failed->undo.ok());
+    });
 }
 
 TEST(AppendToFile, ALockHeldTooLongIsGivenUpOnAndSaidOnce)
@@ -254,17 +294,16 @@ TEST(AppendToFile, ALockHeldTooLongIsGivenUpOnAndSaidOnce)
     write_bytes(target, "old");
     const int holder = ::open(target.c_str(), O_RDONLY | O_CLOEXEC);
     ASSERT_EQ(::flock(holder, LOCK_EX), 0);
-    std::vector<std::string> said;
-    output_writer writer([&](const std::string& line) { said.push_back(line); },
-                         {std::chrono::milliseconds(20), std::chrono::milliseconds(200)});
-    outcome result;
-    writer.write(target, write_mode::append, std::string_view("new"), std::nullopt,
-                 [&](const outcome& ended) { result = ended; });
-    writer.flush();
+    static std::vector<path_string> said;
+    said.clear();
+    const maybe_failure failed =
+        append_to_file(target, std::string_view("new"),
+                       {std::chrono::milliseconds(20), std::chrono::milliseconds(200),
+                        [](const path_string& path) { said.push_back(path); }});
     ::close(holder);
-    ASSERT_TRUE(result);
-    EXPECT_EQ(result->notice, NOTICE_CANNOT_WRITE);
-    EXPECT_EQ(said, std::vector<std::string>{target + ": waiting for another program to release it"});
+    ASSERT_TRUE(failed);
+    EXPECT_EQ(failed->kind, failure_kind::lock_timeout);
+    EXPECT_EQ(said, std::vector<path_string>{target});
     EXPECT_EQ(read_bytes(target), "old");
 }
 

@@ -1,0 +1,169 @@
+#include "app/messages.hpp"
+
+#include "convert/table_format.hpp"
+#include "platform/console.hpp"
+
+namespace txconv {
+
+namespace {
+
+constexpr std::string_view NOTICE_CANNOT_OPEN = "错误：无法打开文件";
+constexpr std::string_view NOTICE_CANNOT_WRITE = "错误：无法写入文件";
+constexpr std::string_view NOTICE_SAME_FILE = "错误：输出文件与输入文件相同";
+constexpr std::string_view NOTICE_SHORT_TABLE = "错误：表文件不完整";
+
+std::string counted(std::uint64_t count, std::string_view one, std::string_view many)
+{
+    return std::to_string(count) + " " + std::string(count == 1 ? one : many);
+}
+
+std::string io_text(io_result result)
+{
+    switch (result.reason) {
+    case io_reason::none:
+        return "done";
+    case io_reason::symlink:
+        return "is a symbolic link; not followed";
+    case io_reason::not_regular:
+        return "is not a regular file";
+    case io_reason::no_progress:
+        return "the system accepted no bytes";
+    case io_reason::system:
+    case io_reason::missing:
+    case io_reason::exists:
+    case io_reason::busy:
+        break;
+    }
+    return system_message(result.code);
+}
+
+std::string seconds(std::uint64_t milliseconds)
+{
+    return milliseconds % 1000 == 0 ? std::to_string(milliseconds / 1000) + " s" : std::to_string(milliseconds) + " ms";
+}
+
+} // namespace
+
+std::string_view notice_headline(const failure& failed)
+{
+    switch (failed.kind) {
+    case failure_kind::cannot_write:
+    case failure_kind::exists:
+    case failure_kind::lock_timeout:
+    case failure_kind::name_unsteady:
+        return NOTICE_CANNOT_WRITE;
+    case failure_kind::same_file:
+        return NOTICE_SAME_FILE;
+    case failure_kind::short_table:
+    case failure_kind::not_whole_tables:
+        return NOTICE_SHORT_TABLE;
+    default:
+        return NOTICE_CANNOT_OPEN;
+    }
+}
+
+std::string subject_of(const failure& failed)
+{
+    std::string subject = display_path(failed.path);
+    return failed.line == 0 ? subject : subject + ":" + std::to_string(failed.line);
+}
+
+std::string reason_of(const failure& failed)
+{
+    const std::string slots = std::to_string(TABLE_SLOTS);
+    switch (failed.kind) {
+    case failure_kind::cannot_read:
+        return io_text(failed.cause);
+    case failure_kind::cannot_write:
+        return failed.undo.ok() ? io_text(failed.cause)
+                                : io_text(failed.cause) + "; cutting the file back failed too: " + io_text(failed.undo);
+    case failure_kind::same_file:
+        return "output would overwrite the input it is made from";
+    case failure_kind::exists:
+        return "already exists; use --force to replace it or --append to add to it";
+    case failure_kind::lock_timeout:
+        return "another program kept it locked for " + seconds(failed.count) + "; gave up waiting";
+    case failure_kind::name_unsteady:
+        return "its name kept vanishing and reappearing while it was written";
+    case failure_kind::short_table:
+        return "holds " + std::to_string(failed.count) + " bytes; a table takes " + std::to_string(TABLE_BYTES);
+    case failure_kind::not_whole_tables:
+        return "holds " + std::to_string(failed.count) + " bytes; not a whole number of " +
+               std::to_string(TABLE_BYTES) + "-byte tables";
+    case failure_kind::bad_field:
+        return "value is not 8 hex digits";
+    case failure_kind::too_many_values:
+        return "more than " + slots + " values";
+    case failure_kind::too_few_values:
+        return "holds " + counted(failed.count, "value", "values") + "; a listing takes " + slots;
+    case failure_kind::unknown_form:
+        return "cannot tell a listing from a table by its name; use -1 or -2";
+    }
+    return {};
+}
+
+std::string failure_notice(const failure& failed)
+{
+    return std::string(notice_headline(failed)) + "\n" + subject_of(failed) + "\n" + reason_of(failed);
+}
+
+std::string warning_for(const path_string& path, const finding& found)
+{
+    const std::string shown = display_path(path);
+    switch (found.kind) {
+    case finding_kind::malformed_field:
+        return shown + ":" + std::to_string(found.line) + ": value is not 8 hex digits; stored as 0";
+    case finding_kind::values_ignored:
+        return shown + ": " + counted(found.count, "value", "values") + " after the first " +
+               std::to_string(TABLE_SLOTS) + (found.count == 1 ? " was" : " were") + " ignored";
+    default:
+        return {};
+    }
+}
+
+std::string waiting_line(const path_string& path)
+{
+    return display_path(path) + ": waiting for another program to release it";
+}
+
+std::string late_close_line(const path_string& path, io_result cause)
+{
+    return display_path(path) + ": closing it failed after its bytes were safely written: " + io_text(cause);
+}
+
+std::string ok_line(const path_string& input)
+{
+    return display_path(input) + ": ok";
+}
+
+std::string converted_line(const path_string& input, const path_string* output)
+{
+    return display_path(input) + " -> " + (output != nullptr ? display_path(*output) : "-");
+}
+
+std::string warnings_notice(std::span<const warned_output> outputs, std::span<const std::string> warnings)
+{
+    std::string text;
+    for (const warned_output& output : outputs) {
+        text += output.name + ": written, with " + counted(output.warnings, "warning", "warnings") + "\n";
+    }
+    for (std::size_t i = 0; i < warnings.size() && i < QUOTED_WARNINGS; ++i) {
+        text += "\n" + warnings[i];
+    }
+    if (warnings.size() > QUOTED_WARNINGS) {
+        text += "\n(" + std::to_string(warnings.size() - QUOTED_WARNINGS) + " more)";
+    }
+    return text;
+}
+
+// Standard error is the last place to report to: when it cannot be written
+// there is nobody left to tell, and the exit status still says what happened.
+void print_diagnostic(std::string_view line)
+{
+    std::string text = "txconv: ";
+    text += line;
+    text += '\n';
+    (void)write_console(console_stream::error, text);
+}
+
+} // namespace txconv

@@ -1,0 +1,57 @@
+#pragma once
+
+#include "convert/conversions.hpp"
+#include "platform/native_file.hpp"
+
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace txconv {
+
+// What the command line asks for.
+struct command_options {
+    std::optional<direction> way;
+    bool both_ways = false;
+    std::optional<path_string> output;
+    bool force = false;
+    bool append = false;
+    bool strict = false;
+    bool check = false;
+    bool verbose = false;
+    bool quiet = false;
+    bool help = false;
+    bool version = false;
+    std::vector<path_string> files;
+};
+
+// One option: the parser, --help and the documentation's test all read the
+// same table.
+struct option_entry {
+    char short_name; // '\0': none
+    std::string_view long_name;
+    std::string_view value_name; // empty: takes no value
+    std::string_view help;       // may run over several lines
+    void (*apply)(command_options& options, const path_string& value);
+};
+
+std::span<const option_entry> option_table();
+
+// The whole --help text, with one line or more for each option.
+std::string help_text();
+
+inline constexpr std::string_view SHORT_USAGE =
+    "usage: txconv (-1|-2) [-o PATH] [-f|--append] [--strict] [-c] [-v] [-q] FILE...\n"
+    "Try 'txconv --help' for more.\n";
+
+// Whether the arguments hold an option: any one switches to the command-line
+// mode. A lone "-" is a file, as everywhere.
+bool asks_for_command_line(std::span<const path_string> arguments);
+
+// Reads the arguments by the option table. On a usage error, says why in
+// error and returns nothing.
+std::optional<command_options> parse_command_line(std::span<const path_string> arguments, std::string& error);
+
+} // namespace txconv

@@ -1,0 +1,27 @@
+#pragma once
+
+#include <cstdint>
+
+namespace txconv {
+
+// Something about an input that its reader should hear of. Which of these
+// only warn and which fail a conversion is the caller's call: a strict check
+// fails on every one.
+enum class finding_kind : std::uint8_t {
+    malformed_field,  // a field that is not hex digits; its slot holds 0 (line)
+    short_field,      // a field that a NUL or the end cut short; its digits count (line)
+    values_ignored,   // fields beyond the last slot (count; line: the first one's)
+    too_few_values,   // fewer fields than slots (count: how many there were)
+    short_table,      // fewer bytes than one table: nothing to read (count: bytes)
+    not_whole_tables, // a length that is not whole tables (count: bytes)
+};
+
+struct finding {
+    finding_kind kind = finding_kind::malformed_field;
+    std::uint64_t line = 0; // counted from 1; 0 where no line applies
+    std::uint64_t count = 0;
+
+    bool operator==(const finding&) const = default;
+};
+
+} // namespace txconv

@@ -1,0 +1,100 @@
+#pragma once
+
+#include "fileio/failure.hpp"
+
+#include <chrono>
+#include <cstddef>
+#include <optional>
+#include <span>
+#include <vector>
+
+namespace txconv {
+
+// The most that any single write call hands to the system.
+inline constexpr std::size_t WRITE_CHUNK = 65536;
+
+// How an output meets a file that already has its name.
+enum class write_mode {
+    append,  // adds behind what the file holds, as the menu always does
+    create,  // refuses to touch it
+    replace, // puts the new file in its place, whole
+};
+
+// How long an append waits for a lock that another program holds, and whom
+// it tells, once, that it waits.
+struct lock_patience {
+    std::chrono::milliseconds say_after{1000};
+    std::chrono::milliseconds give_up_after{30000};
+    void (*on_wait)(const path_string& path) = nullptr;
+};
+
+// Where one output goes.
+struct output_request {
+    // Standard output where empty.
+    path_string path;
+    write_mode mode = write_mode::append;
+    // The file it is made from, which it must never be written into.
+    std::optional<file_identity> input;
+};
+
+// How one output ended.
+struct output_outcome {
+    output_outcome() = default;
+    explicit output_outcome(maybe_failure failed_, io_result late_close_ = {})
+        : failed(std::move(failed_)), late_close(late_close_)
+    {
+    }
+
+    maybe_failure failed;
+    // The bytes were safely on the disk when closing the file failed: worth
+    // a word, but no failure.
+    io_result late_close;
+};
+
+// Refuses path early, before work is spent on its content: a link, not a
+// regular file, the input itself, or, to create, a name already taken.
+// Whatever keeps it from looking is left for the write to meet and report.
+maybe_failure refuse_target(const path_string& path, write_mode mode, const std::optional<file_identity>& input);
+
+// Writes outputs so that each lands whole or not at all, never through a
+// link at its name, never into anything but a regular file, never into the
+// input it was made from, and durably before it is reported done:
+//  - a new file is written and synced under no name, then given its name
+//    only if that name is still free;
+//  - an append takes the file's lock, adds the bytes, syncs, and cuts the
+//    file back to its old length if any step fails;
+//  - a replacement is renamed over the old file, which stays whole until then.
+// Outputs are staged, then committed together, so that the syncs of new
+// files and of their folders are done once for all, which costs far less
+// than one by one.
+class output_stager {
+public:
+    explicit output_stager(lock_patience patience = {});
+    output_stager(const output_stager&) = delete;
+    output_stager& operator=(const output_stager&) = delete;
+    // Outputs that were never committed leave nothing behind.
+    ~output_stager();
+
+    // Keeps a copy of data for the next commit.
+    void stage(output_request request, std::span<const char> data);
+
+    // Whether the next output must wait for a commit: new files stay open
+    // until then, and descriptors are limited.
+    bool full() const;
+
+    // Writes every staged output; their outcomes come in staging order.
+    std::vector<output_outcome> commit();
+
+private:
+    struct entry;
+    void write_at_once(entry& output) const;
+    void publish(entry& output, std::span<entry> earlier) const;
+    void make_names_durable();
+    void sync_new_files();
+
+    lock_patience patience_;
+    std::size_t window_;
+    std::vector<entry> entries_;
+};
+
+} // namespace txconv

@@ -1,0 +1,126 @@
+#include "fileio/writing.hpp"
+
+#include <algorithm>
+#include <thread>
+
+namespace txconv {
+
+namespace {
+
+// Adds data behind length bytes of a locked file, durably; on any failure
+// cuts the file back to length.
+maybe_failure append_locked(native_file& file, const path_string& path, std::uint64_t length,
+                            std::span<const char> data)
+{
+    io_result done = write_all(file, data);
+    if (done.ok()) {
+        done = file.sync();
+    }
+    if (done.ok()) {
+        return std::nullopt;
+    }
+    io_result undo = file.truncate(length);
+    if (undo.ok()) {
+        undo = file.sync();
+    }
+    return failure{failure_kind::cannot_write, path, done, undo};
+}
+
+} // namespace
+
+io_result write_all(native_file& file, std::span<const char> data)
+{
+    for (std::size_t done = 0; done < data.size();) {
+        const std::size_t step = std::min(WRITE_CHUNK, data.size() - done);
+        std::size_t put = 0;
+        if (const io_result wrote = file.write_some(data.subspan(done, step), put); !wrote.ok()) {
+            return wrote;
+        }
+        if (put == 0) {
+            return {io_reason::no_progress};
+        }
+        done += put;
+    }
+    return io_ok;
+}
+
+maybe_failure wait_for_lock(native_file& file, const path_string& path, const lock_patience& patience)
+{
+    using clock = std::chrono::steady_clock;
+    const auto start = clock::now();
+    auto pause = std::chrono::milliseconds(1);
+    bool said = false;
+    for (io_result locked = file.try_lock(); !locked.ok(); locked = file.try_lock()) {
+        if (!locked.is(io_reason::busy)) {
+            return failure{failure_kind::cannot_write, path, locked};
+        }
+        const auto waited = clock::now() - start;
+        if (waited >= patience.give_up_after) {
+            return failure{failure_kind::lock_timeout,
+                           path,
+                           {},
+                           {},
+                           0,
+                           static_cast<std::uint64_t>(patience.give_up_after.count())};
+        }
+        if (!said && waited >= patience.say_after && patience.on_wait != nullptr) {
+            patience.on_wait(path);
+            said = true;
+        }
+        std::this_thread::sleep_for(pause);
+        pause = std::min(pause * 2, std::chrono::milliseconds(50));
+    }
+    return std::nullopt;
+}
+
+output_outcome append_existing(const path_string& path, std::span<const char> data,
+                               const std::optional<file_identity>& input, const lock_patience& patience)
+{
+    for (int attempt = 0; attempt < NAME_ATTEMPTS; ++attempt) {
+        native_file file;
+        if (const io_result opened = file.open_for_appending(path); !opened.ok()) {
+            return output_outcome{failure{failure_kind::cannot_write, path, opened}};
+        }
+        if (auto failed = wait_for_lock(file, path, patience)) {
+            return output_outcome{std::move(failed)};
+        }
+        file_status status;
+        if (const io_result looked = file.status(status); !looked.ok()) {
+            return output_outcome{failure{failure_kind::cannot_write, path, looked}};
+        }
+        if (status.removed) {
+            // Whoever held the lock before us gave the file up and took its
+            // name away; what we wrote here would be lost.
+            continue;
+        }
+        // Checked on the open, locked file: the name may have been pointed at
+        // the input since the first look.
+        if (input && status.identity == *input) {
+            return output_outcome{failure{failure_kind::same_file, path}};
+        }
+        if (auto failed = append_locked(file, path, status.size, data)) {
+            return output_outcome{std::move(failed)};
+        }
+        return output_outcome{std::nullopt, file.close()};
+    }
+    return output_outcome{failure{failure_kind::name_unsteady, path}};
+}
+
+output_outcome write_standard_output(std::span<const char> data, const std::optional<file_identity>& input)
+{
+    const path_string shown(1, path_char('-'));
+    native_file out = native_file::standard_output();
+    file_status status;
+    // A pipe or a terminal has no status worth the name; only a file matters.
+    const bool regular = out.status(status).ok() && status.regular;
+    if (regular && input && status.identity == *input) {
+        return output_outcome{failure{failure_kind::same_file, shown}};
+    }
+    io_result done = write_all(out, data);
+    if (done.ok() && regular) {
+        done = out.sync();
+    }
+    return done.ok() ? output_outcome{} : output_outcome{failure{failure_kind::cannot_write, shown, done}};
+}
+
+} // namespace txconv

@@ -1,0 +1,27 @@
+#pragma once
+
+// Writing to files that exist, and to standard output: the stager's own
+// business, not for the layers above.
+
+#include "fileio/outputs.hpp"
+
+namespace txconv {
+
+// Writes all of data, in steps of at most WRITE_CHUNK bytes.
+io_result write_all(native_file& file, std::span<const char> data);
+
+// Adds data to the end of the regular file at path, under its lock, and
+// durably; on any failure the file is cut back to its old length. Fails with
+// a cause of missing when nothing is at path, so that the caller can make
+// the file instead.
+output_outcome append_existing(const path_string& path, std::span<const char> data,
+                               const std::optional<file_identity>& input, const lock_patience& patience);
+
+// Writes data to standard output, and syncs it where that is a regular file,
+// unless that file is the input (txconv -2 -o - t.tx >> t.tx).
+output_outcome write_standard_output(std::span<const char> data, const std::optional<file_identity>& input);
+
+// Takes the lock of file, waiting for another program that holds it.
+maybe_failure wait_for_lock(native_file& file, const path_string& path, const lock_patience& patience);
+
+} // namespace txconv

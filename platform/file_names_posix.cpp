@@ -1,0 +1,213 @@
+// Where files get their names on POSIX: looking at a name, new files made
+// without one and named once whole, and the syncs that make names durable.
+#include "platform/native_file.hpp"
+#include "platform/native_file_shared.hpp"
+#include "platform/posix_shared.hpp"
+
+#include <algorithm>
+#include <cstdio>
+#include <utility>
+#include <vector>
+
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/utsname.h>
+#include <unistd.h>
+
+namespace txconv {
+
+const std::basic_string_view<path_char> SEPARATORS = "/";
+
+namespace {
+
+// O_TMPFILE files get their name through their /proc/self/fd entry, so they
+// are used only where that exists.
+bool can_name_unnamed_files()
+{
+    static const bool can = ::access("/proc/self/fd", X_OK) == 0;
+    return can;
+}
+
+std::string proc_path_of(int fd)
+{
+    return "/proc/self/fd/" + std::to_string(fd);
+}
+
+// Whether link() failed only because this file system has no hard links.
+bool no_hard_links(int error)
+{
+    return error == EPERM || error == EOPNOTSUPP || error == ENOSYS || error == EMLINK;
+}
+
+io_result from_link_errno()
+{
+    return errno == EEXIST ? io_result{io_reason::exists, EEXIST} : from_errno();
+}
+
+} // namespace
+
+io_result remove_if_still(int fd, const path_string& name)
+{
+    struct stat mine {};
+    struct stat theirs {};
+    if (::fstat(fd, &mine) != 0) {
+        return from_errno();
+    }
+    if (::lstat(name.c_str(), &theirs) != 0) {
+        return errno == ENOENT ? io_ok : from_errno();
+    }
+    if (identity_of(mine) != identity_of(theirs)) {
+        return io_ok;
+    }
+    return ::unlink(name.c_str()) == 0 ? io_ok : from_errno();
+}
+
+io_result inspect_path(const path_string& path, path_kind& kind, file_identity& identity)
+{
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) != 0) {
+        kind = path_kind::missing;
+        return errno == ENOENT ? io_ok : from_errno();
+    }
+    identity = identity_of(st);
+    kind = S_ISLNK(st.st_mode) ? path_kind::symlink : S_ISREG(st.st_mode) ? path_kind::regular : path_kind::other;
+    return io_ok;
+}
+
+io_result sync_folder(const path_string& folder)
+{
+    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) {
+        return from_errno();
+    }
+    // A file system that cannot sync a folder (EINVAL) keeps its names
+    // durable by other means.
+    const io_result synced = ::fsync(fd) == 0 || errno == EINVAL ? io_ok : from_errno();
+    ::close(fd);
+    return synced;
+}
+
+bool syncs_file_systems()
+{
+    // Only since Linux 5.8 does syncfs report a write that failed.
+    static const bool reports = [] {
+        struct utsname system {};
+        unsigned major = 0;
+        unsigned minor = 0;
+        return ::uname(&system) == 0 && std::sscanf(system.release, "%u.%u", &major, &minor) == 2 &&
+               (major > 5 || (major == 5 && minor >= 8));
+    }();
+    return reports;
+}
+
+io_result sync_file_systems(std::span<native_file* const> files)
+{
+    // syncfs once for each file system writes every file's blocks and flushes
+    // the disk's cache once, where an fsync per file would flush it once per
+    // file.
+    std::vector<dev_t> done;
+    for (const native_file* file : files) {
+        struct stat st {};
+        if (::fstat(fd_of(file->handle_), &st) != 0) {
+            return from_errno();
+        }
+        if (std::find(done.begin(), done.end(), st.st_dev) != done.end()) {
+            continue;
+        }
+        if (::syncfs(fd_of(file->handle_)) != 0) {
+            return from_errno();
+        }
+        done.push_back(st.st_dev);
+    }
+    return io_ok;
+}
+
+std::size_t open_files_to_spare()
+{
+    // Half of what is left once standard streams, the input and a folder or
+    // two are counted.
+    struct rlimit limit {};
+    if (::getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY) {
+        return 1024;
+    }
+    return limit.rlim_cur > 16 ? static_cast<std::size_t>((limit.rlim_cur - 16) / 2) : 1;
+}
+
+io_result native_file::create_unnamed(const path_string& beside)
+{
+    release();
+    if (can_name_unnamed_files()) {
+        const int fd = ::open(folder_of(beside).c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+        if (fd >= 0) {
+            handle_ = fd;
+            return io_ok;
+        }
+        // Older kernels and some file systems have no O_TMPFILE.
+        if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) {
+            return from_errno();
+        }
+    }
+    for (int attempt = 0; attempt < NAME_ATTEMPTS; ++attempt) {
+        path_string name = temporary_name_beside(beside);
+        const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+        if (fd >= 0) {
+            handle_ = fd;
+            temporary_ = std::move(name);
+            return io_ok;
+        }
+        if (errno != EEXIST) {
+            return from_errno();
+        }
+    }
+    return from_errno(EEXIST);
+}
+
+io_result native_file::publish(const path_string& path, bool replace)
+{
+    const int fd = fd_of(handle_);
+    if (temporary_.empty()) {
+        // An O_TMPFILE file: link it in directly, or under a temporary name
+        // to rename from.
+        const std::string self = proc_path_of(fd);
+        if (!replace) {
+            return ::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, path.c_str(), AT_SYMLINK_FOLLOW) == 0 ? io_ok
+                                                                                                    : from_link_errno();
+        }
+        for (int attempt = 0; temporary_.empty(); ++attempt) {
+            path_string name = temporary_name_beside(path);
+            if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW) == 0) {
+                temporary_ = std::move(name);
+            } else if (errno != EEXIST || attempt == NAME_ATTEMPTS) {
+                return from_errno();
+            }
+        }
+    }
+    if (replace) {
+        if (::rename(temporary_.c_str(), path.c_str()) != 0) {
+            return from_errno();
+        }
+        temporary_.clear();
+        return io_ok;
+    }
+    if (::link(temporary_.c_str(), path.c_str()) == 0) {
+        (void)remove_if_still(fd, temporary_);
+        temporary_.clear();
+        return io_ok;
+    }
+    if (no_hard_links(errno)) {
+        // The same promise, where the file system keeps it: fail rather than
+        // replace.
+        if (::renameat2(AT_FDCWD, temporary_.c_str(), AT_FDCWD, path.c_str(), RENAME_NOREPLACE) == 0) {
+            temporary_.clear();
+            return io_ok;
+        }
+    }
+    return from_link_errno();
+}
+
+io_result native_file::unpublish(const path_string& path)
+{
+    return remove_if_still(fd_of(handle_), path);
+}
+
+} // namespace txconv

@@ -1,0 +1,35 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace txconv {
+
+// Why a step on a file did not work. The layers above turn it into words;
+// here it is only a kind and, where the system gave one, its error code.
+enum class io_reason : std::uint8_t {
+    none,        // it worked
+    system,      // the system refused; code says why
+    missing,     // nothing is at the name (code: the system's own)
+    exists,      // something is at the name already (code: the system's own)
+    busy,        // another program holds the lock
+    symlink,     // a link stands at a name we made up: never followed
+    not_regular, // a folder, a FIFO, a device: not a file to convert
+    no_progress, // the system accepted no bytes and gave no reason
+};
+
+struct [[nodiscard]] io_result {
+    io_reason reason = io_reason::none;
+    // errno on POSIX, GetLastError() on Windows; 0 for reasons of our own.
+    std::uint32_t code = 0;
+
+    bool ok() const { return reason == io_reason::none; }
+    bool is(io_reason wanted) const { return reason == wanted; }
+};
+
+inline constexpr io_result io_ok{};
+
+// The system's own words for one of its error codes, in its language.
+std::string system_message(std::uint32_t code);
+
+} // namespace txconv

@@ -1,0 +1,32 @@
+#pragma once
+
+// Helpers that the POSIX files of this layer share; not for the layers above.
+
+#include "platform/native_file.hpp"
+
+#include <cerrno>
+
+#include <sys/stat.h>
+
+namespace txconv {
+
+inline io_result from_errno(int error = errno)
+{
+    return {io_reason::system, static_cast<std::uint32_t>(error)};
+}
+
+inline int fd_of(std::intptr_t handle)
+{
+    return static_cast<int>(handle);
+}
+
+inline file_identity identity_of(const struct stat& st)
+{
+    return {static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
+}
+
+// Removes name, but only while it still names the open file fd: whoever put
+// another file there meanwhile keeps it.
+io_result remove_if_still(int fd, const path_string& name);
+
+} // namespace txconv

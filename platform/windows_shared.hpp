@@ -1,0 +1,62 @@
+#pragma once
+
+// Helpers that the Windows files of this layer share; not for the layers
+// above.
+
+#include "platform/native_file.hpp"
+
+#include <windows.h>
+
+namespace txconv {
+
+inline io_result from_code(DWORD code)
+{
+    switch (code) {
+    case ERROR_FILE_NOT_FOUND:
+        return {io_reason::missing, code};
+    case ERROR_FILE_EXISTS:
+    case ERROR_ALREADY_EXISTS:
+        return {io_reason::exists, code};
+    default:
+        return {io_reason::system, code};
+    }
+}
+
+inline io_result from_last_error()
+{
+    return from_code(::GetLastError());
+}
+
+inline HANDLE as_handle(std::intptr_t handle)
+{
+    return reinterpret_cast<HANDLE>(handle);
+}
+
+// Opens path in its extended form, so that no length limit applies, sharing
+// it with every other program.
+HANDLE open_path(const path_string& path, DWORD access, DWORD disposition, DWORD flags);
+
+// The extended form of path, which the file system takes at any length.
+std::wstring system_path(const path_string& path);
+
+// Deletes the file behind an open handle that was opened with DELETE access:
+// the file itself goes, whatever its name points to by now.
+io_result delete_by_handle(HANDLE file);
+
+struct handle_facts {
+    BY_HANDLE_FILE_INFORMATION info{};
+    bool regular = false;
+    // A symbolic link or a junction: a name that stands for another. Other
+    // reparse points, such as cloud files that are not downloaded yet, are
+    // files in their own right.
+    bool link = false;
+};
+
+io_result facts_of(HANDLE file, handle_facts& facts);
+
+inline file_identity identity_of(const BY_HANDLE_FILE_INFORMATION& info)
+{
+    return {info.dwVolumeSerialNumber, (std::uint64_t{info.nFileIndexHigh} << 32U) | info.nFileIndexLow};
+}
+
+} // namespace txconv
