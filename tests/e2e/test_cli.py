@@ -2,6 +2,7 @@
 
 import os
 import pty
+import re
 import select
 import subprocess
 import tempfile
@@ -281,6 +282,11 @@ class Console(unittest.TestCase):
                 self.assertEqual((result.status, result.stderr), (0, ""))
                 self.assertTrue(result.stdout.startswith(expected), result.stdout)
 
+    def test_help_that_cannot_be_written_fails(self):
+        with open("/dev/full", "wb") as full:
+            proc = subprocess.run([BINARY, "--help"], stdout=full, stderr=subprocess.PIPE, timeout=30)
+        self.assertEqual(proc.returncode, 1)
+
     def test_an_option_anywhere_means_no_menu(self):
         with tempfile.TemporaryDirectory() as folder:
             result = run(["p.txt", "--help"], b"1\n", cwd=folder)
@@ -295,6 +301,21 @@ class Console(unittest.TestCase):
                 result = run(["t.tx"], cwd=folder, stdin=nothing)
             self.assertEqual(result.status, 0)
             self.assertEqual(snapshot(folder), {"t.tx": TABLE})
+
+
+class Documentation(unittest.TestCase):
+    def test_readme_and_man_page_name_every_option(self):
+        top = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..")
+        with open(os.path.join(top, "README.md"), encoding="utf-8") as f:
+            readme = f.read()
+        with open(os.path.join(top, "doc", "txconv.1"), encoding="utf-8") as f:
+            page = f.read().replace("\\-", "-")
+        options = re.findall(r"^  (?:(-\w), )?\s*(--[\w-]+)", run(["--help"]).stdout.decode(), re.M)
+        self.assertGreater(len(options), 8)
+        for short, long in options:
+            for name in filter(None, (short, long)):
+                self.assertIn(f"`{name}", readme, name)
+                self.assertRegex(page, rf"(?<![\w-]){name}(?![\w-])", name)
 
 
 class RoundTrip(unittest.TestCase):

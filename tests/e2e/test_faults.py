@@ -221,6 +221,25 @@ class NewTargets(unittest.TestCase):
             self.assertEqual(sum(name.endswith(".txt") for name in os.listdir(folder)), len(names))
 
 
+@unittest.skipIf(SANITIZED or not shutil.which("unshare"), "needs unshare and a plain build")
+class WithoutUnnamedFiles(unittest.TestCase):
+    def test_outputs_go_through_hidden_names_that_vanish(self):
+        # With /proc hidden, new files cannot be made without a name: they are
+        # written under a hidden one, then linked or renamed, and the hidden
+        # name goes.
+        hide_proc = ["unshare", "-m", "sh", "-c", 'mount -t tmpfs none /proc && exec "$0" "$@"', BINARY]
+        if subprocess.run(hide_proc + ["--version"], capture_output=True).returncode != 0:
+            self.skipTest("cannot hide /proc here (needs root)")
+        with tempfile.TemporaryDirectory() as folder:
+            tables = {f"{name}.tx": image([i] + VALUES[1:]) for i, name in enumerate("abc")}
+            populate(folder, tables)
+            expected = dict(tables, **{f"{name}.txt": listing([i] + VALUES[1:]) for i, name in enumerate("abc")})
+            for options in (["-2"], ["-2", "--force"]):
+                proc = subprocess.run(hide_proc + options + sorted(tables), cwd=folder, capture_output=True, timeout=30)
+                self.assertEqual(proc.returncode, 0, proc.stderr)
+                self.assertEqual(snapshot(folder), expected)
+
+
 def strace(*args):
     return ["strace", "-qq", "-o", "/dev/null", *args, BINARY]
 
