@@ -21,9 +21,14 @@ namespace txconv {
 // one chunk, whatever the listing's length.
 class listing_scanner {
 public:
-    static constexpr std::size_t CHUNK_BYTES = 64 * 1024;
+    static constexpr std::size_t CHUNK_BYTES = 128 * 1024;
 
-    listing_scanner();
+    // What the scanner reads into: the chunk and a few bytes carried over.
+    static constexpr std::size_t BUFFER_BYTES = FIELD_CHARS + CHUNK_BYTES;
+
+    // Reads into buffer, of BUFFER_BYTES, where given; else into one of its
+    // own, made on first use.
+    explicit listing_scanner(std::span<char> buffer = {});
 
     // Starts over on a new listing, keeping the buffer.
     void reset();
@@ -40,14 +45,25 @@ public:
 
 private:
     bool full() const { return filled_ == TABLE_SLOTS; }
+    // A field that is not 8 hexadecimal digits, between at and end.
     void take_field(std::size_t at, std::size_t end);
+    // Takes the field at hit and those of the lines behind it for as long as
+    // each is exact and the next line's '=' follows it as txconv writes them;
+    // returns the first '=' it did not take.
+    const char* take_regular_lines(const char* hit, const char* end);
     void count_lines_up_to(std::size_t at);
     void ignore_from(std::size_t at, std::uint64_t count);
 
     // A few bytes carried over from the previous chunk (an '=' whose field
     // had not arrived whole yet, and what follows it), then the chunk.
-    std::unique_ptr<char[]> buffer_;
+    std::unique_ptr<char[]> owned_;
+    char* buffer_ = nullptr;
     std::size_t carried_ = 0;
+    // After a scan, the chunk stays in place until the next one needs it;
+    // what it keeps for that one lies between these.
+    bool kept_ = false;
+    std::size_t kept_from_ = 0;
+    std::size_t kept_end_ = 0;
 
     value_table table_{};
     std::size_t filled_ = 0;

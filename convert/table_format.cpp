@@ -1,22 +1,37 @@
 #include "convert/table_format.hpp"
 
+#include <bit>
+#include <cstring>
+
 namespace txconv {
 
 namespace {
 
-std::optional<std::uint32_t> hex_digit(char c)
-{
-    if (c >= '0' && c <= '9') {
-        return static_cast<std::uint32_t>(c - '0');
+constexpr std::uint8_t NOT_HEX = 0xFF;
+
+// Each byte's value as a hexadecimal digit, or NOT_HEX: one look-up a byte.
+constexpr std::array<std::uint8_t, 256> HEX_VALUES = [] {
+    std::array<std::uint8_t, 256> values{};
+    values.fill(NOT_HEX);
+    for (int i = 0; i < 10; ++i) {
+        values[static_cast<std::size_t>('0' + i)] = static_cast<std::uint8_t>(i);
     }
-    if (c >= 'A' && c <= 'F') {
-        return static_cast<std::uint32_t>(c - 'A' + 10);
+    for (int i = 0; i < 6; ++i) {
+        values[static_cast<std::size_t>('A' + i)] = static_cast<std::uint8_t>(10 + i);
+        values[static_cast<std::size_t>('a' + i)] = static_cast<std::uint8_t>(10 + i);
     }
-    if (c >= 'a' && c <= 'f') {
-        return static_cast<std::uint32_t>(c - 'a' + 10);
+    return values;
+}();
+
+// Each byte as two upper-case hexadecimal digits.
+constexpr std::array<std::array<char, 2>, 256> HEX_PAIRS = [] {
+    constexpr std::string_view digits = "0123456789ABCDEF";
+    std::array<std::array<char, 2>, 256> pairs{};
+    for (std::size_t i = 0; i < 256; ++i) {
+        pairs[i] = {digits[i >> 4U], digits[i & 0xFU]};
     }
-    return std::nullopt;
-}
+    return pairs;
+}();
 
 } // namespace
 
@@ -28,18 +43,41 @@ std::optional<std::uint32_t> read_hex_field(std::string_view text)
     }
     std::uint32_t value = 0;
     for (const char c : text) {
-        const auto digit = hex_digit(c);
-        if (!digit) {
+        const std::uint8_t digit = HEX_VALUES[static_cast<unsigned char>(c)];
+        if (digit == NOT_HEX) {
             return std::nullopt;
         }
-        value = (value << 4U) | *digit;
+        value = (value << 4U) | digit;
     }
     return value;
 }
 
+namespace {
+
+constexpr std::uint64_t EACH_BYTE = 0x0101010101010101U;
+
+// The eight upper-case hexadecimal digits of value, most significant first.
+void write_hex_word(std::uint32_t value, char* out)
+{
+    std::uint64_t x = value;
+    x = (x | (x << 16U)) & 0x0000FFFF0000FFFFU;
+    x = (x | (x << 8U)) & 0x00FF00FF00FF00FFU;
+    x = (x | (x << 4U)) & (0x0FU * EACH_BYTE);
+    x = __builtin_bswap64(x);
+    const std::uint64_t letters = ((x + 6U * EACH_BYTE) >> 4U) & EACH_BYTE;
+    x += '0' * EACH_BYTE + letters * ('A' - '9' - 1);
+    std::memcpy(out, &x, sizeof x);
+}
+
+} // namespace
+
 table_image encode_table(const value_table& table)
 {
     table_image image{};
+    if constexpr (std::endian::native == std::endian::little) {
+        std::memcpy(image.data(), table.data(), TABLE_BYTES);
+        return image;
+    }
     for (std::size_t slot = 0; slot < TABLE_SLOTS; ++slot) {
         for (std::size_t byte = 0; byte < 4; ++byte) {
             image[4 * slot + byte] = static_cast<char>((table[slot] >> (8 * byte)) & 0xFFU);
@@ -51,6 +89,10 @@ table_image encode_table(const value_table& table)
 value_table decode_table(std::span<const char, TABLE_BYTES> image)
 {
     value_table table{};
+    if constexpr (std::endian::native == std::endian::little) {
+        std::memcpy(table.data(), image.data(), TABLE_BYTES);
+        return table;
+    }
     for (std::size_t slot = 0; slot < TABLE_SLOTS; ++slot) {
         for (std::size_t byte = 0; byte < 4; ++byte) {
             const auto octet = static_cast<std::uint32_t>(static_cast<unsigned char>(image[4 * slot + byte]));
@@ -62,15 +104,20 @@ value_table decode_table(std::span<const char, TABLE_BYTES> image)
 
 listing_text format_listing(const value_table& table)
 {
-    static constexpr std::string_view digits = "0123456789ABCDEF";
     listing_text text{};
     char* line = text.data();
     for (const std::uint32_t value : table) {
         line[0] = 'u';
         line[1] = 'v';
         line[2] = '=';
-        for (std::size_t i = 0; i < FIELD_CHARS; ++i) {
-            line[3 + i] = digits[(value >> (4 * (FIELD_CHARS - 1 - i))) & 0xFU];
+        if constexpr (std::endian::native == std::endian::little) {
+            write_hex_word(value, line + 3);
+        } else {
+            for (std::size_t byte = 0; byte < 4; ++byte) {
+                const auto& pair = HEX_PAIRS[(value >> (24 - 8 * byte)) & 0xFFU];
+                line[3 + 2 * byte] = pair[0];
+                line[4 + 2 * byte] = pair[1];
+            }
         }
         line[11] = '\r';
         line[12] = '\n';

@@ -3,8 +3,10 @@
 #include "convert/finding.hpp"
 
 #include <array>
+#include <bit>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <optional>
 #include <span>
 #include <string_view>
@@ -26,6 +28,62 @@ using listing_text = std::array<char, LISTING_BYTES>;
 // nothing when it holds no digit there or any byte that is not a hexadecimal
 // digit. Digits beyond the eighth push the first ones out at the top.
 std::optional<std::uint32_t> read_hex_field(std::string_view text);
+
+namespace detail {
+
+inline constexpr std::uint64_t EACH_BYTE = 0x0101010101010101U;
+inline constexpr std::uint64_t HIGH_BITS = 0x80U * EACH_BYTE;
+
+// The high bit of each byte of x that lies in [low, high], where no byte of
+// x has its high bit set, so that no byte's sum carries into the next.
+constexpr std::uint64_t bytes_within(std::uint64_t x, std::uint8_t low, std::uint8_t high)
+{
+    const std::uint64_t at_least_low = x + (0x80U - low) * EACH_BYTE;
+    const std::uint64_t above_high = x + (0x7FU - high) * EACH_BYTE;
+    return at_least_low & ~above_high & HIGH_BITS;
+}
+
+} // namespace detail
+
+// The value of FIELD_CHARS bytes at field that are known to be hexadecimal
+// digits.
+inline std::uint32_t digits_value(const char* field)
+{
+    using namespace detail;
+    if constexpr (std::endian::native != std::endian::little) {
+        return *read_hex_field(std::string_view(field, FIELD_CHARS));
+    }
+    std::uint64_t x = 0;
+    std::memcpy(&x, field, sizeof x);
+    // A letter has bit 6 set and counts 9 more than its low nibble. The
+    // first digit is the most significant: turn the word around, then fold
+    // neighbouring nibbles together, twice as wide each time.
+    std::uint64_t y = __builtin_bswap64((x & (0x0FU * EACH_BYTE)) + ((x >> 6U) & EACH_BYTE) * 9U);
+    y = (y | (y >> 4U)) & 0x00FF00FF00FF00FFU;
+    y = (y | (y >> 8U)) & 0x0000FFFF0000FFFFU;
+    return static_cast<std::uint32_t>(y | (y >> 16U));
+}
+
+// The same for exactly FIELD_CHARS bytes at field, which must all be
+// hexadecimal digits: the common case, where a listing as written spends
+// most of its reading. On a little-endian machine the eight bytes are read
+// as one word, and a few operations judge and convert all of them at once.
+inline std::optional<std::uint32_t> read_exact_field(const char* field)
+{
+    using namespace detail;
+    if constexpr (std::endian::native != std::endian::little) {
+        const std::string_view text(field, FIELD_CHARS);
+        return text.find('\0') == std::string_view::npos ? read_hex_field(text) : std::nullopt;
+    }
+    std::uint64_t x = 0;
+    std::memcpy(&x, field, sizeof x);
+    const std::uint64_t digits = bytes_within(x, '0', '9');
+    const std::uint64_t letters = bytes_within(x | (0x20U * EACH_BYTE), 'a', 'f');
+    if ((x & HIGH_BITS) != 0 || (digits | letters) != HIGH_BITS) {
+        return std::nullopt;
+    }
+    return digits_value(field);
+}
 
 // The table file's image: the slots in order, each a little-endian word.
 table_image encode_table(const value_table& table);
