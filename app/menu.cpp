@@ -76,10 +76,10 @@ menu_choice parse_choice(std::string_view answer)
     return reader.choice();
 }
 
-menu_choice read_choice(std::FILE* in)
+menu_choice read_choice()
 {
     answer_reader reader;
-    (void)read_console_line(in, [&](char c) { reader.feed(c); });
+    (void)read_console_line([&](char c) { reader.feed(c); });
     return reader.choice();
 }
 
@@ -88,7 +88,7 @@ int run_menu(std::span<const path_string> paths)
     // The menu is a prompt: a console that cannot show it does not change
     // which answer arrives, so the run goes on by that answer.
     (void)write_console(console_stream::output, MENU);
-    const menu_choice choice = read_choice(stdin);
+    const menu_choice choice = read_choice();
     std::string shown;
     for (std::size_t i = 0; i < paths.size(); ++i) {
         if (i > 0) {

@@ -2,7 +2,6 @@
 
 #include "platform/native_file.hpp"
 
-#include <cstdio>
 #include <span>
 #include <string_view>
 
@@ -31,9 +30,9 @@ private:
 
 menu_choice parse_choice(std::string_view answer);
 
-// Reads one line from in, up to its line feed, the end of input or
+// Reads one line of standard input, up to its line feed, the end of input or
 // CONSOLE_LINE_LIMIT characters, by the same rule.
-menu_choice read_choice(std::FILE* in);
+menu_choice read_choice();
 
 // The run with the menu: it asks once, shows every path in one notice, and
 // appends each one's result next to it; a failure gets its own notice and

@@ -20,13 +20,17 @@ enum class console_stream { output, error };
 // it, and reading must end.
 inline constexpr std::size_t CONSOLE_LINE_LIMIT = std::size_t{1} << 20U;
 
-// Reads one line of in, up to its line feed, the end of input or
+// The next byte of standard input, or EOF. What is read ahead stays for the
+// next call, so that each reader takes only its own line.
+int next_console_byte();
+
+// Reads one line of standard input, up to its line feed, the end of input or
 // CONSOLE_LINE_LIMIT characters, and hands each character but the line feed
 // to take. Returns whether a line feed ended it.
-template <class Take> bool read_console_line(std::FILE* in, Take take)
+template <class Take> bool read_console_line(Take take)
 {
     for (std::size_t count = 0; count < CONSOLE_LINE_LIMIT; ++count) {
-        const int c = std::getc(in);
+        const int c = next_console_byte();
         if (c == EOF || c == '\n') {
             return c == '\n';
         }

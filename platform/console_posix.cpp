@@ -1,5 +1,4 @@
 #include "platform/console.hpp"
-#include "platform/console_shared.hpp"
 
 #include <cerrno>
 #include <csignal>
@@ -24,7 +23,35 @@ void prepare_process()
 
 bool write_console(console_stream stream, std::string_view text)
 {
-    return write_stream(stream == console_stream::output ? stdout : stderr, text);
+    // Straight to the descriptor: no stream buffer to set up for a few lines.
+    const int fd = stream == console_stream::output ? STDOUT_FILENO : STDERR_FILENO;
+    while (!text.empty()) {
+        const ssize_t put = ::write(fd, text.data(), text.size());
+        if (put <= 0 && !(put < 0 && errno == EINTR)) {
+            return false;
+        }
+        text.remove_prefix(put > 0 ? static_cast<std::size_t>(put) : 0);
+    }
+    return true;
+}
+
+int next_console_byte()
+{
+    static char buffer[4096];
+    static std::size_t length = 0;
+    static std::size_t at = 0;
+    if (at == length) {
+        ssize_t got = ::read(STDIN_FILENO, buffer, sizeof buffer);
+        while (got < 0 && errno == EINTR) {
+            got = ::read(STDIN_FILENO, buffer, sizeof buffer);
+        }
+        at = 0;
+        length = got > 0 ? static_cast<std::size_t>(got) : 0;
+        if (length == 0) {
+            return EOF;
+        }
+    }
+    return static_cast<unsigned char>(buffer[at++]);
 }
 
 bool console_closes_with_process()

@@ -1,5 +1,4 @@
 #include "platform/console.hpp"
-#include "platform/console_shared.hpp"
 #include "platform/utf16_windows.hpp"
 
 #include <algorithm>
@@ -35,7 +34,14 @@ bool write_console(console_stream stream, std::string_view text)
         return true;
     }
     // Redirected to a file or a pipe: UTF-8 bytes, through the C runtime.
-    return write_stream(to_output ? stdout : stderr, text);
+    std::FILE* const to = to_output ? stdout : stderr;
+    const bool written = std::fwrite(text.data(), 1, text.size(), to) == text.size();
+    return std::fflush(to) == 0 && written;
+}
+
+int next_console_byte()
+{
+    return std::getc(stdin);
 }
 
 bool console_closes_with_process()

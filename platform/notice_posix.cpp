@@ -1,8 +1,6 @@
 #include "platform/console.hpp"
 #include "platform/notice.hpp"
 
-#include <string>
-
 #include <unistd.h>
 
 namespace txconv {
@@ -14,11 +12,12 @@ namespace txconv {
 void show_notice(std::string_view text)
 {
     // A piped answer is not echoed, so the menu's line is still open.
-    std::string prompt = ::isatty(STDIN_FILENO) == 0 ? "\n" : "";
-    prompt += text;
-    prompt += "\n[press Enter] ";
-    (void)write_console(console_stream::error, prompt);
-    if (!read_console_line(stdin, [](char) {})) {
+    if (::isatty(STDIN_FILENO) == 0) {
+        (void)write_console(console_stream::error, "\n");
+    }
+    (void)write_console(console_stream::error, text);
+    (void)write_console(console_stream::error, "\n[press Enter] ");
+    if (!read_console_line([](char) {})) {
         // Nobody pressed Enter, so end the prompt's line ourselves.
         (void)write_console(console_stream::error, "\n");
     }

@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+
+#include <unistd.h>
 #include <string>
 #include <vector>
 
@@ -50,40 +52,50 @@ TEST(ParseChoice, ReadsTheLeadingNumberAsAtoiDoes)
     }
 }
 
+// Runs body with text as standard input, then puts the old one back. Each
+// body reads to the end, so nothing read ahead is left for the next.
+template <class Body> void with_standard_input(const std::string& text, Body body)
+{
+    std::FILE* in = std::tmpfile();
+    ASSERT_NE(in, nullptr);
+    ASSERT_EQ(std::fwrite(text.data(), 1, text.size(), in), text.size());
+    std::fflush(in);
+    std::rewind(in);
+    const int saved = ::dup(STDIN_FILENO);
+    ::dup2(::fileno(in), STDIN_FILENO);
+    body();
+    ::dup2(saved, STDIN_FILENO);
+    ::close(saved);
+    std::fclose(in);
+}
+
 TEST(ReadChoice, TakesOneLineAtATimeByTheSameRule)
 {
     const std::string long_line(100000, '7');
     const std::string long_spaces(100000, ' ');
-    std::FILE* in = std::tmpfile();
-    ASSERT_NE(in, nullptr);
-    std::fputs(("2\n" + long_line + "\n" + long_spaces + "1\nlast").c_str(), in);
-    std::rewind(in);
-    EXPECT_EQ(read_choice(in), menu_choice::tx_to_txt);
-    EXPECT_EQ(read_choice(in), menu_choice::none);
-    EXPECT_EQ(read_choice(in), menu_choice::txt_to_tx);
-    EXPECT_EQ(read_choice(in), menu_choice::none);
-    EXPECT_EQ(read_choice(in), menu_choice::none);
-    std::fclose(in);
+    with_standard_input("2\n" + long_line + "\n" + long_spaces + "1\nlast", [] {
+        for (const menu_choice expected : {menu_choice::tx_to_txt, menu_choice::none, menu_choice::txt_to_tx,
+                                           menu_choice::none, menu_choice::none}) {
+            EXPECT_EQ(read_choice(), expected);
+        }
+    });
 }
 
 TEST(ReadConsoleLine, StopsAtTheLineFeedTheEndOrTheLimit)
 {
-    std::FILE* in = std::tmpfile();
-    ASSERT_NE(in, nullptr);
     std::string text = "ab\n\n";
     text.append(CONSOLE_LINE_LIMIT + 5, 'x');
     text.append("\ntail");
-    std::fputs(text.c_str(), in);
-    std::rewind(in);
-    const std::pair<std::string, bool> lines[] = {
-        {"ab", true}, {"", true}, {std::string(CONSOLE_LINE_LIMIT, 'x'), false}, {"xxxxx", true}, {"tail", false},
-    };
-    for (const auto& [expected, ended] : lines) {
-        std::string got;
-        EXPECT_EQ(read_console_line(in, [&](char c) { got += c; }), ended) << expected.substr(0, 8);
-        EXPECT_EQ(got, expected);
-    }
-    std::fclose(in);
+    with_standard_input(text, [] {
+        const std::pair<std::string, bool> lines[] = {
+            {"ab", true}, {"", true}, {std::string(CONSOLE_LINE_LIMIT, 'x'), false}, {"xxxxx", true}, {"tail", false},
+        };
+        for (const auto& [expected, ended] : lines) {
+            std::string got;
+            EXPECT_EQ(read_console_line([&](char c) { got += c; }), ended) << expected.substr(0, 8);
+            EXPECT_EQ(got, expected);
+        }
+    });
 }
 
 // The notice that stays when a dropped file's console goes: every warning
