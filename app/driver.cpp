@@ -196,8 +196,12 @@ void settle(output_stager& stager, std::vector<job_record>& records, const run_s
 
 run_summary run_jobs(std::span<const job> jobs, const run_style& style)
 {
+    // One buffer for every listing of the run, never freed: a run reads one
+    // file at a time, and the heap is no place for 64 KiB that live as long
+    // as the process.
+    static char listing_buffer[listing_scanner::BUFFER_BYTES];
     run_summary summary;
-    listing_scanner scanner;
+    listing_scanner scanner(listing_buffer);
     output_stager stager({.on_wait = say_waiting});
     std::vector<job_record> records;
     for (const job& task : jobs) {

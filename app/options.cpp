@@ -106,7 +106,7 @@ bool take_long(std::span<const path_string> arguments, std::size_t& at, command_
     }
     path_string value;
     if (equals_sign != path_string::npos) {
-        if (!!entry->value_name.empty()) {
+        if (entry->value_name.empty()) {
             error = "option '--" + std::string(entry->long_name) + "' takes no value";
             return false;
         }
@@ -132,7 +132,7 @@ bool take_short(std::span<const path_string> arguments, std::size_t& at, command
             error = "unknown option '-" + display_path(argument.substr(i, 1)) + "'";
             return false;
         }
-        if (!!entry->value_name.empty()) {
+        if (entry->value_name.empty()) {
             entry->apply(options, {});
             continue;
         }

@@ -2,7 +2,6 @@
 #include "fileio/writing.hpp"
 
 #include <algorithm>
-#include <map>
 
 namespace txconv {
 
@@ -29,6 +28,8 @@ struct output_stager::entry {
     // Which file the new one is, once named, so that a later output of this
     // commit that finds it at its name can add to it.
     file_identity identity;
+    // Where the folder of a named output stands among the commit's folders.
+    std::size_t folder = 0;
     // The earlier output of this commit whose file this one was added to: its
     // name stands or falls with that one.
     const entry* host = nullptr;
@@ -104,12 +105,13 @@ void output_stager::sync_new_files()
     // flush carries them all; a failure then fails every one of them, as
     // nobody can tell which file it hit.
     std::vector<native_file*> files;
+    const auto count = std::count_if(entries_.begin(), entries_.end(), [](const entry& e) { return e.is_new; });
+    const bool together = count > 1 && syncs_file_systems();
     for (entry& output : entries_) {
-        if (output.is_new) {
+        if (together && output.is_new) {
             files.push_back(&output.file);
         }
     }
-    const bool together = files.size() > 1 && syncs_file_systems();
     const io_result all = together ? sync_file_systems(files) : io_ok;
     for (entry& output : entries_) {
         if (output.is_new) {
@@ -177,11 +179,20 @@ void output_stager::publish(entry& output, std::span<entry> earlier) const
 
 void output_stager::make_names_durable()
 {
-    std::map<path_string, io_result> folders;
-    for (const entry& output : entries_) {
-        if (output.published) {
-            folders.emplace(folder_of(output.request.path), io_ok);
+    // Each folder once, however many outputs it took; a batch's outputs
+    // mostly share one, so the last folder seen is looked at first.
+    std::vector<std::pair<path_string, io_result>> folders;
+    for (entry& output : entries_) {
+        if (!output.published) {
+            continue;
         }
+        path_string folder = folder_of(output.request.path);
+        auto known = std::find_if(folders.rbegin(), folders.rend(), [&](const auto& f) { return f.first == folder; });
+        if (known == folders.rend()) {
+            folders.emplace_back(std::move(folder), io_ok);
+            known = folders.rbegin();
+        }
+        output.folder = static_cast<std::size_t>(folders.rend() - known - 1);
     }
     for (auto& [folder, synced] : folders) {
         synced = sync_folder(folder);
@@ -190,7 +201,7 @@ void output_stager::make_names_durable()
         if (!output.published) {
             continue;
         }
-        if (const io_result& synced = folders[folder_of(output.request.path)]; !synced.ok()) {
+        if (const io_result& synced = folders[output.folder].second; !synced.ok()) {
             // A new name that may not survive a power cut is no success. A
             // replacement has already taken the old file's place, so there is
             // nothing left to go back to.
