@@ -60,6 +60,7 @@ std::vector<job> plan(const command_options& options)
         if (options.output) {
             if (!is_standard_stream(*options.output)) {
                 task.output = options.output;
+                task.output_typed = true;
             }
         } else if (!task.from_standard_input) {
             task.output = output_name_for(file, made_extension(task.way.value_or(direction::to_table)));

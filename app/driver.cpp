@@ -1,146 +1,38 @@
 #include "app/driver.hpp"
+#include "app/job_steps.hpp"
 
-#include "convert/listing_scanner.hpp"
 #include "fileio/inputs.hpp"
 #include "platform/console.hpp"
+#include "platform/memory.hpp"
 #include "platform/notice.hpp"
 
 #include <algorithm>
+#include <new>
 
 namespace txconv {
 
 namespace {
 
-// One job on its way: what is known of it before its output is committed.
-struct job_record {
-    const job* of = nullptr;
-    std::vector<std::string> warnings;
-    output_outcome outcome;
-    // Whether its output waits in the commit, whose outcomes come in order.
-    bool staged = false;
+// Where a run's new outputs go, so that no two of its files write one.
+struct output_key {
+    file_identity folder;
+    path_string name;
+
+    bool operator==(const output_key&) const = default;
 };
 
-// What a strict check fails on: any finding. Otherwise only a table file too
-// short to hold one fails; two findings warn, the rest go unsaid.
-failure failure_for(const path_string& path, const finding& found)
+// The folder that will hold the output, by identity, and the output's own
+// name: two spellings of one file give one key, however its folder is named.
+std::optional<output_key> key_of(const path_string& output)
 {
-    failure failed{failure_kind::bad_field, path, {}, {}, found.line, found.count};
-    switch (found.kind) {
-    case finding_kind::malformed_field:
-    case finding_kind::short_field:
-        break;
-    case finding_kind::values_ignored:
-        failed.kind = failure_kind::too_many_values;
-        break;
-    case finding_kind::too_few_values:
-        failed.kind = failure_kind::too_few_values;
-        break;
-    case finding_kind::short_table:
-        failed.kind = failure_kind::short_table;
-        break;
-    case finding_kind::not_whole_tables:
-        failed.kind = failure_kind::not_whole_tables;
-        break;
+    const path_string target = resolve_links(output);
+    path_kind kind = path_kind::missing;
+    output_key key;
+    if (!inspect_path(folder_of(target), kind, key.folder, true).ok() || kind == path_kind::missing) {
+        return std::nullopt;
     }
-    return failed;
-}
-
-maybe_failure judge(const job& task, std::span<const finding> findings, job_record& record)
-{
-    for (const finding& found : findings) {
-        if (task.strict || found.kind == finding_kind::short_table) {
-            return failure_for(task.input, found);
-        }
-        if (std::string warning = warning_for(task.input, found); !warning.empty()) {
-            record.warnings.push_back(std::move(warning));
-        }
-    }
-    return std::nullopt;
-}
-
-// Reads a listing through the scanner's buffer, one chunk at a time.
-maybe_failure read_listing(input_file& input, listing_scanner& scanner, table_image& image)
-{
-    scanner.reset();
-    std::size_t got = 0;
-    do {
-        if (auto failed = read_chunk(input, scanner.space(), got)) {
-            return failed;
-        }
-        scanner.scan(got);
-    } while (got == listing_scanner::CHUNK_BYTES);
-    scanner.finish();
-    image = encode_table(scanner.table());
-    return std::nullopt;
-}
-
-// Reads the first table of a table file, and, where whole is asked for, the
-// rest only to learn its length.
-maybe_failure read_table(input_file& input, bool whole, std::span<char> spare, table_image& image,
-                         std::uint64_t& length)
-{
-    std::size_t got = 0;
-    if (auto failed = read_chunk(input, image, got)) {
-        return failed;
-    }
-    length = got;
-    while (whole && got != 0) {
-        if (auto failed = read_chunk(input, spare, got)) {
-            return failed;
-        }
-        length += got;
-    }
-    return std::nullopt;
-}
-
-// Reads, converts and judges one job's input; stages its output unless it
-// failed or only checks.
-void prepare(const job& task, listing_scanner& scanner, output_stager& stager, job_record& record)
-{
-    input_file input;
-    if (!task.way) {
-        record.outcome.failed = failure{failure_kind::unknown_form, task.input};
-        return;
-    }
-    if (task.from_standard_input) {
-        open_standard_input(input);
-    } else if ((record.outcome.failed = open_input(task.input, input))) {
-        return;
-    }
-    // The output's name is looked at first: a conversion that could not be
-    // written is not worth reading a large input for.
-    if (!task.check_only && task.output &&
-        (record.outcome.failed = refuse_target(*task.output, task.mode, input.identity))) {
-        return;
-    }
-    table_image image{};
-    listing_text text{};
-    std::span<const char> result;
-    if (*task.way == direction::to_table) {
-        record.outcome.failed = read_listing(input, scanner, image);
-        if (!record.outcome.failed) {
-            record.outcome.failed = judge(task, scanner.findings(), record);
-        }
-        result = image;
-    } else {
-        std::uint64_t length = 0;
-        // The listing buffer is free while a table is read.
-        record.outcome.failed = read_table(input, task.strict, scanner.space(), image, length);
-        if (const std::optional<finding> found = judge_table_length(length); !record.outcome.failed && found) {
-            record.outcome.failed = judge(task, std::span(&*found, 1), record);
-        }
-        if (!record.outcome.failed) {
-            text = format_listing(decode_table(image));
-        }
-        result = text;
-    }
-    if (!record.outcome.failed) {
-        record.outcome.failed = close_input(input);
-    }
-    if (!record.outcome.failed && !task.check_only) {
-        record.staged = true;
-        stager.stage({task.output.value_or(path_string{}), task.mode, input.identity}, result);
-    }
+    key.name = target.substr(target.size() - output_name_length(target));
+    return key;
 }
 
 void say_waiting(const path_string& path)
@@ -173,7 +65,7 @@ void report(const job_record& record, const run_style& style, run_summary& summa
         (void)write_console(console_stream::error, line + "\n");
     }
     if (style.notices && !record.warnings.empty()) {
-        summary.warned.push_back({display_path(task.output.value_or(path_string{})), record.warnings.size()});
+        summary.warned.push_back({shown_path(task.output.value_or(path_string{})), record.warnings.size()});
         summary.warnings.insert(summary.warnings.end(), record.warnings.begin(), record.warnings.end());
     }
 }
@@ -194,23 +86,48 @@ void settle(output_stager& stager, std::vector<job_record>& records, const run_s
 
 } // namespace
 
+// A later file whose output an earlier one of this run writes too would
+// replace it, or fail on it: it is refused, naming both.
+maybe_failure refuse_shared_output(const job& task, std::vector<std::pair<output_key, const job*>>& written)
+{
+    if (task.check_only || !task.output || task.mode == write_mode::append) {
+        return std::nullopt;
+    }
+    const std::optional<output_key> key = key_of(*task.output);
+    if (!key) {
+        return std::nullopt;
+    }
+    const auto earlier = std::find_if(written.begin(), written.end(), [&](const auto& w) { return w.first == *key; });
+    if (earlier != written.end()) {
+        return failure{failure_kind::shared_output, task.input, io_ok, io_ok, 0, 0, *task.output,
+                       earlier->second->input};
+    }
+    written.emplace_back(*key, &task);
+    return std::nullopt;
+}
+
 run_summary run_jobs(std::span<const job> jobs, const run_style& style)
 {
-    // One buffer for every listing of the run, never freed: a run reads one
-    // file at a time, and the heap is no place for 64 KiB that live as long
-    // as the process.
-    static char listing_buffer[listing_scanner::BUFFER_BYTES];
+    // One buffer for every listing of the run, straight from the system: it
+    // lives as long as the process, and the heap has no part in it.
+    static void* const listing_buffer = map_pages(listing_scanner::BUFFER_BYTES);
+    if (listing_buffer == nullptr) {
+        throw std::bad_alloc();
+    }
     run_summary summary;
-    listing_scanner scanner(listing_buffer);
+    listing_scanner scanner({static_cast<char*>(listing_buffer), listing_scanner::BUFFER_BYTES});
     output_stager stager({.on_wait = say_waiting});
     std::vector<job_record> records;
+    std::vector<std::pair<output_key, const job*>> written;
     for (const job& task : jobs) {
         if (stager.full()) {
             settle(stager, records, style, summary);
         }
         job_record& record = records.emplace_back();
         record.of = &task;
-        prepare(task, scanner, stager, record);
+        if (!(record.outcome.failed = refuse_shared_output(task, written))) {
+            prepare_job(task, scanner, stager, record);
+        }
     }
     settle(stager, records, style, summary);
     return summary;

@@ -19,6 +19,8 @@ struct job {
     std::optional<direction> way;
     // Where the result goes; none means standard output.
     std::optional<path_string> output;
+    // The user typed the output's path, rather than txconv making it up.
+    bool output_typed = false;
     write_mode mode = write_mode::append;
     // Every finding is an error, and a listing must hold exactly 95 fields
     // of 8 hex digits, a table file whole tables.

@@ -2,9 +2,11 @@
 
 #include "app/command_line.hpp"
 #include "app/menu.hpp"
+#include "app/messages.hpp"
 #include "app/options.hpp"
 #include "platform/console.hpp"
 
+#include <new>
 #include <vector>
 
 namespace txconv {
@@ -12,11 +14,17 @@ namespace txconv {
 int run_txconv(int argc, const path_char* const* argv)
 {
     prepare_process();
-    const std::vector<path_string> arguments(argv + (argc > 0 ? 1 : 0), argv + (argc > 0 ? argc : 0));
-    if (asks_for_command_line(arguments)) {
-        return run_command_line(arguments);
+    try {
+        const std::vector<path_string> arguments(argv + (argc > 0 ? 1 : 0), argv + (argc > 0 ? argc : 0));
+        if (asks_for_command_line(arguments)) {
+            return run_command_line(arguments);
+        }
+        return run_menu(arguments);
+    } catch (const std::bad_alloc&) {
+        // Whatever was staged went with the unwinding, leaving nothing.
+        print_diagnostic("out of memory");
+        return 1;
     }
-    return run_menu(arguments);
 }
 
 } // namespace txconv

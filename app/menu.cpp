@@ -1,6 +1,7 @@
 #include "app/menu.hpp"
 
 #include "app/driver.hpp"
+#include "app/messages.hpp"
 #include "fileio/inputs.hpp"
 #include "platform/console.hpp"
 #include "platform/notice.hpp"
@@ -94,7 +95,7 @@ int run_menu(std::span<const path_string> paths)
         if (i > 0) {
             shown += '\n';
         }
-        shown += display_path(paths[i]);
+        shown += shown_path(paths[i]);
     }
     show_notice(shown);
     if (choice == menu_choice::none) {
@@ -105,7 +106,11 @@ int run_menu(std::span<const path_string> paths)
     const direction way = choice == menu_choice::txt_to_tx ? direction::to_table : direction::to_listing;
     std::vector<job> jobs;
     for (const path_string& path : paths) {
-        jobs.push_back({path, false, way, output_name_for(path, made_extension(way)), write_mode::append});
+        job& task = jobs.emplace_back();
+        task.input = path;
+        task.way = way;
+        task.output = output_name_for(path, made_extension(way));
+        task.mode = write_mode::append;
     }
     const run_summary summary = run_jobs(jobs, {.notices = true});
     if (!summary.warned.empty() && console_closes_with_process()) {

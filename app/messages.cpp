@@ -28,6 +28,8 @@ std::string io_text(io_result result)
         return "is not a regular file";
     case io_reason::no_progress:
         return "the system accepted no bytes";
+    case io_reason::closed:
+        return "was closed when txconv started";
     case io_reason::system:
     case io_reason::missing:
     case io_reason::exists:
@@ -44,11 +46,33 @@ std::string seconds(std::uint64_t milliseconds)
 
 } // namespace
 
+std::string shown_path(const path_string& path)
+{
+    // A name may hold anything but '/' and NUL; a terminal must not take a
+    // control character in it as a command. Escaped as ls -b does.
+    const std::string text = display_path(path);
+    std::string shown;
+    shown.reserve(text.size());
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x20 || byte == 0x7F) {
+            shown += '\\';
+            shown += static_cast<char>('0' + (byte >> 6U));
+            shown += static_cast<char>('0' + ((byte >> 3U) & 7U));
+            shown += static_cast<char>('0' + (byte & 7U));
+        } else {
+            shown += c;
+        }
+    }
+    return shown;
+}
+
 std::string_view notice_headline(const failure& failed)
 {
     switch (failed.kind) {
     case failure_kind::cannot_write:
     case failure_kind::exists:
+    case failure_kind::shared_output:
     case failure_kind::lock_timeout:
     case failure_kind::name_unsteady:
         return NOTICE_CANNOT_WRITE;
@@ -64,7 +88,7 @@ std::string_view notice_headline(const failure& failed)
 
 std::string subject_of(const failure& failed)
 {
-    std::string subject = display_path(failed.path);
+    std::string subject = shown_path(failed.path);
     return failed.line == 0 ? subject : subject + ":" + std::to_string(failed.line);
 }
 
@@ -85,6 +109,9 @@ std::string reason_of(const failure& failed)
         return "another program kept it locked for " + seconds(failed.count) + "; gave up waiting";
     case failure_kind::name_unsteady:
         return "its name kept vanishing and reappearing while it was written";
+    case failure_kind::shared_output:
+        return "its output " + shown_path(failed.other_output) + " is also that of " + shown_path(failed.other) +
+               ", converted before it; a file is not written twice in one run";
     case failure_kind::short_table:
         return "holds " + std::to_string(failed.count) + " bytes; a table takes " + std::to_string(TABLE_BYTES);
     case failure_kind::not_whole_tables:
@@ -109,7 +136,7 @@ std::string failure_notice(const failure& failed)
 
 std::string warning_for(const path_string& path, const finding& found)
 {
-    const std::string shown = display_path(path);
+    const std::string shown = shown_path(path);
     switch (found.kind) {
     case finding_kind::malformed_field:
         return shown + ":" + std::to_string(found.line) + ": value is not 8 hex digits; stored as 0";
@@ -123,22 +150,22 @@ std::string warning_for(const path_string& path, const finding& found)
 
 std::string waiting_line(const path_string& path)
 {
-    return display_path(path) + ": waiting for another program to release it";
+    return shown_path(path) + ": waiting for another program to release it";
 }
 
 std::string late_close_line(const path_string& path, io_result cause)
 {
-    return display_path(path) + ": closing it failed after its bytes were safely written: " + io_text(cause);
+    return shown_path(path) + ": closing it failed after its bytes were safely written: " + io_text(cause);
 }
 
 std::string ok_line(const path_string& input)
 {
-    return display_path(input) + ": ok";
+    return shown_path(input) + ": ok";
 }
 
 std::string converted_line(const path_string& input, const path_string* output)
 {
-    return display_path(input) + " -> " + (output != nullptr ? display_path(*output) : "-");
+    return shown_path(input) + " -> " + (output != nullptr ? shown_path(*output) : "-");
 }
 
 std::string warnings_notice(std::span<const warned_output> outputs, std::span<const std::string> warnings)

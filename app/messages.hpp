@@ -12,6 +12,9 @@
 
 namespace txconv {
 
+// The path as the user reads it: UTF-8, with control characters escaped.
+std::string shown_path(const path_string& path);
+
 // The first line of a failure's notice.
 std::string_view notice_headline(const failure& failed);
 

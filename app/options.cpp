@@ -1,5 +1,7 @@
 #include "app/options.hpp"
 
+#include "app/messages.hpp"
+
 #include <algorithm>
 
 namespace txconv {
@@ -101,7 +103,7 @@ bool take_long(std::span<const path_string> arguments, std::size_t& at, command_
     const path_string name = argument.substr(2, equals_sign == path_string::npos ? path_string::npos : equals_sign - 2);
     const option_entry* entry = find_long(name);
     if (entry == nullptr) {
-        error = "unknown option '" + display_path(argument) + "'";
+        error = "unknown option '" + shown_path(argument) + "'";
         return false;
     }
     path_string value;
@@ -129,7 +131,7 @@ bool take_short(std::span<const path_string> arguments, std::size_t& at, command
     for (std::size_t i = 1; i < argument.size(); ++i) {
         const option_entry* entry = find_short(argument[i]);
         if (entry == nullptr) {
-            error = "unknown option '-" + display_path(argument.substr(i, 1)) + "'";
+            error = "unknown option '-" + shown_path(argument.substr(i, 1)) + "'";
             return false;
         }
         if (entry->value_name.empty()) {
@@ -166,6 +168,9 @@ std::string check_combination(const command_options& options)
     }
     if (options.files.empty()) {
         return "no FILE given";
+    }
+    if (options.output && options.output->empty()) {
+        return "-o needs a PATH: an empty one names no file";
     }
     if (options.output && options.files.size() > 1) {
         return "-o names the output of a single FILE";

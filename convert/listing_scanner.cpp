@@ -126,7 +126,15 @@ std::span<char> listing_scanner::space()
 
 void listing_scanner::count_lines_up_to(std::size_t at)
 {
-    line_ += count_byte(buffer_ + counted_, buffer_ + at, '\n');
+    // A line ends in LF, CR LF, or a CR on its own, as old Macs wrote them.
+    // A CR at the very end of what is counted is followed by an '=' here:
+    // one that ends a chunk is carried into the next with what follows it.
+    const char* const from = buffer_ + counted_;
+    const char* const to = buffer_ + at;
+    line_ += count_byte(from, to, '\n');
+    for (const char* cr = find_byte(from, to, '\r'); cr != nullptr; cr = find_byte(cr + 1, to, '\r')) {
+        line_ += cr + 1 == to || cr[1] != '\n' ? 1 : 0;
+    }
     counted_ = at;
 }
 
@@ -156,10 +164,15 @@ const char* listing_scanner::take_regular_lines(const char* hit, const char* end
 {
     // Runs for as long as the listing keeps to the form txconv writes, where
     // nearly all of a listing's reading is spent: no search, no line count.
-    while (end - hit >= static_cast<std::ptrdiff_t>(LANES + FIELD_CHARS) && !full() && line_as_written(hit)) {
-        table_[filled_++] = digits_value(hit + 1);
-        hit += LINE_BYTES;
+    // Kept in locals, so that the compiler keeps them in registers.
+    std::size_t filled = filled_;
+    std::uint32_t* const table = table_.data();
+    for (;
+         end - hit >= static_cast<std::ptrdiff_t>(LANES + FIELD_CHARS) && filled < TABLE_SLOTS && line_as_written(hit);
+         hit += LINE_BYTES) {
+        table[filled++] = digits_value(hit + 1);
     }
+    filled_ = filled;
     return hit;
 }
 
@@ -188,6 +201,10 @@ void listing_scanner::scan(std::size_t count)
             take_field(at, at + 1 + FIELD_CHARS);
             hit = find_byte(hit + 1, data + end, '=');
         }
+    }
+    if (keep_from == end && end > 0 && data[end - 1] == '\r') {
+        // Whether it ends a line of its own depends on what comes next.
+        keep_from = end - 1;
     }
     // Left where it is: the lines of a chunk are counted only once another
     // chunk needs its place, so a listing that fits one chunk and holds no

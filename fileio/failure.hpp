@@ -19,6 +19,7 @@ enum class failure_kind : std::uint8_t {
     exists,        // the output's name is taken, and it was to be made new
     lock_timeout,  // another program kept the output locked (count: milliseconds waited)
     name_unsteady, // the output's name kept vanishing or appearing while it was made
+    shared_output, // the output (other_output) is that of an earlier input (other) too
     // Made from what a conversion found in the input.
     short_table,      // fewer bytes than one table (count: bytes)
     not_whole_tables, // a length that is not whole tables (count: bytes)
@@ -31,8 +32,9 @@ enum class failure_kind : std::uint8_t {
 struct failure {
     failure() = default;
     failure(failure_kind kind_, path_string path_, io_result cause_ = {}, io_result undo_ = {}, std::uint64_t line_ = 0,
-            std::uint64_t count_ = 0)
-        : kind(kind_), path(std::move(path_)), cause(cause_), undo(undo_), line(line_), count(count_)
+            std::uint64_t count_ = 0, path_string other_output_ = {}, path_string other_ = {})
+        : kind(kind_), path(std::move(path_)), cause(cause_), undo(undo_), line(line_), count(count_),
+          other_output(std::move(other_output_)), other(std::move(other_))
     {
     }
 
@@ -43,6 +45,9 @@ struct failure {
     io_result undo;
     std::uint64_t line = 0; // where a line applies, counted from 1
     std::uint64_t count = 0;
+    // Where two files meet: the output they share, and the other file.
+    path_string other_output;
+    path_string other;
 };
 
 using maybe_failure = std::optional<failure>;

@@ -40,7 +40,14 @@ maybe_failure open_input(const path_string& path, input_file& input)
         return cannot_read(path, opened);
     }
     input.identity = status.identity;
+    input.size = status.size;
+    input.permissions = status.permissions;
     return std::nullopt;
+}
+
+std::size_t output_name_length(const path_string& path)
+{
+    return static_cast<std::size_t>(std::find_if(path.rbegin(), path.rend(), is_separator) - path.rbegin());
 }
 
 void open_standard_input(input_file& input)

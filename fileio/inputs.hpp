@@ -20,7 +20,14 @@ struct input_file {
     native_file file;
     path_string path;
     std::optional<file_identity> identity;
+    // The length of a regular file.
+    std::optional<std::uint64_t> size;
+    // Who may read and write it, for what is made from it.
+    std::uint32_t permissions = 0666;
 };
+
+// How many characters of path its file name takes, behind the last folder.
+std::size_t output_name_length(const path_string& path);
 
 // Opens the file at path to convert.
 maybe_failure open_input(const path_string& path, input_file& input);

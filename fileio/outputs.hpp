@@ -35,6 +35,12 @@ struct output_request {
     write_mode mode = write_mode::append;
     // The file it is made from, which it must never be written into.
     std::optional<file_identity> input;
+    // The user typed the path: links there are followed, and what is not a
+    // regular file (a device, a FIFO, a terminal) is written as a stream.
+    // Names that txconv makes up never lead anywhere but to a regular file.
+    bool typed = false;
+    // Who may read and write a new file: the input's permissions.
+    std::uint32_t permissions = 0666;
 };
 
 // How one output ended.
@@ -54,7 +60,7 @@ struct output_outcome {
 // Refuses path early, before work is spent on its content: a link, not a
 // regular file, the input itself, or, to create, a name already taken.
 // Whatever keeps it from looking is left for the write to meet and report.
-maybe_failure refuse_target(const path_string& path, write_mode mode, const std::optional<file_identity>& input);
+maybe_failure refuse_target(const output_request& request);
 
 // Writes outputs so that each lands whole or not at all, never through a
 // link at its name, never into anything but a regular file, never into the
@@ -80,7 +86,7 @@ public:
 
     // Whether the next output must wait for a commit: new files stay open
     // until then, and descriptors are limited.
-    bool full() const;
+    bool full();
 
     // Writes every staged output; their outcomes come in staging order.
     std::vector<output_outcome> commit();
@@ -88,12 +94,14 @@ public:
 private:
     struct entry;
     void write_at_once(entry& output) const;
+    void write_new(entry& output) const;
     void publish(entry& output, std::span<entry> earlier) const;
     void make_names_durable();
     void sync_new_files();
 
     lock_patience patience_;
-    std::size_t window_;
+    // How many new outputs may wait at once; 0 until first asked.
+    std::size_t window_ = 0;
     std::vector<entry> entries_;
 };
 

@@ -1,4 +1,5 @@
 #include "fileio/writing.hpp"
+#include "platform/console.hpp"
 
 #include <algorithm>
 #include <thread>
@@ -109,6 +110,9 @@ output_outcome append_existing(const path_string& path, std::span<const char> da
 output_outcome write_standard_output(std::span<const char> data, const std::optional<file_identity>& input)
 {
     const path_string shown(1, path_char('-'));
+    if (closed_at_start(standard_stream::output)) {
+        return output_outcome{failure{failure_kind::cannot_write, shown, {io_reason::closed}}};
+    }
     native_file out = native_file::standard_output();
     file_status status;
     // A pipe or a terminal has no status worth the name; only a file matters.
@@ -116,11 +120,34 @@ output_outcome write_standard_output(std::span<const char> data, const std::opti
     if (regular && input && status.identity == *input) {
         return output_outcome{failure{failure_kind::same_file, shown}};
     }
-    io_result done = write_all(out, data);
+    // A file is cut back to where the write began should it fail half way;
+    // a pipe cannot take back what its reader may have read.
+    std::uint64_t start = 0;
+    io_result done = regular ? out.position(start) : io_ok;
+    if (done.ok()) {
+        done = write_all(out, data);
+    }
     if (done.ok() && regular) {
         done = out.sync();
     }
-    return done.ok() ? output_outcome{} : output_outcome{failure{failure_kind::cannot_write, shown, done}};
+    if (done.ok()) {
+        return output_outcome{};
+    }
+    const io_result undo = regular ? out.truncate(start) : io_ok;
+    return output_outcome{failure{failure_kind::cannot_write, shown, done, undo}};
+}
+
+output_outcome write_stream(const path_string& path, std::span<const char> data)
+{
+    native_file out;
+    io_result done = out.open_stream(path);
+    if (done.ok()) {
+        done = write_all(out, data);
+    }
+    if (done.ok()) {
+        done = out.close();
+    }
+    return done.ok() ? output_outcome{} : output_outcome{failure{failure_kind::cannot_write, path, done}};
 }
 
 } // namespace txconv

@@ -21,6 +21,10 @@ output_outcome append_existing(const path_string& path, std::span<const char> da
 // unless that file is the input (txconv -2 -o - t.tx >> t.tx).
 output_outcome write_standard_output(std::span<const char> data, const std::optional<file_identity>& input);
 
+// Writes data to what the user named at path that is not a regular file: a
+// device, a FIFO or a terminal, as a stream, with no step to undo or sync.
+output_outcome write_stream(const path_string& path, std::span<const char> data);
+
 // Takes the lock of file, waiting for another program that holds it.
 maybe_failure wait_for_lock(native_file& file, const path_string& path, const lock_patience& patience);
 

@@ -8,10 +8,17 @@ namespace txconv {
 
 // Readies the process before it touches a file: on POSIX, signals that would
 // kill it half way through a write (a full pipe, the file size limit) are
-// ignored so that the write fails and is rolled back instead, and standard
-// input, output and error are opened on /dev/null where they were closed, so
-// that no file we open can take their place.
+// ignored so that the write fails and is rolled back instead; signals that
+// end it (SIGINT, SIGTERM, SIGHUP) first remove the temporary files it has
+// made; and standard input, output and error are opened on /dev/null where
+// they were closed, so that no file we open can take their place.
 void prepare_process();
+
+enum class standard_stream { input, output, error };
+
+// Whether the stream was closed when the process started: it reads and
+// writes nothing then, whatever now stands in its place.
+bool closed_at_start(standard_stream stream);
 
 enum class console_stream { output, error };
 

@@ -1,4 +1,5 @@
 #include "platform/console.hpp"
+#include "platform/posix_shared.hpp"
 
 #include <cerrno>
 #include <csignal>
@@ -9,16 +10,46 @@
 
 namespace txconv {
 
+namespace {
+
+bool closed[3] = {};
+
+// Leaves no temporary file behind, then ends the process by the same signal,
+// so that whoever waits for it still learns which.
+extern "C" void end_by_signal(int signal)
+{
+    remove_temporaries();
+    (void)std::signal(signal, SIG_DFL);
+    (void)::raise(signal);
+}
+
+} // namespace
+
 void prepare_process()
 {
     for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd) {
         if (::fcntl(fd, F_GETFD) == -1 && errno == EBADF) {
+            closed[fd] = true;
             // The lowest free descriptor is fd itself, as the ones below it are open.
             (void)::open("/dev/null", fd == STDIN_FILENO ? O_RDONLY : O_WRONLY);
         }
     }
     (void)std::signal(SIGPIPE, SIG_IGN);
     (void)std::signal(SIGXFSZ, SIG_IGN);
+    struct sigaction ending {};
+    ending.sa_handler = end_by_signal;
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+        // One that the caller ignores (nohup) stays ignored.
+        struct sigaction old {};
+        if (::sigaction(signal, &ending, &old) == 0 && old.sa_handler == SIG_IGN) {
+            (void)::sigaction(signal, &old, nullptr);
+        }
+    }
+}
+
+bool closed_at_start(standard_stream stream)
+{
+    return closed[static_cast<int>(stream)];
 }
 
 bool write_console(console_stream stream, std::string_view text)

@@ -8,10 +8,26 @@
 
 namespace txconv {
 
+namespace {
+
+bool closed[3] = {};
+
+} // namespace
+
 void prepare_process()
 {
-    // Windows has neither signal for a write nor closed standard handles that
-    // a file could take over.
+    // Windows has no signal for a write, and a standard handle that is
+    // missing cannot be taken over by a file; it is only remembered.
+    const DWORD ids[] = {STD_INPUT_HANDLE, STD_OUTPUT_HANDLE, STD_ERROR_HANDLE};
+    for (int i = 0; i < 3; ++i) {
+        const HANDLE handle = ::GetStdHandle(ids[i]);
+        closed[i] = handle == nullptr || handle == INVALID_HANDLE_VALUE;
+    }
+}
+
+bool closed_at_start(standard_stream stream)
+{
+    return closed[static_cast<int>(stream)];
 }
 
 bool write_console(console_stream stream, std::string_view text)

@@ -5,10 +5,12 @@
 #include "platform/posix_shared.hpp"
 
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <utility>
 #include <vector>
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/utsname.h>
@@ -46,32 +48,32 @@ io_result from_link_errno()
 
 } // namespace
 
-io_result remove_if_still(int fd, const path_string& name)
-{
-    struct stat mine {};
-    struct stat theirs {};
-    if (::fstat(fd, &mine) != 0) {
-        return from_errno();
-    }
-    if (::lstat(name.c_str(), &theirs) != 0) {
-        return errno == ENOENT ? io_ok : from_errno();
-    }
-    if (identity_of(mine) != identity_of(theirs)) {
-        return io_ok;
-    }
-    return ::unlink(name.c_str()) == 0 ? io_ok : from_errno();
-}
-
-io_result inspect_path(const path_string& path, path_kind& kind, file_identity& identity)
+io_result inspect_path(const path_string& path, path_kind& kind, file_identity& identity, bool follow)
 {
     struct stat st {};
-    if (::lstat(path.c_str(), &st) != 0) {
+    if ((follow ? ::stat(path.c_str(), &st) : ::lstat(path.c_str(), &st)) != 0) {
         kind = path_kind::missing;
         return errno == ENOENT ? io_ok : from_errno();
     }
     identity = identity_of(st);
     kind = S_ISLNK(st.st_mode) ? path_kind::symlink : S_ISREG(st.st_mode) ? path_kind::regular : path_kind::other;
     return io_ok;
+}
+
+path_string resolve_links(const path_string& path)
+{
+    // As the system follows them, and no further: a loop ends it too.
+    path_string at = path;
+    for (int step = 0; step < 40; ++step) {
+        char target[4096];
+        const ssize_t length = ::readlink(at.c_str(), target, sizeof target);
+        if (length < 0 || static_cast<std::size_t>(length) == sizeof target) {
+            break;
+        }
+        const path_string next(target, static_cast<std::size_t>(length));
+        at = next.front() == '/' ? next : at.substr(0, folder_length(at)) + next;
+    }
+    return at;
 }
 
 io_result sync_folder(const path_string& folder)
@@ -124,20 +126,29 @@ io_result sync_file_systems(std::span<native_file* const> files)
 
 std::size_t open_files_to_spare()
 {
-    // Half of what is left once standard streams, the input and a folder or
-    // two are counted.
+    // The limit less what is open already: a caller may hand us many
+    // descriptors. Counted where /proc shows them, guessed at elsewhere.
     struct rlimit limit {};
     if (::getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY) {
         return 1024;
     }
-    return limit.rlim_cur > 16 ? static_cast<std::size_t>((limit.rlim_cur - 16) / 2) : 1;
+    std::size_t open = 16;
+    if (DIR* folder = ::opendir("/proc/self/fd")) {
+        open = 0;
+        while (const dirent* entry = ::readdir(folder)) {
+            open += entry->d_name[0] != '.' ? 1 : 0;
+        }
+        ::closedir(folder);
+    }
+    return limit.rlim_cur > open ? static_cast<std::size_t>(limit.rlim_cur - open) : 0;
 }
 
-io_result native_file::create_unnamed(const path_string& beside)
+io_result native_file::create_unnamed(const path_string& beside, std::uint32_t permissions)
 {
     release();
+    const auto mode = static_cast<mode_t>(permissions & 0777U);
     if (can_name_unnamed_files()) {
-        const int fd = ::open(folder_of(beside).c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+        const int fd = ::open(folder_of(beside).c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, mode);
         if (fd >= 0) {
             handle_ = fd;
             return io_ok;
@@ -149,10 +160,11 @@ io_result native_file::create_unnamed(const path_string& beside)
     }
     for (int attempt = 0; attempt < NAME_ATTEMPTS; ++attempt) {
         path_string name = temporary_name_beside(beside);
-        const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+        const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
         if (fd >= 0) {
             handle_ = fd;
             temporary_ = std::move(name);
+            remember_temporary(fd, temporary_);
             return io_ok;
         }
         if (errno != EEXIST) {
@@ -177,6 +189,7 @@ io_result native_file::publish(const path_string& path, bool replace)
             path_string name = temporary_name_beside(path);
             if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW) == 0) {
                 temporary_ = std::move(name);
+                remember_temporary(fd, temporary_);
             } else if (errno != EEXIST || attempt == NAME_ATTEMPTS) {
                 return from_errno();
             }
@@ -186,11 +199,13 @@ io_result native_file::publish(const path_string& path, bool replace)
         if (::rename(temporary_.c_str(), path.c_str()) != 0) {
             return from_errno();
         }
+        forget_temporary(fd);
         temporary_.clear();
         return io_ok;
     }
     if (::link(temporary_.c_str(), path.c_str()) == 0) {
         (void)remove_if_still(fd, temporary_);
+        forget_temporary(fd);
         temporary_.clear();
         return io_ok;
     }
@@ -198,11 +213,26 @@ io_result native_file::publish(const path_string& path, bool replace)
         // The same promise, where the file system keeps it: fail rather than
         // replace.
         if (::renameat2(AT_FDCWD, temporary_.c_str(), AT_FDCWD, path.c_str(), RENAME_NOREPLACE) == 0) {
+            forget_temporary(fd);
             temporary_.clear();
             return io_ok;
         }
     }
     return from_link_errno();
+}
+
+io_result native_file::adopt_permissions_of(const path_string& old)
+{
+    struct stat st {};
+    if (::stat(old.c_str(), &st) != 0) {
+        return from_errno();
+    }
+    const int fd = fd_of(handle_);
+    // Owner first: changing it may clear set-user and set-group bits.
+    if (::fchown(fd, st.st_uid, st.st_gid) != 0 && errno != EPERM) {
+        return from_errno();
+    }
+    return ::fchmod(fd, st.st_mode & 07777) == 0 ? io_ok : from_errno();
 }
 
 io_result native_file::unpublish(const path_string& path)

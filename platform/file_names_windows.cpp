@@ -1,6 +1,5 @@
 // Where files get their names on Windows: looking at a name, new files
 // written under a hidden one and moved to theirs once whole.
-#include "platform/long_path.hpp"
 #include "platform/native_file.hpp"
 #include "platform/native_file_shared.hpp"
 #include "platform/utf16_windows.hpp"
@@ -11,30 +10,6 @@
 namespace txconv {
 
 const std::basic_string_view<path_char> SEPARATORS = L"\\/";
-
-std::wstring system_path(const path_string& path)
-{
-    std::wstring current(MAX_PATH, L'\0');
-    DWORD length = ::GetCurrentDirectoryW(static_cast<DWORD>(current.size()), current.data());
-    if (length >= current.size()) {
-        current.resize(length);
-        length = ::GetCurrentDirectoryW(static_cast<DWORD>(current.size()), current.data());
-    }
-    if (length == 0 || length >= current.size()) {
-        return path;
-    }
-    current.resize(length);
-    return extended_path(path, current);
-}
-
-io_result delete_by_handle(HANDLE file)
-{
-    FILE_DISPOSITION_INFO disposition{};
-    disposition.DeleteFile = TRUE;
-    return ::SetFileInformationByHandle(file, FileDispositionInfo, &disposition, sizeof disposition)
-               ? io_ok
-               : from_last_error();
-}
 
 std::string system_message(std::uint32_t code)
 {
@@ -56,10 +31,10 @@ std::string display_path(const path_string& path)
     return narrow(path);
 }
 
-io_result inspect_path(const path_string& path, path_kind& kind, file_identity& identity)
+io_result inspect_path(const path_string& path, path_kind& kind, file_identity& identity, bool follow)
 {
-    const HANDLE file =
-        open_path(path, FILE_READ_ATTRIBUTES, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS);
+    const DWORD flags = (follow ? 0 : FILE_FLAG_OPEN_REPARSE_POINT) | FILE_FLAG_BACKUP_SEMANTICS;
+    const HANDLE file = open_path(path, FILE_READ_ATTRIBUTES, OPEN_EXISTING, flags);
     if (file == INVALID_HANDLE_VALUE) {
         const io_result failed = from_last_error();
         kind = path_kind::missing;
@@ -71,6 +46,13 @@ io_result inspect_path(const path_string& path, path_kind& kind, file_identity& 
     identity = identity_of(facts.info);
     kind = facts.link ? path_kind::symlink : facts.regular ? path_kind::regular : path_kind::other;
     return looked;
+}
+
+path_string resolve_links(const path_string& path)
+{
+    // Moving a file onto a link's name replaces the link itself on Windows
+    // as well; links there are rare enough to be left at that.
+    return path;
 }
 
 io_result sync_folder(const path_string&)
@@ -98,7 +80,7 @@ std::size_t open_files_to_spare()
     return 1024;
 }
 
-io_result native_file::create_unnamed(const path_string& beside)
+io_result native_file::create_unnamed(const path_string& beside, std::uint32_t)
 {
     release();
     for (int attempt = 0; attempt < NAME_ATTEMPTS; ++attempt) {
@@ -126,6 +108,22 @@ io_result native_file::publish(const path_string& path, bool replace)
         return io_ok;
     }
     return from_last_error();
+}
+
+io_result native_file::adopt_permissions_of(const path_string& old)
+{
+    // The attributes that say who sees the file and how it is kept; the
+    // rest Windows sets for itself.
+    constexpr DWORD kept =
+        FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
+    const DWORD attributes = ::GetFileAttributesW(system_path(old).c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+        return from_last_error();
+    }
+    FILE_BASIC_INFO basic{};
+    basic.FileAttributes = (attributes & kept) != 0 ? attributes & kept : FILE_ATTRIBUTE_NORMAL;
+    return ::SetFileInformationByHandle(as_handle(handle_), FileBasicInfo, &basic, sizeof basic) ? io_ok
+                                                                                                 : from_last_error();
 }
 
 io_result native_file::unpublish(const path_string&)

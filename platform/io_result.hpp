@@ -16,6 +16,7 @@ enum class io_reason : std::uint8_t {
     symlink,     // a link stands at a name we made up: never followed
     not_regular, // a folder, a FIFO, a device: not a file to convert
     no_progress, // the system accepted no bytes and gave no reason
+    closed,      // a standard stream that was closed when the process started
 };
 
 struct [[nodiscard]] io_result {

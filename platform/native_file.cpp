@@ -51,10 +51,8 @@ path_string temporary_name_beside(const path_string& path)
     // name is still only ever created exclusively.
     static std::mt19937_64 random{std::random_device{}()};
     static constexpr std::string_view digits = "0123456789abcdef";
-    const std::size_t at = folder_length(path);
-    path_string name = path.substr(0, at);
-    name += path_char('.');
-    name.append(path, at);
+    // Short, so that any name the folder takes leaves room for it.
+    path_string name = path.substr(0, folder_length(path));
     for (const char c : std::string_view(".txconv-")) {
         name.push_back(static_cast<path_char>(c));
     }

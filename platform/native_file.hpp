@@ -31,9 +31,14 @@ struct file_identity {
     bool operator==(const file_identity&) const = default;
 };
 
-// What stands at a path, looked at without following a link there.
+// What stands at a path, looked at without following a link there, unless
+// follow says to.
 enum class path_kind { missing, regular, symlink, other };
-io_result inspect_path(const path_string& path, path_kind& kind, file_identity& identity);
+io_result inspect_path(const path_string& path, path_kind& kind, file_identity& identity, bool follow = false);
+
+// The path that the links at path lead to, in the end: path itself where
+// there is no link. Whatever is at the end need not exist.
+path_string resolve_links(const path_string& path);
 
 // The folder that holds path: "." for a bare name.
 path_string folder_of(const path_string& path);
@@ -50,14 +55,17 @@ class native_file;
 bool syncs_file_systems();
 io_result sync_file_systems(std::span<native_file* const> files);
 
-// How many files this process may hold open at once for its own use, so that
-// outputs waiting to be synced together never run it out of descriptors.
+// How many more files this process may open now, counting what is open
+// already, so that outputs waiting to be synced together never run it out of
+// descriptors.
 std::size_t open_files_to_spare();
 
 // What one look at an open file tells.
 struct file_status {
     file_identity identity;
     std::uint64_t size = 0;
+    // Who may read and write it: the mode's permission bits on POSIX.
+    std::uint32_t permissions = 0;
     bool regular = false;
     // The file has lost its last name since it was opened.
     bool removed = false;
@@ -85,13 +93,23 @@ public:
     io_result open_for_reading(const path_string& path, file_status& status);
 
     // Opens an existing regular file at path to add to its end. Nothing is
-    // created, a link at path is not followed, and the open never waits.
-    // Fails as missing when nothing is there.
-    io_result open_for_appending(const path_string& path);
+    // created, a link at path is followed only where follow says so (the
+    // user typed the path), and the open never waits. Fails as missing when
+    // nothing is there.
+    io_result open_for_appending(const path_string& path, bool follow = false);
+
+    // Opens what is at path, a device, a FIFO or a terminal, to write to it
+    // as a stream.
+    io_result open_stream(const path_string& path);
 
     // A new, empty file in the folder of beside that has no name yet, or only
-    // a hidden temporary one: nobody sees it until publish().
-    io_result create_unnamed(const path_string& beside);
+    // a hidden temporary one: nobody sees it until publish(). It will let
+    // whom permissions let, less what the process's umask withholds.
+    io_result create_unnamed(const path_string& beside, std::uint32_t permissions = 0666);
+
+    // Gives a file from create_unnamed() the permissions, and where the
+    // process may, the owner of the file at old, which it is to replace.
+    io_result adopt_permissions_of(const path_string& old);
 
     // Gives a file from create_unnamed() the name path. Without replace, an
     // existing name is never touched, and the result is exists.
@@ -109,6 +127,8 @@ public:
     io_result read_some(std::span<char> into, std::size_t& got);
     io_result write_some(std::span<const char> from, std::size_t& put);
     io_result status(file_status& status) const;
+    // Where the next write lands, for a file that has positions.
+    io_result position(std::uint64_t& at) const;
     io_result truncate(std::uint64_t length);
     // Waits until what was written is on the storage device.
     io_result sync();

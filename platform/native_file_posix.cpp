@@ -18,6 +18,7 @@ file_status status_of(const struct stat& st)
     file_status status;
     status.identity = identity_of(st);
     status.size = static_cast<std::uint64_t>(st.st_size);
+    status.permissions = static_cast<std::uint32_t>(st.st_mode & 07777);
     status.regular = S_ISREG(st.st_mode);
     status.removed = st.st_nlink == 0;
     return status;
@@ -105,6 +106,7 @@ void native_file::release() noexcept
     if (handle_ >= 0 && !borrowed_) {
         if (!temporary_.empty()) {
             (void)remove_if_still(fd_of(handle_), temporary_);
+            forget_temporary(fd_of(handle_));
         }
         ::close(fd_of(handle_));
     }
@@ -127,10 +129,11 @@ io_result native_file::open_for_reading(const path_string& path, file_status& st
     return io_ok;
 }
 
-io_result native_file::open_for_appending(const path_string& path)
+io_result native_file::open_for_appending(const path_string& path, bool follow)
 {
     release();
-    const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    const int fd =
+        ::open(path.c_str(), O_WRONLY | O_APPEND | (follow ? 0 : O_NOFOLLOW) | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     if (fd < 0) {
         return explain_open_failure(path, errno);
     }
@@ -141,6 +144,32 @@ io_result native_file::open_for_appending(const path_string& path)
     }
     handle_ = fd;
     return io_ok;
+}
+
+io_result native_file::open_stream(const path_string& path)
+{
+    release();
+    const int fd = ::open(path.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) {
+        return from_errno();
+    }
+    handle_ = fd;
+    return io_ok;
+}
+
+io_result native_file::position(std::uint64_t& at) const
+{
+    // Opened to append (>>), every write lands at the end, wherever the
+    // offset was left.
+    const int flags = ::fcntl(fd_of(handle_), F_GETFL);
+    struct stat st {};
+    if (flags != -1 && (flags & O_APPEND) != 0) {
+        at = ::fstat(fd_of(handle_), &st) == 0 ? static_cast<std::uint64_t>(st.st_size) : 0;
+        return at > 0 || st.st_size == 0 ? io_ok : from_errno();
+    }
+    const off_t offset = ::lseek(fd_of(handle_), 0, SEEK_CUR);
+    at = offset > 0 ? static_cast<std::uint64_t>(offset) : 0;
+    return offset >= 0 ? io_ok : from_errno();
 }
 
 io_result native_file::try_lock()
@@ -197,6 +226,7 @@ io_result native_file::close()
     }
     if (!temporary_.empty()) {
         (void)remove_if_still(fd_of(handle_), temporary_);
+        forget_temporary(fd_of(handle_));
         temporary_.clear();
     }
     const int fd = fd_of(std::exchange(handle_, -1));

@@ -15,8 +15,6 @@ DWORD clamp(std::size_t count)
     return static_cast<DWORD>(count < most ? count : most);
 }
 
-constexpr DWORD share_all = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
-
 // Opens the file at path itself, never what a link there points to, and only
 // a regular file. Returns INVALID_HANDLE_VALUE with result set otherwise.
 HANDLE open_unlinked(const path_string& path, DWORD access, io_result& result)
@@ -57,30 +55,6 @@ HANDLE open_unlinked(const path_string& path, DWORD access, io_result& result)
 }
 
 } // namespace
-
-HANDLE open_path(const path_string& path, DWORD access, DWORD disposition, DWORD flags)
-{
-    return ::CreateFileW(system_path(path).c_str(), access, share_all, nullptr, disposition, flags, nullptr);
-}
-
-io_result facts_of(HANDLE file, handle_facts& facts)
-{
-    FILE_ATTRIBUTE_TAG_INFO tag{};
-    if (::GetFileType(file) != FILE_TYPE_DISK) {
-        // A pipe, a console or a device: not a file, and nothing more to know.
-        return io_ok;
-    }
-    if (!::GetFileInformationByHandle(file, &facts.info)) {
-        return from_last_error();
-    }
-    const DWORD attributes = facts.info.dwFileAttributes;
-    if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 &&
-        ::GetFileInformationByHandleEx(file, FileAttributeTagInfo, &tag, sizeof tag)) {
-        facts.link = IsReparseTagNameSurrogate(tag.ReparseTag);
-    }
-    facts.regular = (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
-    return io_ok;
-}
 
 native_file native_file::standard_input()
 {
@@ -128,17 +102,45 @@ io_result native_file::open_for_reading(const path_string& path, file_status& st
     return result;
 }
 
-io_result native_file::open_for_appending(const path_string& path)
+io_result native_file::open_for_appending(const path_string& path, bool follow)
 {
     release();
     // Only what an append needs: no DELETE, so that a program that shares the
     // file for reading and writing does not lock us out.
     io_result result;
-    const HANDLE file = open_unlinked(path, GENERIC_WRITE, result);
+    HANDLE file = INVALID_HANDLE_VALUE;
+    if (follow) {
+        file = open_path(path, GENERIC_WRITE, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL);
+        result = file == INVALID_HANDLE_VALUE ? from_last_error() : io_ok;
+    } else {
+        file = open_unlinked(path, GENERIC_WRITE, result);
+    }
     if (file != INVALID_HANDLE_VALUE) {
         handle_ = reinterpret_cast<std::intptr_t>(file);
     }
     return result;
+}
+
+io_result native_file::open_stream(const path_string& path)
+{
+    release();
+    const HANDLE file = open_path(path, GENERIC_WRITE, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL);
+    if (file == INVALID_HANDLE_VALUE) {
+        return from_last_error();
+    }
+    handle_ = reinterpret_cast<std::intptr_t>(file);
+    return io_ok;
+}
+
+io_result native_file::position(std::uint64_t& at) const
+{
+    const LARGE_INTEGER none{};
+    LARGE_INTEGER now{};
+    if (!::SetFilePointerEx(as_handle(handle_), none, &now, FILE_CURRENT)) {
+        return from_last_error();
+    }
+    at = static_cast<std::uint64_t>(now.QuadPart);
+    return io_ok;
 }
 
 io_result native_file::try_lock()
@@ -198,6 +200,7 @@ io_result native_file::status(file_status& status) const
     }
     status.identity = identity_of(facts.info);
     status.size = (std::uint64_t{facts.info.nFileSizeHigh} << 32U) | facts.info.nFileSizeLow;
+    status.permissions = facts.info.dwFileAttributes;
     status.regular = facts.regular;
     status.removed = standard.DeletePending != FALSE;
     return io_ok;

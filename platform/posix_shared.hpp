@@ -29,4 +29,13 @@ inline file_identity identity_of(const struct stat& st)
 // another file there meanwhile keeps it.
 io_result remove_if_still(int fd, const path_string& name);
 
+// The temporary names that a signal must not leave behind. name must stay
+// put until it is forgotten again.
+void remember_temporary(int fd, const path_string& name);
+void forget_temporary(int fd);
+
+// Removes every remembered temporary that still names its file. Safe in a
+// signal handler.
+void remove_temporaries() noexcept;
+
 } // namespace txconv

@@ -32,6 +32,8 @@ inline HANDLE as_handle(std::intptr_t handle)
     return reinterpret_cast<HANDLE>(handle);
 }
 
+inline constexpr DWORD share_all = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+
 // Opens path in its extended form, so that no length limit applies, sharing
 // it with every other program.
 HANDLE open_path(const path_string& path, DWORD access, DWORD disposition, DWORD flags);

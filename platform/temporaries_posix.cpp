@@ -1,0 +1,80 @@
+// The hidden names of files on their way to their own, and taking them away
+// again, even from a signal handler.
+#include "platform/posix_shared.hpp"
+
+#include <atomic>
+
+#include <unistd.h>
+
+namespace txconv {
+
+namespace {
+
+// Remembered temporaries: a slot is in use while its descriptor is not -1,
+// and the name is set before the descriptor and dropped after it, so that a
+// signal handler never sees half a slot.
+struct temporary_slot {
+    volatile int fd = -1;
+    const char* volatile name = nullptr;
+};
+
+constexpr std::size_t TEMPORARY_SLOTS = 1024;
+temporary_slot temporaries[TEMPORARY_SLOTS];
+
+} // namespace
+
+void remember_temporary(int fd, const path_string& name)
+{
+    for (temporary_slot& slot : temporaries) {
+        if (slot.fd == -1) {
+            slot.name = name.c_str();
+            std::atomic_signal_fence(std::memory_order_seq_cst);
+            slot.fd = fd;
+            return;
+        }
+    }
+}
+
+void forget_temporary(int fd)
+{
+    for (temporary_slot& slot : temporaries) {
+        if (slot.fd == fd) {
+            slot.fd = -1;
+            std::atomic_signal_fence(std::memory_order_seq_cst);
+            slot.name = nullptr;
+            return;
+        }
+    }
+}
+
+void remove_temporaries() noexcept
+{
+    for (temporary_slot& slot : temporaries) {
+        const int fd = slot.fd;
+        const char* const name = slot.name;
+        struct stat mine {};
+        struct stat theirs {};
+        if (fd != -1 && name != nullptr && ::fstat(fd, &mine) == 0 && ::lstat(name, &theirs) == 0 &&
+            mine.st_dev == theirs.st_dev && mine.st_ino == theirs.st_ino) {
+            (void)::unlink(name);
+        }
+    }
+}
+
+io_result remove_if_still(int fd, const path_string& name)
+{
+    struct stat mine {};
+    struct stat theirs {};
+    if (::fstat(fd, &mine) != 0) {
+        return from_errno();
+    }
+    if (::lstat(name.c_str(), &theirs) != 0) {
+        return errno == ENOENT ? io_ok : from_errno();
+    }
+    if (identity_of(mine) != identity_of(theirs)) {
+        return io_ok;
+    }
+    return ::unlink(name.c_str()) == 0 ? io_ok : from_errno();
+}
+
+} // namespace txconv
