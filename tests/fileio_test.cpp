@@ -6,8 +6,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <csignal>
 #include <filesystem>
+#include <map>
 #include <string>
 #include <thread>
 
@@ -186,7 +188,8 @@ TEST(SystemCallFaults, EachIsReportedAndLeavesTheTargetWhole)
         } else {
             write_bytes(target, "old");
         }
-        testing::arm({c.call, [&](int fd) {
+        testing::arm({c.call,
+                      [&](int fd) {
                           switch (c.on) {
                           case fault_case::input:
                               return testing::is_file_at(fd, input);
@@ -200,7 +203,10 @@ TEST(SystemCallFaults, EachIsReportedAndLeavesTheTargetWhole)
                           return false;
                       },
                       c.nth});
-        const job menu_job{input, false, direction::to_table, target, write_mode::append};
+        job menu_job;
+        menu_job.input = input;
+        menu_job.way = direction::to_table;
+        menu_job.output = target;
         ::testing::internal::CaptureStderr();
         const run_summary summary = run_jobs(std::span(&menu_job, 1), {});
         const std::string said = ::testing::internal::GetCapturedStderr();
@@ -296,15 +302,116 @@ TEST(AppendToFile, ALockHeldTooLongIsGivenUpOnAndSaidOnce)
     ASSERT_EQ(::flock(holder, LOCK_EX), 0);
     static std::vector<path_string> said;
     said.clear();
-    const maybe_failure failed =
-        append_to_file(target, std::string_view("new"),
-                       {std::chrono::milliseconds(20), std::chrono::milliseconds(200),
-                        [](const path_string& path) { said.push_back(path); }});
+    const maybe_failure failed = append_to_file(target, std::string_view("new"),
+                                                {std::chrono::milliseconds(20), std::chrono::milliseconds(200),
+                                                 [](const path_string& path) { said.push_back(path); }});
     ::close(holder);
     ASSERT_TRUE(failed);
     EXPECT_EQ(failed->kind, failure_kind::lock_timeout);
     EXPECT_EQ(said, std::vector<path_string>{target});
     EXPECT_EQ(read_bytes(target), "old");
+}
+
+} // namespace
+} // namespace txconv
+
+namespace txconv {
+namespace {
+
+// One run that the sweep fails at every writing call in turn.
+struct sweep_case {
+    const char* what;
+    write_mode mode;
+    std::vector<std::string> inputs;        // listings, each with its own values
+    std::map<std::string, std::string> old; // targets there before
+};
+
+std::string listing_of(std::uint32_t first)
+{
+    value_table table{};
+    table[0] = first;
+    const listing_text text = format_listing(table);
+    return {text.begin(), text.end()};
+}
+
+std::string table_of(std::uint32_t first)
+{
+    value_table table{};
+    table[0] = first;
+    const table_image image = encode_table(table);
+    return {image.begin(), image.end()};
+}
+
+// As SQLite tests its I/O: the 1st, 2nd, 3rd... call that writes, names,
+// removes, locks or syncs a file fails, and after each every target holds
+// its old bytes or its whole new ones, the inputs are as they were, and
+// nothing else is left in the folder.
+TEST(SystemCallFaults, EveryWritingCallInTurn)
+{
+    const sweep_case cases[] = {
+        {"the menu, new target", write_mode::append, {"p.txt"}, {}},
+        {"the menu, target there", write_mode::append, {"p.txt"}, {{"p.tx", "old"}}},
+        {"--force", write_mode::replace, {"p.txt"}, {{"p.tx", "old"}}},
+        {"--append", write_mode::append, {"p.txt"}, {{"p.tx", "old"}}},
+        {"three files", write_mode::create, {"a.txt", "b.txt", "c.txt"}, {}},
+    };
+    for (const sweep_case& c : cases) {
+        for (int nth = 1;; ++nth) {
+            SCOPED_TRACE(std::string(c.what) + ", call " + std::to_string(nth));
+            scratch_dir dir;
+            std::vector<job> jobs;
+            for (std::size_t i = 0; i < c.inputs.size(); ++i) {
+                write_bytes(dir / c.inputs[i], listing_of(static_cast<std::uint32_t>(i + 1)));
+                job& task = jobs.emplace_back();
+                task.input = dir / c.inputs[i];
+                task.way = direction::to_table;
+                task.output = output_name_for(task.input, "tx");
+                task.mode = c.mode;
+            }
+            for (const auto& [name, bytes] : c.old) {
+                write_bytes(dir / name, bytes);
+            }
+            testing::arm({.matches = [](int fd) { return fd == -1 || fd > 2; }, .nth = nth, .any_writing_call = true});
+            ::testing::internal::CaptureStderr();
+            const bool failed = run_jobs(jobs, {}).any_failed;
+            (void)::testing::internal::GetCapturedStderr();
+            const bool struck = testing::struck();
+            testing::disarm();
+            for (std::size_t i = 0; i < c.inputs.size(); ++i) {
+                EXPECT_EQ(read_bytes(dir / c.inputs[i]), listing_of(static_cast<std::uint32_t>(i + 1)));
+                const std::string target = output_name_for(dir / c.inputs[i], "tx");
+                const std::string old = c.old.contains(target.substr(target.rfind('/') + 1))
+                                            ? c.old.at(target.substr(target.rfind('/') + 1))
+                                            : "";
+                const std::string whole =
+                    (c.mode == write_mode::append ? old : "") + table_of(static_cast<std::uint32_t>(i + 1));
+                // A run that worked wrote every output whole; one that failed left
+                // its single output as it was, unless a replacement had already
+                // taken its place when its folder failed to sync, and a batch's
+                // each as it was or whole.
+                const std::optional<std::string> after =
+                    std::filesystem::exists(target) ? std::optional(read_bytes(target)) : std::nullopt;
+                const std::optional<std::string> before = old.empty() ? std::nullopt : std::optional(old);
+                if (!failed) {
+                    EXPECT_EQ(after, whole) << target;
+                } else if (c.inputs.size() == 1 && c.mode != write_mode::replace) {
+                    EXPECT_EQ(after, before) << target;
+                } else {
+                    EXPECT_TRUE(after == before || after == whole) << target;
+                }
+            }
+            for (const auto& entry : std::filesystem::directory_iterator(dir / "")) {
+                const std::string name = entry.path().filename().string();
+                const bool known = std::any_of(c.inputs.begin(), c.inputs.end(), [&](const std::string& in) {
+                    return name == in || name == output_name_for(in, "tx");
+                });
+                EXPECT_TRUE(known) << name << " was left behind";
+            }
+            if (!struck) {
+                break; // every writing call of the run has failed once
+            }
+        }
+    }
 }
 
 } // namespace

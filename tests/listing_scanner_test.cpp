@@ -64,6 +64,7 @@ std::vector<scan_case> scan_cases()
         {"two listings back to back", lines(95, 0x100) + lines(95, 0x100), counting, {{ignored, 96, 95}}},
         {"ignored fields are not parsed", lines(95, 0x100) + "uv=bad\nuv=", counting, {{ignored, 96, 2}}},
         {"the first ignored field is on a later line", lines(95, 0x100) + "\n\nx=1", counting, {{ignored, 98, 1}}},
+        {"CR alone ends a line too", "a\rb\r\nc\n\rx=zzzzzzzz", {0}, {{malformed, 5}, {too_few, 0, 1}}},
     };
 }
 

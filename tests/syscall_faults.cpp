@@ -4,6 +4,7 @@
 #include <optional>
 
 #include <sys/stat.h>
+#include <sys/types.h>
 #include <unistd.h>
 
 extern "C" {
@@ -13,6 +14,14 @@ int __real_fsync(int fd);
 int __real_syncfs(int fd);
 int __real_ftruncate(int fd, off_t length);
 int __real_linkat(int from_dir, const char* from, int to_dir, const char* to, int flags);
+ssize_t __real_write(int fd, const void* data, size_t count);
+int __real_link(const char* from, const char* to);
+int __real_rename(const char* from, const char* to);
+int __real_renameat2(int from_dir, const char* from, int to_dir, const char* to, unsigned flags);
+int __real_unlink(const char* name);
+int __real_flock(int fd, int operation);
+int __real_fchmod(int fd, mode_t mode);
+int __real_fchown(int fd, uid_t owner, gid_t group);
 }
 
 namespace txconv::testing {
@@ -26,7 +35,8 @@ bool has_struck = false;
 // Whether this call is the one to fail.
 bool strikes(syscall call, int fd)
 {
-    if (!armed_fault || armed_fault->call != call || !armed_fault->matches(fd)) {
+    if (!armed_fault || !(armed_fault->any_writing_call ? call != syscall::fstat : armed_fault->call == call) ||
+        !armed_fault->matches(fd)) {
         return false;
     }
     ++matching_calls;
@@ -61,6 +71,11 @@ void disarm()
 bool struck()
 {
     return has_struck;
+}
+
+int matched()
+{
+    return matching_calls;
 }
 
 bool is_file_at(int fd, const std::string& path)
@@ -145,11 +160,85 @@ int __wrap_ftruncate(int fd, off_t length)
 
 int __wrap_linkat(int from_dir, const char* from, int to_dir, const char* to, int flags)
 {
+    const bool sweeping = txconv::testing::armed_fault && txconv::testing::armed_fault->any_writing_call;
     if (strikes(syscall::linkat, -1)) {
-        errno = EEXIST;
+        // Alone, a name that is always taken; in a sweep, a failing disk.
+        errno = sweeping ? EIO : EEXIST;
         return -1;
     }
     return __real_linkat(from_dir, from, to_dir, to, flags);
+}
+
+ssize_t __wrap_write(int fd, const void* data, size_t count)
+{
+    if (strikes(syscall::write, fd)) {
+        errno = EIO;
+        return -1;
+    }
+    return __real_write(fd, data, count);
+}
+
+int __wrap_link(const char* from, const char* to)
+{
+    if (strikes(syscall::link, -1)) {
+        errno = EIO;
+        return -1;
+    }
+    return __real_link(from, to);
+}
+
+int __wrap_rename(const char* from, const char* to)
+{
+    if (strikes(syscall::rename, -1)) {
+        errno = EIO;
+        return -1;
+    }
+    return __real_rename(from, to);
+}
+
+int __wrap_renameat2(int from_dir, const char* from, int to_dir, const char* to, unsigned flags)
+{
+    if (strikes(syscall::renameat2, -1)) {
+        errno = EIO;
+        return -1;
+    }
+    return __real_renameat2(from_dir, from, to_dir, to, flags);
+}
+
+int __wrap_unlink(const char* name)
+{
+    if (strikes(syscall::unlink, -1)) {
+        errno = EIO;
+        return -1;
+    }
+    return __real_unlink(name);
+}
+
+int __wrap_flock(int fd, int operation)
+{
+    if (strikes(syscall::flock, fd)) {
+        errno = EIO;
+        return -1;
+    }
+    return __real_flock(fd, operation);
+}
+
+int __wrap_fchmod(int fd, mode_t mode)
+{
+    if (strikes(syscall::fchmod, fd)) {
+        errno = EIO;
+        return -1;
+    }
+    return __real_fchmod(fd, mode);
+}
+
+int __wrap_fchown(int fd, uid_t owner, gid_t group)
+{
+    if (strikes(syscall::fchown, fd)) {
+        errno = EIO;
+        return -1;
+    }
+    return __real_fchown(fd, owner, group);
 }
 
 } // extern "C"

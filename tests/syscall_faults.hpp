@@ -9,12 +9,13 @@
 
 namespace txconv::testing {
 
-enum class syscall { close, fstat, fsync, syncfs, ftruncate, linkat };
+enum class syscall { close, fstat, fsync, syncfs, ftruncate, linkat, write, link, rename, renameat2, unlink, flock,
+                     fchmod, fchown };
 
 struct fault {
     syscall call = syscall::close;
-    // The file the fault is for, by its descriptor (-1 for linkat, which
-    // names its file).
+    // The file the fault is for, by its descriptor (-1 for the calls that
+    // name their file).
     std::function<bool(int fd)> matches;
     // Which matching call fails, counted from 1; 0 means every one.
     int nth = 1;
@@ -22,6 +23,9 @@ struct fault {
     std::function<void()> meanwhile = {};
     // fstat only: instead of failing, say that the file has no name left.
     bool unlinked_instead = false;
+    // Instead of call alone, every call that writes, names, removes, locks
+    // or syncs a file: all of the above but fstat.
+    bool any_writing_call = false;
 };
 
 // Arms one fault until disarm() or until it has struck (unless nth is 0).
@@ -29,6 +33,8 @@ void arm(fault armed);
 void disarm();
 // Whether the armed fault struck.
 bool struck();
+// How many calls the armed fault matched so far.
+int matched();
 
 // Descriptor tests for fault::matches.
 bool is_file_at(int fd, const std::string& path);

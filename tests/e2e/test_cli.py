@@ -16,6 +16,8 @@ THREE = b"uv=00000001\r\nuv=0000000a\r\nuv=FFFFFFFF\r\n"
 VALUES = [(0x9E3779B9 * (i + 1)) & 0xFFFFFFFF for i in range(95)]
 TABLE = image(VALUES)
 LISTING = listing(VALUES)
+LONG = "n" * 246  # with ".txt", 250 bytes: near the 255 a name may have
+CR_BAD = LISTING.replace(b"\r\n", b"\r")[:11 * 12] + b"uv=0000x000\r" + LISTING.replace(b"\r\n", b"\r")[12 * 12:]
 
 
 class ListingToTable(CaseTest):
@@ -96,7 +98,8 @@ class CommandLine(CaseTest):
                  {"a.tx": TABLE, "b.tx": image([1]), "a.txt": LISTING, "b.txt": listing([1])}, 1,
                  ["a.tx -> a.txt", "txconv: gone.tx: ", "b.tx -> b.txt"]),
             Case("two inputs, one target", {"x.1": TABLE, "x.2": image([1])}, ["-2", "x.1", "x.2"], b"",
-                 {"x.1": TABLE, "x.2": image([1]), "x.txt": LISTING}, 1, ["txconv: x.txt: already exists"]),
+                 {"x.1": TABLE, "x.2": image([1]), "x.txt": LISTING}, 1,
+                 ["txconv: x.2: its output x.txt is also that of x.1"]),
             Case("-o names the output", {"t.tx": TABLE}, ["-2", "-o", "out.lst", "t.tx"], b"",
                  {"t.tx": TABLE, "out.lst": LISTING}),
             Case("--output=PATH", {"p.txt": LISTING}, ["--output=out", "-1", "p.txt"], b"",
@@ -137,6 +140,30 @@ class CommandLine(CaseTest):
             usage("-o without a value", ["-1", "p.txt", "-o"]),
             usage("--force and --append", ["-1", "--force", "--append", "p.txt"]),
             usage("--check with -o", ["-c", "-o", "x", "p.txt"]),
+            usage("an empty -o", ["-1", "-o", "", "p.txt"]),
+            # Several files that share an output: appended in file order,
+            # never waiting on their own lock; replaced or made only once.
+            Case("--append: two files, one output", {"a.tx": TABLE, "a.bin": image([1])},
+                 ["-2", "--append", "a.tx", "a.bin"], b"",
+                 {"a.tx": TABLE, "a.bin": image([1]), "a.txt": LISTING + listing([1])}),
+            Case("--append: one file twice", {"c.txt": LISTING}, ["-1", "--append", "c.txt", "c.txt"], b"",
+                 {"c.txt": LISTING, "c.tx": TABLE + TABLE}),
+            Case("--force: a later file does not replace an earlier one's output",
+                 {"a.tx": TABLE, "a.bin": image([1])}, ["-2", "-f", "a.tx", "a.bin"], b"",
+                 {"a.tx": TABLE, "a.bin": image([1]), "a.txt": LISTING}, 1,
+                 ["txconv: a.bin: its output a.txt is also that of a.tx"]),
+            Case("--force with a name of 250 bytes", {LONG + ".tx": TABLE, LONG + ".txt": b"old"}, ["-2f", LONG + ".tx"],
+                 b"", {LONG + ".tx": TABLE, LONG + ".txt": LISTING}),
+            # A path the user typed is followed like any tool follows it.
+            Case("-o through a link, --force", {"t.tx": TABLE, "l.txt": Link("real.txt"), "real.txt": b"old"},
+                 ["-2f", "-o", "l.txt", "t.tx"], b"", {"t.tx": TABLE, "l.txt": Link("real.txt"), "real.txt": LISTING}),
+            Case("-o a device", {"t.tx": TABLE}, ["-2", "-o", "/dev/null", "t.tx"], b"", {"t.tx": TABLE}),
+            Case("-o into a folder that is not there", {"t.tx": TABLE}, ["-2", "-o", "none/x.txt", "t.tx"], b"",
+                 {"t.tx": TABLE}, 1, ["txconv: none: No such file or directory"]),
+            Case("control characters in a name are escaped", {"e\x1b[31m.tx": TABLE}, ["-2v", "e\x1b[31m.tx"], b"",
+                 {"e\x1b[31m.tx": TABLE, "e\x1b[31m.txt": LISTING}, stderr=["e\\033[31m.tx -> e\\033[31m.txt"]),
+            Case("CR alone ends a line", {"r.txt": CR_BAD}, ["--strict", "-1", "r.txt"], b"", {"r.txt": CR_BAD}, 1,
+                 ["txconv: r.txt:12: value is not 8 hex digits"]),
             usage("a value for a flag", ["-1", "--force=yes", "p.txt"]),
         ])
 
@@ -150,6 +177,30 @@ class CommandLine(CaseTest):
             self.assertEqual(proc.returncode, 1)
             self.assertIn(b"txconv: -: output would overwrite the input", proc.stderr)
             self.assertEqual(snapshot(folder), {"t.tx": TABLE})
+
+    def test_closed_standard_streams_are_not_files(self):
+        # txconv -1 - <&-, txconv -2 -o - t.tx >&-: as cat does, a failure.
+        for args, closed in ((["-1", "-"], 0), (["-2", "-o", "-", "t.tx"], 1)):
+            with self.subTest(args), tempfile.TemporaryDirectory() as folder:
+                populate(folder, {"t.tx": TABLE})
+                result = run(args, cwd=folder, stdin=subprocess.DEVNULL, preexec_fn=lambda: os.close(closed))
+                self.assertEqual(result.status, 1, result.stderr)
+                self.assertIn("txconv: -: was closed when txconv started", result.stderr)
+                self.assertEqual(snapshot(folder), {"t.tx": TABLE})
+
+    def test_force_keeps_the_permissions_and_owner(self):
+        for mode in (0o444, 0o600):
+            with self.subTest(oct(mode)), tempfile.TemporaryDirectory() as folder:
+                populate(folder, {"t.tx": TABLE, "t.txt": b"old"})
+                target = os.path.join(folder, "t.txt")
+                os.chmod(target, mode)
+                owner = (1234, 1234) if os.geteuid() == 0 else (os.getuid(), os.getgid())
+                if os.geteuid() == 0:
+                    os.chown(target, *owner)
+                self.assertEqual(run(["-2f", "t.tx"], cwd=folder).status, 0)
+                st = os.stat(target)
+                self.assertEqual((st.st_mode & 0o7777, st.st_uid, st.st_gid), (mode, *owner))
+                self.assertEqual(snapshot(folder), {"t.tx": TABLE, "t.txt": LISTING})
 
     def test_a_round_trip_through_pipes(self):
         # txconv -2 - < t.tx | txconv -1 - | cmp - t.tx

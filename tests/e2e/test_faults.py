@@ -81,6 +81,17 @@ class WriteFailsHalfWay(unittest.TestCase):
                 self.assertEqual(WRITE_FAILED in result.stderr, not options, "the notice belongs to the menu")
                 self.assertEqual(snapshot(folder), {source: content, target: old})
 
+    def test_standard_output_that_is_a_file_is_cut_back(self):
+        # (ulimit -f 1; txconv -2 - < t.tx >> out): not 1024 of 1235 bytes.
+        with tempfile.TemporaryDirectory() as folder:
+            write(folder, "t.tx", image(VALUES))
+            write(folder, "out", b"kept")
+            with open(os.path.join(folder, "t.tx"), "rb") as table, open(os.path.join(folder, "out"), "ab") as out:
+                proc = subprocess.run([BINARY, "-2", "-"], stdin=table, stdout=out, stderr=subprocess.PIPE, cwd=folder,
+                                      preexec_fn=limit_file_size(1024), timeout=30)
+            self.assertEqual(proc.returncode, 1, proc.stderr)
+            self.assertEqual(snapshot(folder), {"t.tx": image(VALUES), "out": b"kept"})
+
     def test_a_target_made_for_a_failed_write_is_removed(self):
         with tempfile.TemporaryDirectory() as folder:
             write(folder, "t.tx", image(VALUES))
@@ -138,6 +149,39 @@ class HostileInput(unittest.TestCase):
             os.close(writer)
             self.assertEqual(proc.returncode, 0, proc.stderr)
             self.assertEqual(snapshot(folder), {"t.tx": image(VALUES), "t.txt": listing(VALUES)})
+
+    def test_descriptors_already_in_use(self):
+        # A caller that hands down 1000 descriptors under a limit of 1024.
+        def inherit_many():
+            resource.setrlimit(resource.RLIMIT_NOFILE, (1024, 1024))
+            for _ in range(1000):
+                os.set_inheritable(os.dup(2), True)
+
+        with tempfile.TemporaryDirectory() as folder:
+            names = [f"t{i}.tx" for i in range(40)]
+            for name in names:
+                write(folder, name, image(VALUES))
+            result = run(["-2", *names], cwd=folder, preexec_fn=inherit_many)
+            self.assertEqual(result.status, 0, result.stderr)
+            self.assertEqual(sum(name.endswith(".txt") for name in os.listdir(folder)), len(names))
+
+    @unittest.skipIf(SANITIZED, "a sanitizer needs more memory than the limit")
+    def test_out_of_memory(self):
+        with tempfile.TemporaryDirectory() as folder:
+            write(folder, "p.txt", listing(VALUES))
+            result = run(["-1", "p.txt"], cwd=folder,
+                         preexec_fn=lambda: resource.setrlimit(resource.RLIMIT_AS, (1500 << 10,) * 2))
+            self.assertEqual((result.status, result.stderr), (1, "txconv: out of memory\n"))
+            self.assertEqual(snapshot(folder), {"p.txt": listing(VALUES)})
+
+    def test_the_length_of_a_huge_table_file_is_not_read(self):
+        # --check --strict on a 20 GB sparse file learns its length from the system.
+        with tempfile.TemporaryDirectory() as folder:
+            write(folder, "big.tx", image(VALUES))
+            os.truncate(os.path.join(folder, "big.tx"), 20 << 30)
+            result = run(["--check", "--strict", "-2", "big.tx"], cwd=folder, timeout=5)
+            self.assertEqual(result.status, 1)
+            self.assertIn("holds 21474836480 bytes", result.stderr)
 
     def test_an_endless_answer(self):
         limit = None if SANITIZED else lambda: resource.setrlimit(resource.RLIMIT_AS, (300_000 << 10,) * 2)
@@ -199,10 +243,13 @@ class HostileInput(unittest.TestCase):
 
 
 class NewTargets(unittest.TestCase):
-    def test_permissions_follow_the_umask(self):
-        for mask, mode in ((0o022, 0o644), (0o077, 0o600), (0o002, 0o664)):
-            with self.subTest(oct(mask)), tempfile.TemporaryDirectory() as folder:
+    def test_permissions_are_the_inputs_less_the_umask(self):
+        # A private input gives a private output.
+        for mask, given, mode in ((0o022, 0o666, 0o644), (0o077, 0o666, 0o600), (0o002, 0o666, 0o664),
+                                  (0o022, 0o600, 0o600), (0o000, 0o640, 0o640)):
+            with self.subTest(oct(mask), given=oct(given)), tempfile.TemporaryDirectory() as folder:
                 write(folder, "t.tx", image(VALUES))
+                os.chmod(os.path.join(folder, "t.tx"), given)
                 result = run(["t.tx"], b"2\n", cwd=folder, preexec_fn=lambda: os.umask(mask))
                 self.assertEqual(result.status, 0, result.stderr)
                 self.assertEqual(os.stat(os.path.join(folder, "t.txt")).st_mode & 0o777, mode)
@@ -223,13 +270,17 @@ class NewTargets(unittest.TestCase):
 
 @unittest.skipIf(SANITIZED or not shutil.which("unshare"), "needs unshare and a plain build")
 class WithoutUnnamedFiles(unittest.TestCase):
+    HIDE_PROC = ["unshare", "-m", "sh", "-c", 'mount -t tmpfs none /proc && exec "$0" "$@"', BINARY]
+
+    def setUp(self):
+        if subprocess.run(self.HIDE_PROC + ["--version"], capture_output=True).returncode != 0:
+            self.skipTest("cannot hide /proc here (needs root)")
+
     def test_outputs_go_through_hidden_names_that_vanish(self):
         # With /proc hidden, new files cannot be made without a name: they are
         # written under a hidden one, then linked or renamed, and the hidden
         # name goes.
-        hide_proc = ["unshare", "-m", "sh", "-c", 'mount -t tmpfs none /proc && exec "$0" "$@"', BINARY]
-        if subprocess.run(hide_proc + ["--version"], capture_output=True).returncode != 0:
-            self.skipTest("cannot hide /proc here (needs root)")
+        hide_proc = self.HIDE_PROC
         with tempfile.TemporaryDirectory() as folder:
             tables = {f"{name}.tx": image([i] + VALUES[1:]) for i, name in enumerate("abc")}
             populate(folder, tables)
@@ -238,6 +289,26 @@ class WithoutUnnamedFiles(unittest.TestCase):
                 proc = subprocess.run(hide_proc + options + sorted(tables), cwd=folder, capture_output=True, timeout=30)
                 self.assertEqual(proc.returncode, 0, proc.stderr)
                 self.assertEqual(snapshot(folder), expected)
+
+
+    def test_a_signal_leaves_no_temporary(self):
+        # a.txt is written under a hidden name while b.txt's lock is awaited;
+        # SIGTERM then must take the hidden name away, and still end the run.
+        with tempfile.TemporaryDirectory() as folder:
+            populate(folder, {"a.tx": image(VALUES), "b.tx": image(VALUES), "b.txt": b"old"})
+            holder = hold_lock(os.path.join(folder, "b.txt"), 20)
+            try:
+                proc = subprocess.Popen(self.HIDE_PROC + ["-2", "--append", "a.tx", "b.tx"], cwd=folder,
+                                        stderr=subprocess.PIPE)
+                self.assertIn(b"waiting for another program", proc.stderr.readline())
+                self.assertTrue(any(name.startswith(".txconv-") for name in os.listdir(folder)))
+                proc.send_signal(signal.SIGTERM)
+                self.assertEqual(proc.wait(timeout=30), -signal.SIGTERM)
+                proc.stderr.close()
+            finally:
+                holder.cancel()
+                holder.function()
+            self.assertEqual(snapshot(folder), {"a.tx": image(VALUES), "b.tx": image(VALUES), "b.txt": b"old"})
 
 
 def strace(*args):
@@ -293,14 +364,27 @@ class SystemCallTiming(unittest.TestCase):
             self.assertEqual(sorted(named), sorted(name + "t" for name in names), traced[-2000:])
             self.assertTrue(folder_synced, "the folder was not synced after the last name")
 
+    # (what, arguments, answer, files before, each target's old bytes (None: absent), whether a hidden
+    # temporary may stay: --force names its file before renaming it, and SIGKILL cannot be caught)
+    KILL_ROWS = [
+        ("menu, new target", ["p.txt"], b"1\n", {"p.txt": listing(VALUES)}, {"p.tx": None}, False),
+        ("menu, target there", ["p.txt"], b"1\n", {"p.txt": listing(VALUES), "p.tx": b"old"}, {"p.tx": b"old"}, False),
+        ("--force", ["-1f", "p.txt"], b"", {"p.txt": listing(VALUES), "p.tx": b"old"}, {"p.tx": b"old"}, True),
+        ("--append", ["-1", "--append", "p.txt"], b"", {"p.txt": listing(VALUES), "p.tx": b"old"},
+         {"p.tx": b"old"}, False),
+        ("three files", ["-1", "a.txt", "b.txt", "c.txt"], b"",
+         {"a.txt": listing(VALUES), "b.txt": listing(VALUES), "c.txt": listing(VALUES)},
+         {"a.tx": None, "b.tx": None, "c.tx": None}, False),
+    ]
+
     def test_a_kill_at_any_system_call(self):
-        # SIGKILL at each system call in turn: the target keeps its old bytes,
-        # or gains one whole table, and nothing else is left behind.
-        for old in (None, b"old bytes"):
-            with self.subTest(old=old), tempfile.TemporaryDirectory() as folder:
-                before = {"p.txt": listing(VALUES)} if old is None else {"p.txt": listing(VALUES), "p.tx": old}
+        # SIGKILL at each system call in turn: each target keeps its old bytes
+        # or gains one whole table (a replacement: is one), nothing else is
+        # left behind, and the inputs never change.
+        for what, args, answer, before, targets, may_leave_temporary in self.KILL_ROWS:
+            with self.subTest(what), tempfile.TemporaryDirectory() as folder:
                 populate(folder, before)
-                traced = subprocess.run(["strace", "-qq", "-o", "/dev/stdout", BINARY, "p.txt"], input=b"1\n",
+                traced = subprocess.run(["strace", "-qq", "-o", "/dev/stdout", BINARY, *args], input=answer,
                                         cwd=folder, capture_output=True, timeout=30).stdout.decode()
                 calls = re.findall(r"^(\w+)\(", traced, re.M)
                 self.assertGreater(len(calls), 10, traced)
@@ -311,12 +395,18 @@ class SystemCallTiming(unittest.TestCase):
                     populate(folder, before)
                     proc = subprocess.run(strace("-e", f"trace={call}",
                                                  "-e", f"inject={call}:signal=KILL:when={calls[:k + 1].count(call)}") +
-                                          ["p.txt"], input=b"1\n", cwd=folder, capture_output=True, timeout=30)
+                                          args, input=answer, cwd=folder, capture_output=True, timeout=30)
                     kills += proc.returncode != 0
                     after = snapshot(folder)
-                    self.assertEqual(after.get("p.txt"), listing(VALUES), (k, call))
-                    self.assertIn(after.get("p.tx"), (old, (old or b"") + image(VALUES)), (k, call))
-                    self.assertEqual(sorted(after), sorted(set(before) | {"p.tx"} & set(after)), (k, call))
+                    for name, old in targets.items():
+                        whole = image(VALUES) if "f" in args[0][1:] else (old or b"") + image(VALUES)
+                        self.assertIn(after.get(name), (old, whole), (k, call, name))
+                    stray = set(after) - set(before) - set(targets)
+                    if may_leave_temporary:
+                        stray = {name for name in stray if not name.startswith(".txconv-")}
+                    self.assertEqual(stray, set(), (k, call))
+                    inputs = {name: content for name, content in before.items() if name not in targets}
+                    self.assertEqual({name: after.get(name) for name in inputs}, inputs, (k, call))
                 self.assertGreater(kills, len(calls) // 2)
 
 
