@@ -1,10 +1,12 @@
-"""What `cmake --install` and `cpack` make of a build tree: the binary, and a
-man page that lints clean.
+"""What `cmake --install` and `cpack` make of a build tree: the binary, a
+man page that lints clean, and a Debian package that Debian's checker passes.
 
 usage: install_test.py BUILD_DIR
 """
 
+import gzip
 import os
+import re
 import shutil
 import subprocess
 import sys
@@ -12,7 +14,7 @@ import tempfile
 import unittest
 
 BUILD = os.path.abspath(sys.argv[1]) if len(sys.argv) > 1 else ""
-MAN_PAGE = os.path.join("share", "man", "man1", "txconv.1")
+MAN_PAGE = os.path.join("share", "man", "man1", "txconv.1.gz")
 
 
 class Install(unittest.TestCase):
@@ -22,7 +24,9 @@ class Install(unittest.TestCase):
             version = subprocess.run([os.path.join(prefix, "bin", "txconv"), "--version"], capture_output=True,
                                      check=True).stdout
             self.assertRegex(version, rb"^txconv \d+\.\d+\.\d+\n$")
-            page = os.path.join(prefix, MAN_PAGE)
+            page = os.path.join(prefix, "txconv.1")
+            with gzip.open(os.path.join(prefix, MAN_PAGE), "rb") as packed, open(page, "wb") as plain:
+                plain.write(packed.read())
             with open(page) as f:
                 self.assertIn(f'"txconv {version.split()[1].decode()}"', f.readline(), "the man page's version")
             if shutil.which("mandoc"):
@@ -40,10 +44,15 @@ class Install(unittest.TestCase):
                            check=True, capture_output=True)
             packages = [name for name in os.listdir(out) if name.endswith(".deb")]
             self.assertEqual(len(packages), 1, os.listdir(out))
-            listing = subprocess.run(["dpkg-deb", "-c", os.path.join(out, packages[0])], capture_output=True,
-                                     text=True, check=True).stdout
-            self.assertIn("./usr/bin/txconv\n", listing)
-            self.assertIn("./usr/" + MAN_PAGE + "\n", listing)
+            self.assertRegex(packages[0], r"^txconv_\d+\.\d+\.\d+_amd64\.deb$")
+            package = os.path.join(out, packages[0])
+            listing = subprocess.run(["dpkg-deb", "-c", package], capture_output=True, text=True, check=True).stdout
+            for path in ("bin/txconv", MAN_PAGE, "share/doc/txconv/copyright", "share/doc/txconv/changelog.gz"):
+                self.assertRegex(listing, rf" \./usr/{re.escape(path)}\n", path)
+            if shutil.which("lintian"):
+                lint = subprocess.run(["lintian", package], capture_output=True, text=True)
+                tags = [line for line in lint.stdout.splitlines() if re.match(r"[EW]: ", line)]
+                self.assertEqual(tags, [], lint.stdout + lint.stderr)
 
 
 if __name__ == "__main__":
