@@ -1,45 +1,18 @@
 #include "app/command_line.hpp"
 
 #include "app/driver.hpp"
+#include "app/inspect.hpp"
 #include "app/options.hpp"
 #include "fileio/inputs.hpp"
 #include "platform/console.hpp"
-
-#include <type_traits>
 
 namespace txconv {
 
 namespace {
 
-bool is_standard_stream(const path_string& path)
-{
-    return path.size() == 1 && path[0] == path_char('-');
-}
-
-// A file's kind by its extension, either case, where no option says it.
-std::optional<direction> way_by_name(const path_string& path)
-{
-    // Cut just behind the file name's last '.', or with one added.
-    const path_string stem = output_name_for(path, "");
-    std::string extension;
-    for (std::size_t i = stem.size(); i < path.size(); ++i) {
-        const std::uint32_t c = static_cast<std::make_unsigned_t<path_char>>(path[i]);
-        const bool ascii = c < 0x80;
-        const bool upper = c >= 'A' && c <= 'Z';
-        extension.push_back(upper ? static_cast<char>(c - 'A' + 'a') : ascii ? static_cast<char>(c) : '?');
-    }
-    if (extension == "txt") {
-        return direction::to_table;
-    }
-    if (extension == "tx") {
-        return direction::to_listing;
-    }
-    return std::nullopt;
-}
-
 int usage_error(const std::string& error)
 {
-    (void)write_console(console_stream::error, "txconv: " + error + "\n" + std::string(SHORT_USAGE));
+    (void)write_console(console_stream::error, "txconv: " + error + "\n" + short_usage());
     return 2;
 }
 
@@ -53,17 +26,23 @@ std::vector<job> plan(const command_options& options)
         job& task = jobs.emplace_back();
         task.input = file;
         task.from_standard_input = is_standard_stream(file);
-        task.way = options.way ? options.way : way_by_name(file);
+        task.way = options.way ? *options.way : way_by_name(file).value_or(direction::to_table);
         task.mode = mode;
-        task.strict = options.strict;
-        task.check_only = options.check;
+        task.strict = options.strict || options.check;
+        task.kind = options.check  ? job_kind::check
+                    : options.show ? job_kind::show
+                    : options.plot ? job_kind::plot
+                                   : job_kind::convert;
+        task.image = options.image.value_or(1);
+        task.image_chosen = options.image.has_value();
+        task.show_name = options.show && options.files.size() > 1;
         if (options.output) {
             if (!is_standard_stream(*options.output)) {
                 task.output = options.output;
                 task.output_typed = true;
             }
-        } else if (!task.from_standard_input) {
-            task.output = output_name_for(file, made_extension(task.way.value_or(direction::to_table)));
+        } else if (!task.from_standard_input && (task.kind == job_kind::convert || task.kind == job_kind::plot)) {
+            task.output = output_name_for(file, task.kind == job_kind::plot ? "svg" : made_extension(task.way));
         }
     }
     return jobs;
@@ -79,11 +58,17 @@ int run_command_line(std::span<const path_string> arguments)
         return usage_error(error);
     }
     const command_options& options = *parsed;
+    if (options.filter && !options.help && !options.version && is_terminal(standard_stream::input)) {
+        return usage_error("no FILE given, and standard input is a terminal");
+    }
     if (options.help || options.version) {
         const std::string text = options.help ? help_text() : "txconv " TXCONV_VERSION "\n";
         return write_console(console_stream::output, text) ? 0 : 1;
     }
     const std::vector<job> jobs = plan(options);
+    if (options.diff) {
+        return run_diff(jobs, options.quiet);
+    }
     return run_jobs(jobs, {.verbose = options.verbose, .quiet = options.quiet}).any_failed ? 1 : 0;
 }
 

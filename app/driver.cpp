@@ -49,9 +49,14 @@ void report(const job_record& record, const run_style& style, run_summary& summa
         }
     }
     if (const maybe_failure& failed = record.outcome.failed) {
-        print_diagnostic(subject_of(*failed) + ": " + reason_of(*failed));
+        for (const finding& departure : record.departures) {
+            print_diagnostic(departure_line(task.input, departure));
+        }
+        if (failed->kind != failure_kind::not_as_written) {
+            print_diagnostic(failure_line(*failed));
+        }
         if (style.notices) {
-            show_notice(failure_notice(*failed));
+            show_notice(notices_share_the_console() ? std::string(notice_headline(*failed)) : failure_notice(*failed));
         }
         summary.any_failed = true;
         return;
@@ -61,7 +66,8 @@ void report(const job_record& record, const run_style& style, run_summary& summa
     }
     if (style.verbose) {
         const path_string* output = task.output ? &*task.output : nullptr;
-        const std::string line = task.check_only ? ok_line(task.input) : converted_line(task.input, output);
+        const std::string line =
+            task.kind == job_kind::check ? ok_line(task.input) : converted_line(task.input, output);
         (void)write_console(console_stream::error, line + "\n");
     }
     if (style.notices && !record.warnings.empty()) {
@@ -90,7 +96,7 @@ void settle(output_stager& stager, std::vector<job_record>& records, const run_s
 // replace it, or fail on it: it is refused, naming both.
 maybe_failure refuse_shared_output(const job& task, std::vector<std::pair<output_key, const job*>>& written)
 {
-    if (task.check_only || !task.output || task.mode == write_mode::append) {
+    if (task.kind == job_kind::check || !task.output || task.mode == write_mode::append) {
         return std::nullopt;
     }
     const std::optional<output_key> key = key_of(*task.output);

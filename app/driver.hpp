@@ -11,22 +11,34 @@
 
 namespace txconv {
 
+// What a job makes of its input.
+enum class job_kind {
+    convert, // the other form
+    check,   // nothing: the input is only judged
+    show,    // its values, as text on standard output
+    plot,    // an SVG picture of its values
+};
+
 // One file to convert, and where its result goes.
 struct job {
     path_string input; // "-" when from_standard_input
     bool from_standard_input = false;
-    // None when nothing says whether the input is a listing or a table.
-    std::optional<direction> way;
+    direction way = direction::to_table;
     // Where the result goes; none means standard output.
     std::optional<path_string> output;
     // The user typed the output's path, rather than txconv making it up.
     bool output_typed = false;
     write_mode mode = write_mode::append;
-    // Every finding is an error, and a listing must hold exactly 95 fields
-    // of 8 hex digits, a table file whole tables.
+    // Any departure from the form txconv writes is an error: a listing must
+    // be 95 lines of "uv=" and 8 hex digits, a table file one table.
     bool strict = false;
-    // Read and judge the input; write nothing.
-    bool check_only = false;
+    job_kind kind = job_kind::convert;
+    // Which table of a file that holds several, counted from 1; 0 for the
+    // last. Chosen on purpose, so that the others go unsaid.
+    std::uint64_t image = 1;
+    bool image_chosen = false;
+    // A line naming the input comes before what is shown of it.
+    bool show_name = false;
 };
 
 // How the run talks to the user.

@@ -1,5 +1,7 @@
 #include "app/job_steps.hpp"
 
+#include "app/inspect.hpp"
+#include "convert/listing_lines.hpp"
 #include "fileio/inputs.hpp"
 #include "platform/console.hpp"
 
@@ -9,36 +11,18 @@ namespace txconv {
 
 namespace {
 
-// What a strict check fails on: any finding. Otherwise only a table file too
-// short to hold one fails; two findings warn, the rest go unsaid.
-failure failure_for(const path_string& path, const finding& found)
+// Strictly, every departure from the form txconv writes fails the file, and
+// each is named. Otherwise only a table file too short to hold a table
+// fails; the rest warn, or go unsaid.
+maybe_failure judge(const job& task, std::vector<finding> findings, job_record& record)
 {
-    failure failed{failure_kind::bad_field, path, {}, {}, found.line, found.count};
-    switch (found.kind) {
-    case finding_kind::malformed_field:
-    case finding_kind::short_field:
-        break;
-    case finding_kind::values_ignored:
-        failed.kind = failure_kind::too_many_values;
-        break;
-    case finding_kind::too_few_values:
-        failed.kind = failure_kind::too_few_values;
-        break;
-    case finding_kind::short_table:
-        failed.kind = failure_kind::short_table;
-        break;
-    case finding_kind::not_whole_tables:
-        failed.kind = failure_kind::not_whole_tables;
-        break;
+    if (task.strict && !findings.empty()) {
+        record.departures = std::move(findings);
+        return failure{failure_kind::not_as_written, task.input};
     }
-    return failed;
-}
-
-maybe_failure judge(const job& task, std::span<const finding> findings, job_record& record)
-{
     for (const finding& found : findings) {
-        if (task.strict || found.kind == finding_kind::short_table) {
-            return failure_for(task.input, found);
+        if (found.kind == finding_kind::short_table) {
+            return failure{failure_kind::short_table, task.input, {}, {}, 0, found.count};
         }
         if (std::string warning = warning_for(task.input, found); !warning.empty()) {
             record.warnings.push_back(std::move(warning));
@@ -47,14 +31,21 @@ maybe_failure judge(const job& task, std::span<const finding> findings, job_reco
     return std::nullopt;
 }
 
-// Reads a listing through the scanner's buffer, one chunk at a time.
-maybe_failure read_listing(input_file& input, listing_scanner& scanner, table_image& image)
+// Reads a listing through the scanner's buffer, one chunk at a time, and
+// checks its lines too where lines is given.
+maybe_failure read_listing(input_file& input, listing_scanner& scanner, listing_lines* lines, std::uint64_t wanted,
+                           table_image& image)
 {
     scanner.reset();
+    scanner.select_image(wanted);
     std::size_t got = 0;
     do {
-        if (auto failed = read_chunk(input, scanner.space(), got)) {
+        const std::span<char> space = scanner.space();
+        if (auto failed = read_chunk(input, space, got)) {
             return failed;
+        }
+        if (lines != nullptr) {
+            lines->feed(space.first(got));
         }
         scanner.scan(got);
     } while (got == listing_scanner::CHUNK_BYTES);
@@ -63,77 +54,149 @@ maybe_failure read_listing(input_file& input, listing_scanner& scanner, table_im
     return std::nullopt;
 }
 
-// Reads the first table of a table file, and, where whole is asked for, the
-// rest only to learn its length, which a regular file tells without.
-maybe_failure read_table(input_file& input, bool whole, std::span<char> spare, table_image& image,
+// Reads a table file's wanted table (counted from 1; 0 for the last), and
+// the rest only to learn its length, which a regular file tells without.
+maybe_failure read_table(input_file& input, std::span<char> spare, std::uint64_t wanted, table_image& image,
                          std::uint64_t& length)
 {
-    std::size_t got = 0;
-    if (auto failed = read_chunk(input, image, got)) {
-        return failed;
+    if (wanted == 0 && input.size) {
+        wanted = std::max<std::uint64_t>(*input.size / TABLE_BYTES, 1);
     }
-    length = whole && input.size ? std::max<std::uint64_t>(*input.size, got) : got;
-    while (whole && !input.size && got != 0) {
+    std::size_t got = 0;
+    if (wanted == 1) {
+        if (auto failed = read_chunk(input, image, got)) {
+            return failed;
+        }
+        length = input.size ? std::max<std::uint64_t>(*input.size, got) : got;
+        while (!input.size && got != 0) {
+            if (auto failed = read_chunk(input, spare, got)) {
+                return failed;
+            }
+            length += got;
+        }
+        return std::nullopt;
+    }
+    // Any other table: read through to it. The last of a stream is the one
+    // that was last completed.
+    table_image current{};
+    length = 0;
+    do {
         if (auto failed = read_chunk(input, spare, got)) {
             return failed;
         }
-        length += got;
-    }
+        for (std::size_t i = 0; i < got; ++i, ++length) {
+            current[length % TABLE_BYTES] = spare[i];
+            const std::uint64_t completed = (length + 1) / TABLE_BYTES;
+            if ((length + 1) % TABLE_BYTES == 0 && (wanted == 0 || completed == wanted)) {
+                image = current;
+            }
+        }
+    } while (got != 0);
     return std::nullopt;
 }
 
-// Reads, converts and judges one job's input; stages its output unless it
-// failed or only checks.
 } // namespace
+
+maybe_failure open_job_input(const job& task, input_file& input)
+{
+    if (task.from_standard_input && closed_at_start(standard_stream::input)) {
+        return failure{failure_kind::cannot_read, task.input, {io_reason::closed}};
+    }
+    if (task.from_standard_input) {
+        open_standard_input(input);
+        return std::nullopt;
+    }
+    return open_input(task.input, input);
+}
+
+maybe_failure read_values(const job& task, input_file& input, listing_scanner& scanner, job_record& record,
+                          value_table& values)
+{
+    maybe_failure failed;
+    std::uint64_t images = 1;
+    if (task.way == direction::to_table) {
+        listing_lines lines;
+        table_image image{};
+        failed = read_listing(input, scanner, task.strict ? &lines : nullptr, task.image, image);
+        images = scanner.images();
+        if (!failed && task.image <= images) {
+            failed = judge(task, task.strict ? lines.finish() : scanner.findings(), record);
+        }
+        values = scanner.table();
+    } else {
+        std::uint64_t length = 0;
+        table_image image{};
+        // The listing buffer is free while a table is read.
+        failed = read_table(input, scanner.space(), task.image, image, length);
+        images = length / TABLE_BYTES;
+        std::optional<finding> found = judge_table_length(length);
+        if (found && found->kind == finding_kind::beyond_table && task.image_chosen && !task.strict) {
+            found.reset(); // the user picked one of several
+        }
+        if (!failed && found) {
+            failed = judge(task, {*found}, record);
+        }
+        values = decode_table(image);
+    }
+    if (!failed && task.image > images) {
+        failed = failure{failure_kind::no_such_image, task.input, {}, {}, task.image, images};
+    }
+    return failed;
+}
 
 void prepare_job(const job& task, listing_scanner& scanner, output_stager& stager, job_record& record)
 {
     input_file input;
-    if (!task.way) {
-        record.outcome.failed = failure{failure_kind::unknown_form, task.input};
+    // As gzip keeps binary off a terminal: a table there is noise, and may
+    // be read as commands.
+    if (task.kind == job_kind::convert && !task.output && task.way == direction::to_table &&
+        task.mode != write_mode::replace && is_terminal(standard_stream::output)) {
+        record.outcome.failed = failure{failure_kind::binary_to_terminal, path_string(1, path_char('-'))};
         return;
     }
-    if (task.from_standard_input && closed_at_start(standard_stream::input)) {
-        record.outcome.failed = failure{failure_kind::cannot_read, task.input, {io_reason::closed}};
-        return;
-    }
-    if (task.from_standard_input) {
-        open_standard_input(input);
-    } else if ((record.outcome.failed = open_input(task.input, input))) {
+    if ((record.outcome.failed = open_job_input(task, input))) {
         return;
     }
     const output_request request{task.output.value_or(path_string{}), task.mode, input.identity, task.output_typed,
                                  input.permissions};
     // The output's name is looked at first: a conversion that could not be
     // written is not worth reading a large input for.
-    if (!task.check_only && task.output && (record.outcome.failed = refuse_target(request))) {
+    if (task.kind != job_kind::check && task.output && (record.outcome.failed = refuse_target(request))) {
         return;
     }
+    value_table values{};
+    record.outcome.failed = read_values(task, input, scanner, record, values);
+    std::string made;
     table_image image{};
     listing_text text{};
     std::span<const char> result;
-    if (*task.way == direction::to_table) {
-        record.outcome.failed = read_listing(input, scanner, image);
-        if (!record.outcome.failed) {
-            record.outcome.failed = judge(task, scanner.findings(), record);
+    if (!record.outcome.failed) {
+        switch (task.kind) {
+        case job_kind::convert:
+            if (task.way == direction::to_table) {
+                image = encode_table(values);
+                result = image;
+            } else {
+                text = format_listing(values);
+                result = text;
+            }
+            break;
+        case job_kind::check:
+            break;
+        case job_kind::show:
+            made = (task.show_name ? shown_input(task.input) + ":\n" : std::string()) + shown_table(values);
+            result = made;
+            break;
+        case job_kind::plot:
+            made = plot_svg(values, shown_input(task.input));
+            result = made;
+            break;
         }
-        result = image;
-    } else {
-        std::uint64_t length = 0;
-        // The listing buffer is free while a table is read.
-        record.outcome.failed = read_table(input, task.strict, scanner.space(), image, length);
-        if (const std::optional<finding> found = judge_table_length(length); !record.outcome.failed && found) {
-            record.outcome.failed = judge(task, std::span(&*found, 1), record);
-        }
-        if (!record.outcome.failed) {
-            text = format_listing(decode_table(image));
-        }
-        result = text;
     }
     if (!record.outcome.failed) {
         record.outcome.failed = close_input(input);
     }
-    if (!record.outcome.failed && !task.check_only) {
+    if (!record.outcome.failed && task.kind != job_kind::check) {
         record.staged = true;
         stager.stage(request, result);
     }

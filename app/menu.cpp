@@ -98,7 +98,10 @@ int run_menu(std::span<const path_string> paths)
         shown += shown_path(paths[i]);
     }
     show_notice(shown);
-    if (choice == menu_choice::none) {
+    // Nothing to do is no failure, but it is said.
+    if (choice == menu_choice::none || paths.empty()) {
+        print_diagnostic(choice == menu_choice::none ? "nothing converted: the answer was not 1 or 2"
+                                                     : "nothing converted: no file was given");
         return EXIT_SUCCESS;
     }
 

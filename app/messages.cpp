@@ -79,22 +79,44 @@ std::string_view notice_headline(const failure& failed)
     case failure_kind::same_file:
         return NOTICE_SAME_FILE;
     case failure_kind::short_table:
-    case failure_kind::not_whole_tables:
         return NOTICE_SHORT_TABLE;
     default:
         return NOTICE_CANNOT_OPEN;
     }
 }
 
+bool is_standard_stream(const path_string& path)
+{
+    return path.size() == 1 && path[0] == path_char('-');
+}
+
+std::string shown_input(const path_string& path)
+{
+    return is_standard_stream(path) ? "standard input" : shown_path(path);
+}
+
 std::string subject_of(const failure& failed)
 {
-    std::string subject = shown_path(failed.path);
-    return failed.line == 0 ? subject : subject + ":" + std::to_string(failed.line);
+    if (!is_standard_stream(failed.path)) {
+        return shown_path(failed.path);
+    }
+    const bool output_side = failed.kind != failure_kind::cannot_read && failed.kind != failure_kind::short_table &&
+                             failed.kind != failure_kind::not_as_written;
+    return output_side ? "standard output" : "standard input";
+}
+
+std::string failure_line(const failure& failed)
+{
+    // The notice's first line says which side failed; the console line says
+    // it in words.
+    const std::string side = failed.kind == failure_kind::cannot_read    ? "cannot be read: "
+                             : failed.kind == failure_kind::cannot_write ? "cannot be written: "
+                                                                         : "";
+    return subject_of(failed) + ": " + side + reason_of(failed);
 }
 
 std::string reason_of(const failure& failed)
 {
-    const std::string slots = std::to_string(TABLE_SLOTS);
     switch (failed.kind) {
     case failure_kind::cannot_read:
         return io_text(failed.cause);
@@ -114,17 +136,13 @@ std::string reason_of(const failure& failed)
                ", converted before it; a file is not written twice in one run";
     case failure_kind::short_table:
         return "holds " + std::to_string(failed.count) + " bytes; a table takes " + std::to_string(TABLE_BYTES);
-    case failure_kind::not_whole_tables:
-        return "holds " + std::to_string(failed.count) + " bytes; not a whole number of " +
-               std::to_string(TABLE_BYTES) + "-byte tables";
-    case failure_kind::bad_field:
-        return "value is not 8 hex digits";
-    case failure_kind::too_many_values:
-        return "more than " + slots + " values";
-    case failure_kind::too_few_values:
-        return "holds " + counted(failed.count, "value", "values") + "; a listing takes " + slots;
-    case failure_kind::unknown_form:
-        return "cannot tell a listing from a table by its name; use -1 or -2";
+    case failure_kind::not_as_written:
+        return "not in the form txconv writes";
+    case failure_kind::binary_to_terminal:
+        return "a table is not written to a terminal; redirect it, or use --force";
+    case failure_kind::no_such_image:
+        return "holds " + counted(failed.count, "table", "tables") + "; there is no table " +
+               std::to_string(failed.line);
     }
     return {};
 }
@@ -136,15 +154,47 @@ std::string failure_notice(const failure& failed)
 
 std::string warning_for(const path_string& path, const finding& found)
 {
-    const std::string shown = shown_path(path);
+    const std::string shown = shown_input(path);
+    const std::uint64_t count = found.count;
     switch (found.kind) {
     case finding_kind::malformed_field:
         return shown + ":" + std::to_string(found.line) + ": value is not 8 hex digits; stored as 0";
     case finding_kind::values_ignored:
-        return shown + ": " + counted(found.count, "value", "values") + " after the first " +
-               std::to_string(TABLE_SLOTS) + (found.count == 1 ? " was" : " were") + " ignored";
+        return shown + ": " + counted(count, "value", "values") + " after the first " + std::to_string(TABLE_SLOTS) +
+               (count == 1 ? " was" : " were") + " ignored";
+    case finding_kind::too_few_values:
+        return count == 0 ? shown + ": holds no values; every slot is 0"
+               : count + 1 == TABLE_SLOTS
+                   ? shown + ": holds " + std::to_string(count) + " values; slot " + std::to_string(count) + " is 0"
+                   : shown + ": holds " + counted(count, "value", "values") + "; slots " + std::to_string(count) +
+                         " to " + std::to_string(TABLE_SLOTS - 1) + " are 0";
+    case finding_kind::beyond_table:
+        return count % TABLE_BYTES == 0
+                   ? shown + ": holds " + std::to_string(count / TABLE_BYTES) + " tables; the first is used"
+                   : shown + ": holds " + std::to_string(count) + " bytes; the first " + std::to_string(TABLE_BYTES) +
+                         " are used";
     default:
         return {};
+    }
+}
+
+std::string departure_line(const path_string& path, const finding& found)
+{
+    const std::string shown = shown_input(path);
+    switch (found.kind) {
+    case finding_kind::bad_line:
+        return shown + ":" + std::to_string(found.line) + ": not a line of \"uv=\" and 8 hex digits";
+    case finding_kind::more_bad_lines:
+        return shown + ": " + counted(found.count, "more such line", "more such lines");
+    case finding_kind::line_count:
+        return shown + ": holds " + counted(found.count, "line", "lines") + "; a listing takes " +
+               std::to_string(TABLE_SLOTS);
+    case finding_kind::beyond_table:
+    case finding_kind::short_table:
+        return shown + ": holds " + std::to_string(found.count) + " bytes; a table file takes " +
+               std::to_string(TABLE_BYTES);
+    default:
+        return warning_for(path, found);
     }
 }
 
@@ -160,12 +210,12 @@ std::string late_close_line(const path_string& path, io_result cause)
 
 std::string ok_line(const path_string& input)
 {
-    return shown_path(input) + ": ok";
+    return shown_input(input) + ": ok";
 }
 
 std::string converted_line(const path_string& input, const path_string* output)
 {
-    return shown_path(input) + " -> " + (output != nullptr ? shown_path(*output) : "-");
+    return shown_input(input) + " -> " + (output != nullptr ? shown_path(*output) : "standard output");
 }
 
 std::string warnings_notice(std::span<const warned_output> outputs, std::span<const std::string> warnings)

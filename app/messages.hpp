@@ -12,14 +12,24 @@
 
 namespace txconv {
 
+// Whether path is "-", which names standard input or output.
+bool is_standard_stream(const path_string& path);
+
+// An input as the user reads it: its path, or "standard input".
+std::string shown_input(const path_string& path);
+
 // The path as the user reads it: UTF-8, with control characters escaped.
 std::string shown_path(const path_string& path);
 
 // The first line of a failure's notice.
 std::string_view notice_headline(const failure& failed);
 
-// "PATH" or "PATH:LINE": what a failure is about.
+// What a failure is about: its path, or the standard stream by name.
 std::string subject_of(const failure& failed);
+
+// The whole diagnostic line, without the program's name: what, which side
+// failed, and why.
+std::string failure_line(const failure& failed);
 
 // Why it failed, in words.
 std::string reason_of(const failure& failed);
@@ -30,6 +40,9 @@ std::string failure_notice(const failure& failed);
 // The warning for a finding that only warns when not strict; empty for one
 // that goes unsaid.
 std::string warning_for(const path_string& path, const finding& found);
+
+// A strict check's word on one departure from the form txconv writes.
+std::string departure_line(const path_string& path, const finding& found);
 
 std::string waiting_line(const path_string& path);
 std::string late_close_line(const path_string& path, io_result cause);

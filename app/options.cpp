@@ -1,67 +1,31 @@
 #include "app/options.hpp"
 
 #include "app/messages.hpp"
+#include "fileio/inputs.hpp"
 
 #include <algorithm>
+#include <type_traits>
 
 namespace txconv {
 
 namespace {
 
-void set_way(command_options& options, direction way)
+// "last" is 0; a number counts from 1; nothing else is a table's number.
+std::optional<std::uint64_t> image_number(const path_string& text)
 {
-    options.both_ways = options.both_ways || (options.way && *options.way != way);
-    options.way = way;
+    const path_string last = {path_char('l'), path_char('a'), path_char('s'), path_char('t')};
+    if (text == last) {
+        return 0;
+    }
+    std::uint64_t number = 0;
+    for (const path_char c : text) {
+        if (c < path_char('0') || c > path_char('9') || number > UINT64_MAX / 10 - 9) {
+            return std::nullopt;
+        }
+        number = number * 10 + static_cast<std::uint64_t>(c - path_char('0'));
+    }
+    return text.empty() || number == 0 ? std::nullopt : std::optional(number);
 }
-
-// Every option, once.
-constexpr option_entry OPTIONS[] = {
-    {'1', "to-tx", "", "listing to table",
-     [](command_options& o, const path_string&) { set_way(o, direction::to_table); }},
-    {'2', "to-txt", "", "table to listing",
-     [](command_options& o, const path_string&) { set_way(o, direction::to_listing); }},
-    {'o', "output", "PATH", "the output of a single FILE; - is standard output",
-     [](command_options& o, const path_string& value) { o.output = value; }},
-    {'f', "force", "", "replace an existing output (atomically)",
-     [](command_options& o, const path_string&) { o.force = true; }},
-    {'\0', "append", "", "add to an existing output, as the menu does",
-     [](command_options& o, const path_string&) { o.append = true; }},
-    {'\0', "strict", "",
-     "any warning is an error: a listing must hold exactly 95\nvalues of 8 hex digits, a table file whole tables",
-     [](command_options& o, const path_string&) { o.strict = true; }},
-    {'c', "check", "",
-     "read and check only, write nothing; without -1 or -2\nthe extension (.txt or .tx) says what FILE is",
-     [](command_options& o, const path_string&) { o.check = true; }},
-    {'v', "verbose", "", "print IN -> OUT for each file",
-     [](command_options& o, const path_string&) { o.verbose = true; }},
-    {'q', "quiet", "", "print no warnings", [](command_options& o, const path_string&) { o.quiet = true; }},
-    {'h', "help", "", "print this help", [](command_options& o, const path_string&) { o.help = true; }},
-    {'\0', "version", "", "print the version", [](command_options& o, const path_string&) { o.version = true; }},
-};
-
-constexpr std::string_view HELP_HEAD =
-    "usage: txconv PATH...\n"
-    "       txconv [OPTION]... FILE...\n"
-    "\n"
-    "Converts between a table file (.tx: 95 unsigned 32-bit values, 380 bytes,\n"
-    "little-endian) and a listing (.txt: one line \"uv=XXXXXXXX\" per value, CR LF).\n"
-    "\n"
-    "Without options a menu asks which way: 1 turns a listing into a table, 2 a\n"
-    "table into a listing. Each result is appended to its PATH with the extension\n"
-    "swapped, after a notice that shows the paths.\n"
-    "\n"
-    "With options there is no menu and no notice:\n";
-
-constexpr std::string_view HELP_TAIL = "      --               end of options\n"
-                                       "A FILE of - is standard input; its output goes to standard output unless -o\n"
-                                       "names one. An existing output is left alone unless --force or --append says\n"
-                                       "otherwise, and the run goes on with the next FILE.\n"
-                                       "\n"
-                                       "Exit status: 0 when every conversion worked (or, with the menu, none was\n"
-                                       "chosen), 1 when any failed, 2 for a wrong command line.\n";
-
-// Where each option's help begins.
-constexpr std::size_t HELP_COLUMN = 23;
 
 bool equals(const path_string& argument, std::string_view text)
 {
@@ -74,19 +38,34 @@ bool is_option(const path_string& argument)
     return argument.size() > 1 && argument[0] == path_char('-');
 }
 
-const option_entry* find_long(const path_string& name)
+// A long option by its name, or by a beginning of it that no other name
+// shares, as getopt_long reads them; an exact name always wins.
+const option_entry* find_long(const path_string& name, std::string& error)
 {
-    for (const option_entry& entry : OPTIONS) {
+    const option_entry* found = nullptr;
+    std::string candidates;
+    for (const option_entry& entry : option_table()) {
         if (equals(name, entry.long_name)) {
             return &entry;
         }
+        if (name.size() < entry.long_name.size() && equals(name, entry.long_name.substr(0, name.size()))) {
+            candidates += (found != nullptr ? ", --" : "--") + std::string(entry.long_name);
+            error = found != nullptr ? "option '--" + shown_path(name) + "' is ambiguous: " + candidates : "";
+            found = found != nullptr ? nullptr : &entry;
+            if (!error.empty()) {
+                return nullptr;
+            }
+        }
     }
-    return nullptr;
+    if (found == nullptr) {
+        error = "unknown option '--" + shown_path(name) + "'";
+    }
+    return found;
 }
 
 const option_entry* find_short(path_char name)
 {
-    for (const option_entry& entry : OPTIONS) {
+    for (const option_entry& entry : option_table()) {
         if (entry.short_name != '\0' && name == static_cast<path_char>(entry.short_name)) {
             return &entry;
         }
@@ -101,9 +80,8 @@ bool take_long(std::span<const path_string> arguments, std::size_t& at, command_
     const path_string& argument = arguments[at];
     const std::size_t equals_sign = argument.find(path_char('='));
     const path_string name = argument.substr(2, equals_sign == path_string::npos ? path_string::npos : equals_sign - 2);
-    const option_entry* entry = find_long(name);
+    const option_entry* entry = find_long(name, error);
     if (entry == nullptr) {
-        error = "unknown option '" + shown_path(argument) + "'";
         return false;
     }
     path_string value;
@@ -163,11 +141,28 @@ std::string check_combination(const command_options& options)
     if (options.check && (options.output || options.force || options.append)) {
         return "--check writes nothing, so -o, --force and --append make no sense with it";
     }
-    if (!options.way && !options.check) {
-        return "say which way: -1 (listing to table) or -2 (table to listing)";
+    if (int(options.check) + int(options.show) + int(options.diff) + int(options.plot) > 1) {
+        return "--check, --show, --diff and --plot each do a different job: give one";
     }
-    if (options.files.empty()) {
-        return "no FILE given";
+    if ((options.show || options.diff) && (options.output || options.force || options.append)) {
+        return "--show and --diff write to no file, so -o, --force and --append make no sense with them";
+    }
+    if (options.plot && options.append) {
+        return "--plot makes a new picture; --append makes no sense with it";
+    }
+    if (options.diff && options.files.size() != 2) {
+        return "--diff compares two FILEs";
+    }
+    if (options.image_text && !options.image) {
+        return "--image takes a table's number, counted from 1, or last";
+    }
+    for (const path_string& file : options.files) {
+        if (!options.way && is_standard_stream(file)) {
+            return "say which way standard input goes: -1 (listing to table) or -2 (table to listing)";
+        }
+        if (!options.way && !way_by_name(file)) {
+            return "cannot tell a listing from a table by the name '" + shown_path(file) + "'; use -1 or -2";
+        }
     }
     if (options.output && options.output->empty()) {
         return "-o needs a PATH: an empty one names no file";
@@ -179,6 +174,26 @@ std::string check_combination(const command_options& options)
 }
 
 } // namespace
+
+std::optional<direction> way_by_name(const path_string& path)
+{
+    // Cut just behind the file name's last '.', or with one added.
+    const path_string stem = output_name_for(path, "");
+    std::string extension;
+    for (std::size_t i = stem.size(); i < path.size(); ++i) {
+        const std::uint32_t c = static_cast<std::make_unsigned_t<path_char>>(path[i]);
+        const bool ascii = c < 0x80;
+        const bool upper = c >= 'A' && c <= 'Z';
+        extension.push_back(upper ? static_cast<char>(c - 'A' + 'a') : ascii ? static_cast<char>(c) : '?');
+    }
+    if (extension == "txt") {
+        return direction::to_table;
+    }
+    if (extension == "tx") {
+        return direction::to_listing;
+    }
+    return std::nullopt;
+}
 
 bool asks_for_command_line(std::span<const path_string> arguments)
 {
@@ -200,6 +215,14 @@ std::optional<command_options> parse_command_line(std::span<const path_string> a
             return std::nullopt;
         }
     }
+    if (options.image_text) {
+        options.image = image_number(*options.image_text);
+    }
+    if (options.files.empty()) {
+        // A filter, as gzip is: standard input to standard output.
+        options.filter = true;
+        options.files.emplace_back(1, path_char('-'));
+    }
     if (!options.help && !options.version) {
         error = check_combination(options);
         if (!error.empty()) {
@@ -207,36 +230,6 @@ std::optional<command_options> parse_command_line(std::span<const path_string> a
         }
     }
     return options;
-}
-
-std::span<const option_entry> option_table()
-{
-    return OPTIONS;
-}
-
-std::string help_text()
-{
-    std::string text(HELP_HEAD);
-    for (const option_entry& entry : OPTIONS) {
-        std::string line = "  ";
-        line += entry.short_name != '\0' ? std::string{'-', entry.short_name, ','} : std::string("   ");
-        line += " --";
-        line += entry.long_name;
-        if (!entry.value_name.empty()) {
-            line += " ";
-            line += entry.value_name;
-        }
-        std::string_view help = entry.help;
-        for (std::size_t cut = help.find('\n'); !help.empty(); cut = help.find('\n')) {
-            line.resize(std::max(line.size() + 1, HELP_COLUMN), ' ');
-            text += line;
-            text += help.substr(0, cut);
-            text += '\n';
-            line.clear();
-            help = cut == std::string_view::npos ? std::string_view() : help.substr(cut + 1);
-        }
-    }
-    return text + std::string(HELP_TAIL);
 }
 
 } // namespace txconv

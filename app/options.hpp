@@ -24,7 +24,15 @@ struct command_options {
     bool quiet = false;
     bool help = false;
     bool version = false;
+    bool show = false;
+    bool diff = false;
+    bool plot = false;
+    // --image as given, and the table it names: from 1, or 0 for the last.
+    std::optional<path_string> image_text;
+    std::optional<std::uint64_t> image;
     std::vector<path_string> files;
+    // No FILE was given: standard input to standard output.
+    bool filter = false;
 };
 
 // One option: the parser, --help and the documentation's test all read the
@@ -42,9 +50,13 @@ std::span<const option_entry> option_table();
 // The whole --help text, with one line or more for each option.
 std::string help_text();
 
-inline constexpr std::string_view SHORT_USAGE =
-    "usage: txconv (-1|-2) [-o PATH] [-f|--append] [--strict] [-c] [-v] [-q] FILE...\n"
-    "Try 'txconv --help' for more.\n";
+// What a usage error prints after saying what is wrong: the same usage lines
+// that --help begins with.
+std::string short_usage();
+
+// A file's kind by its extension, .txt or .tx in either case: what it is
+// turned into, where no option says.
+std::optional<direction> way_by_name(const path_string& path);
 
 // Whether the arguments hold an option: any one switches to the command-line
 // mode. A lone "-" is a file, as everywhere.

@@ -1,4 +1,5 @@
 #include "convert/listing_scanner.hpp"
+#include "convert/scan_helpers.hpp"
 
 #include <algorithm>
 #include <array>
@@ -7,84 +8,10 @@
 
 namespace txconv {
 
-namespace {
-
-const char* find_byte(const char* from, const char* end, char wanted)
-{
-    return static_cast<const char*>(std::memchr(from, wanted, static_cast<std::size_t>(end - from)));
-}
-
-// Counts in blocks small enough that a byte holds each lane's tally, so that
-// the compiler keeps the tallies in vector registers: a compare and a
-// subtract for 16 bytes or more at a time, where a search per hit would pay
-// a call for every line of a dense listing.
-std::uint64_t count_byte(const char* from, const char* end, char wanted)
-{
-    // Where there is none at all, as in a file of NULs, the library's search
-    // says so fastest.
-    from = find_byte(from, end, wanted);
-    if (from == nullptr) {
-        return 0;
-    }
-    constexpr std::size_t LANES = 32;
-    constexpr std::size_t BLOCK = LANES * 255;
-    std::uint64_t count = 0;
-    while (from != end) {
-        const auto block = std::min(static_cast<std::size_t>(end - from), BLOCK);
-        std::size_t i = 0;
-        std::array<std::uint8_t, LANES> tallies{};
-        for (; i + LANES <= block; i += LANES) {
-            for (std::size_t lane = 0; lane < LANES; ++lane) {
-                tallies[lane] = static_cast<std::uint8_t>(tallies[lane] + (from[i + lane] == wanted ? 1 : 0));
-            }
-        }
-        for (const std::uint8_t tally : tallies) {
-            count += tally;
-        }
-        for (; i < block; ++i) {
-            count += from[i] == wanted ? 1 : 0;
-        }
-        from += block;
-    }
-    return count;
-}
-
-// Sixteen bytes, compared and combined all at once: the compiler makes these
-// vector instructions wherever the machine has them (SSE2 on any x86-64).
-using byte_lanes = unsigned char __attribute__((vector_size(16)));
-using lane_masks = signed char __attribute__((vector_size(16)));
-
-constexpr std::size_t LANES = sizeof(byte_lanes);
-
-// Whether the sixteen bytes at hit, an '=', are a field of 8 hexadecimal
-// digits followed by one more line as txconv writes them: no '=' in the four
-// bytes behind the digits, and an '=' right after those.
-bool line_as_written(const char* hit)
-{
-    // Lanes 1 to 8 hold the digits, 9 to 12 what stands between them and the
-    // next line's '=', which is in lane 13.
-    static_assert(FIELD_CHARS == 8 && LINE_BYTES == 13);
-    constexpr lane_masks DIGITS = {0, -1, -1, -1, -1, -1, -1, -1, -1, 0, 0, 0, 0, 0, 0, 0};
-    constexpr lane_masks BETWEEN = {0, 0, 0, 0, 0, 0, 0, 0, 0, -1, -1, -1, -1, 0, 0, 0};
-    constexpr lane_masks NEXT = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, -1, 0, 0};
-    byte_lanes bytes;
-    std::memcpy(&bytes, hit, LANES);
-    // A byte lies in [low, low + count) when, moved so that low lands on the
-    // smallest signed value, it stays below the smallest plus count: one add
-    // and one signed compare.
-    const auto within = [](byte_lanes b, unsigned char low, signed char count) {
-        return reinterpret_cast<lane_masks>(b + static_cast<unsigned char>(0x80U - low)) <
-               static_cast<signed char>(-128 + count);
-    };
-    const lane_masks hex = within(bytes, '0', 10) | within(bytes | 0x20, 'a', 6);
-    const lane_masks equals = bytes == '=';
-    const lane_masks wrong = (DIGITS & ~hex) | (BETWEEN & equals) | (NEXT & ~equals);
-    std::uint64_t halves[2];
-    std::memcpy(halves, &wrong, sizeof halves);
-    return (halves[0] | halves[1]) == 0;
-}
-
-} // namespace
+using scan::count_byte;
+using scan::find_byte;
+using scan::LANES;
+using scan::line_as_written;
 
 listing_scanner::listing_scanner(std::span<char> buffer)
     : buffer_(buffer.size() >= BUFFER_BYTES ? buffer.data() : nullptr)
@@ -93,6 +20,10 @@ listing_scanner::listing_scanner(std::span<char> buffer)
 
 void listing_scanner::reset()
 {
+    skip_ = 0;
+    last_ = false;
+    fields_before_ = 0;
+    images_ = 0;
     carried_ = 0;
     kept_ = false;
     table_ = {};
@@ -101,6 +32,12 @@ void listing_scanner::reset()
     ignored_at_ = 0;
     line_ = 1;
     counted_ = 0;
+}
+
+void listing_scanner::select_image(std::uint64_t image)
+{
+    last_ = image == 0;
+    skip_ = image == 0 ? 0 : (image - 1) * TABLE_SLOTS;
 }
 
 std::span<char> listing_scanner::space()
@@ -183,6 +120,20 @@ void listing_scanner::scan(std::size_t count)
     std::size_t keep_from = end;
     for (const char* hit = find_byte(data, data + end, '='); hit != nullptr;) {
         const auto at = static_cast<std::size_t>(hit - data);
+        if (skip_ > 0) {
+            // A field of an earlier run: only counted.
+            --skip_;
+            ++fields_before_;
+            hit = find_byte(hit + 1, data + end, '=');
+            continue;
+        }
+        if (full() && last_) {
+            // Another run begins; only the last one is kept.
+            fields_before_ += TABLE_SLOTS;
+            table_ = {};
+            filled_ = 0;
+            findings_.clear();
+        }
         if (full()) {
             ignore_from(at, 1 + count_byte(hit + 1, data + end, '='));
             break;
@@ -225,12 +176,27 @@ void listing_scanner::finish()
     for (const char* hit = find_byte(data + from, data + end, '='); hit != nullptr;
          hit = find_byte(hit + 1, data + end, '=')) {
         const auto at = static_cast<std::size_t>(hit - data);
-        if (full()) {
+        if (skip_ > 0) {
+            --skip_;
+            ++fields_before_;
+        } else if (full() && last_) {
+            fields_before_ += TABLE_SLOTS;
+            table_ = {};
+            filled_ = 0;
+            findings_.clear();
+            take_field(at, end);
+        } else if (full()) {
             ignore_from(at, 1);
         } else {
             take_field(at, end);
         }
     }
+    std::uint64_t fields = fields_before_ + filled_;
+    for (const finding& found : findings_) {
+        fields += found.kind == finding_kind::values_ignored ? found.count : 0;
+    }
+    // A listing always holds one table, if only of zeros.
+    images_ = std::max<std::uint64_t>((fields + TABLE_SLOTS - 1) / TABLE_SLOTS, 1);
     if (filled_ < TABLE_SLOTS) {
         findings_.push_back({finding_kind::too_few_values, 0, filled_});
     }

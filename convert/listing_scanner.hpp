@@ -33,6 +33,11 @@ public:
     // Starts over on a new listing, keeping the buffer.
     void reset();
 
+    // Reads the image-th run of 95 fields (counted from 1) rather than the
+    // first, or with 0 the last: what appending makes, one run per append.
+    // Call after reset().
+    void select_image(std::uint64_t image);
+
     std::span<char> space();
     void scan(std::size_t count);
     void finish();
@@ -42,6 +47,9 @@ public:
     // In the order of the listing; at most one per slot and two more, so
     // their number is bounded whatever the input.
     const std::vector<finding>& findings() const { return findings_; }
+    // After finish(): how many runs of 95 fields the listing holds, a last
+    // short one included.
+    std::uint64_t images() const { return images_; }
 
 private:
     bool full() const { return filled_ == TABLE_SLOTS; }
@@ -67,6 +75,12 @@ private:
 
     value_table table_{};
     std::size_t filled_ = 0;
+    // Fields still to pass over before the selected run, whether the last
+    // run is wanted, and how many fields the runs before table_'s held.
+    std::uint64_t skip_ = 0;
+    bool last_ = false;
+    std::uint64_t fields_before_ = 0;
+    std::uint64_t images_ = 0;
     std::vector<finding> findings_;
     // Where fields beyond the last slot are counted, once there are any.
     std::size_t ignored_at_ = 0;

@@ -131,8 +131,8 @@ std::optional<finding> judge_table_length(std::uint64_t length)
     if (length < TABLE_BYTES) {
         return finding{finding_kind::short_table, 0, length};
     }
-    if (length % TABLE_BYTES != 0) {
-        return finding{finding_kind::not_whole_tables, 0, length};
+    if (length > TABLE_BYTES) {
+        return finding{finding_kind::beyond_table, 0, length};
     }
     return std::nullopt;
 }

@@ -93,8 +93,8 @@ value_table decode_table(std::span<const char, TABLE_BYTES> image);
 listing_text format_listing(const value_table& table);
 
 // What the length of a table file says: fewer bytes than one table leave
-// nothing to read; more that are not whole tables do not make a table file.
-// Nothing for a length of whole tables.
+// nothing to read, and more hold more than the table that is read. Nothing
+// for exactly one table.
 std::optional<finding> judge_table_length(std::uint64_t length);
 
 } // namespace txconv

@@ -21,12 +21,10 @@ enum class failure_kind : std::uint8_t {
     name_unsteady, // the output's name kept vanishing or appearing while it was made
     shared_output, // the output (other_output) is that of an earlier input (other) too
     // Made from what a conversion found in the input.
-    short_table,      // fewer bytes than one table (count: bytes)
-    not_whole_tables, // a length that is not whole tables (count: bytes)
-    bad_field,        // a field that is not 8 hex digits (line)
-    too_many_values,  // more fields than slots (line: the first one too many)
-    too_few_values,   // fewer fields than slots (count: how many)
-    unknown_form,     // neither the name nor an option says listing or table
+    short_table,        // fewer bytes than one table (count: bytes)
+    not_as_written,     // a strict check found the input not in the form txconv writes
+    binary_to_terminal, // a table would go to a terminal
+    no_such_image,      // the table asked for (line) is beyond what the file holds (count)
 };
 
 struct failure {

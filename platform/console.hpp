@@ -8,10 +8,11 @@ namespace txconv {
 
 // Readies the process before it touches a file: on POSIX, signals that would
 // kill it half way through a write (a full pipe, the file size limit) are
-// ignored so that the write fails and is rolled back instead; signals that
-// end it (SIGINT, SIGTERM, SIGHUP) first remove the temporary files it has
-// made; and standard input, output and error are opened on /dev/null where
-// they were closed, so that no file we open can take their place.
+// ignored so that the write fails and is rolled back instead, and standard
+// input, output and error are opened on /dev/null where they were closed, so
+// that no file we open can take their place. (Signals that end it, SIGINT,
+// SIGTERM and SIGHUP, first remove the temporary files it has made: the file
+// layer sees to that when it makes the first.)
 void prepare_process();
 
 enum class standard_stream { input, output, error };
@@ -19,6 +20,9 @@ enum class standard_stream { input, output, error };
 // Whether the stream was closed when the process started: it reads and
 // writes nothing then, whatever now stands in its place.
 bool closed_at_start(standard_stream stream);
+
+// Whether the stream is a terminal, or on Windows a console.
+bool is_terminal(standard_stream stream);
 
 enum class console_stream { output, error };
 

@@ -1,5 +1,4 @@
 #include "platform/console.hpp"
-#include "platform/posix_shared.hpp"
 
 #include <cerrno>
 #include <csignal>
@@ -14,15 +13,6 @@ namespace {
 
 bool closed[3] = {};
 
-// Leaves no temporary file behind, then ends the process by the same signal,
-// so that whoever waits for it still learns which.
-extern "C" void end_by_signal(int signal)
-{
-    remove_temporaries();
-    (void)std::signal(signal, SIG_DFL);
-    (void)::raise(signal);
-}
-
 } // namespace
 
 void prepare_process()
@@ -36,20 +26,16 @@ void prepare_process()
     }
     (void)std::signal(SIGPIPE, SIG_IGN);
     (void)std::signal(SIGXFSZ, SIG_IGN);
-    struct sigaction ending {};
-    ending.sa_handler = end_by_signal;
-    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
-        // One that the caller ignores (nohup) stays ignored.
-        struct sigaction old {};
-        if (::sigaction(signal, &ending, &old) == 0 && old.sa_handler == SIG_IGN) {
-            (void)::sigaction(signal, &old, nullptr);
-        }
-    }
 }
 
 bool closed_at_start(standard_stream stream)
 {
     return closed[static_cast<int>(stream)];
+}
+
+bool is_terminal(standard_stream stream)
+{
+    return ::isatty(static_cast<int>(stream)) == 1;
 }
 
 bool write_console(console_stream stream, std::string_view text)

@@ -30,6 +30,15 @@ bool closed_at_start(standard_stream stream)
     return closed[static_cast<int>(stream)];
 }
 
+bool is_terminal(standard_stream stream)
+{
+    const DWORD ids[] = {STD_INPUT_HANDLE, STD_OUTPUT_HANDLE, STD_ERROR_HANDLE};
+    const HANDLE handle = ::GetStdHandle(ids[static_cast<int>(stream)]);
+    DWORD mode = 0;
+    return handle != nullptr && handle != INVALID_HANDLE_VALUE &&
+           (::GetConsoleMode(handle, &mode) || ::GetFileType(handle) == FILE_TYPE_CHAR);
+}
+
 bool write_console(console_stream stream, std::string_view text)
 {
     const bool to_output = stream == console_stream::output;

@@ -23,4 +23,9 @@ void show_notice(std::string_view text)
     }
 }
 
+bool notices_share_the_console()
+{
+    return true;
+}
+
 } // namespace txconv

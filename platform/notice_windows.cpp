@@ -11,4 +11,9 @@ void show_notice(std::string_view text)
     ::MessageBoxW(nullptr, wide.c_str(), L"", MB_OK);
 }
 
+bool notices_share_the_console()
+{
+    return false;
+}
+
 } // namespace txconv

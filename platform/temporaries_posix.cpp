@@ -3,6 +3,7 @@
 #include "platform/posix_shared.hpp"
 
 #include <atomic>
+#include <csignal>
 
 #include <unistd.h>
 
@@ -21,10 +22,37 @@ struct temporary_slot {
 constexpr std::size_t TEMPORARY_SLOTS = 1024;
 temporary_slot temporaries[TEMPORARY_SLOTS];
 
+// Leaves no temporary file behind, then ends the process by the same signal,
+// so that whoever waits for it still learns which.
+extern "C" void end_by_signal(int signal)
+{
+    remove_temporaries();
+    (void)std::signal(signal, SIG_DFL);
+    (void)::raise(signal);
+}
+
+// Only a run that makes a temporary name needs to take it away again, so the
+// handlers come with the first one.
+bool handle_ending_signals()
+{
+    struct sigaction ending {};
+    ending.sa_handler = end_by_signal;
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+        // One that the caller ignores (nohup) stays ignored.
+        struct sigaction old {};
+        if (::sigaction(signal, &ending, &old) == 0 && old.sa_handler == SIG_IGN) {
+            (void)::sigaction(signal, &old, nullptr);
+        }
+    }
+    return true;
+}
+
 } // namespace
 
 void remember_temporary(int fd, const path_string& name)
 {
+    static const bool handled = handle_ending_signals();
+    (void)handled;
     for (temporary_slot& slot : temporaries) {
         if (slot.fd == -1) {
             slot.name = name.c_str();

@@ -1,0 +1,37 @@
+#pragma once
+
+#include "convert/finding.hpp"
+
+#include <cstdint>
+#include <span>
+#include <vector>
+
+namespace txconv {
+
+// Checks a listing, chunk by chunk, against the form txconv writes, give or
+// take line ends and the case of the digits: exactly 95 lines of "uv=" and 8
+// hex digits, each ending in CR LF or LF, the last one perhaps in nothing.
+// This is what a strict check asks; reading a listing asks far less.
+class listing_lines {
+public:
+    // How many lines that depart from the form are named one by one.
+    static constexpr std::size_t NAMED = 5;
+
+    void feed(std::span<const char> chunk);
+    // The departures, in the order of the listing: bad lines (the first
+    // NAMED), how many more there were, and a wrong number of lines.
+    std::vector<finding> finish();
+
+private:
+    void end_line();
+
+    std::uint64_t lines_ = 0;
+    // Where the current line has got to, and whether it is still right.
+    std::size_t column_ = 0;
+    bool right_ = true;
+    bool carriage_return_ = false;
+    std::vector<finding> bad_;
+    std::uint64_t more_bad_ = 0;
+};
+
+} // namespace txconv
