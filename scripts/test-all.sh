@@ -1,4 +1,4 @@
-#!/bin/sh
+#!/bin/bash
 # Builds txconv and runs every test:
 #   0. the source checks: formatting, file length, the direction of includes;
 #   1. the Windows .exe, cross-built with MinGW-w64 (skipped, and said so, where
@@ -7,8 +7,12 @@
 #      install test, and the .exe's tests under Wine;
 #   3. the suite again, built with AddressSanitizer and UndefinedBehaviorSanitizer;
 #   4. each fuzz target for a bounded time (FUZZ_SECONDS, default 60).
-set -eu
+# Stops at the first failure; ends with one line that counts what passed.
+set -euo pipefail
 cd "$(dirname "$0")/.."
+started=$(date +%s)
+log=$(mktemp)
+trap 'rm -f "$log"' EXIT
 
 sh scripts/check-source.sh
 
@@ -19,12 +23,25 @@ else
     echo "test-all: no x86_64-w64-mingw32-g++, so no Windows build; its tests will be skipped"
 fi
 
+# The number of tests a ctest run passed, from its own summary line.
+passed_by_ctest() {
+    sed -n 's/.*tests passed, 0 tests failed out of \([0-9]*\).*/\1/p' "$log" | tail -1
+}
+
 cmake --preset release
 cmake --build --preset release
-ctest --preset release
+ctest --preset release | tee "$log"
+release=$(passed_by_ctest)
 
 cmake --preset asan
 cmake --build --preset asan
-ctest --preset asan
+ctest --preset asan | tee "$log"
+sanitized=$(passed_by_ctest)
 
-sh scripts/fuzz.sh "${FUZZ_SECONDS:-60}"
+sh scripts/fuzz.sh "${FUZZ_SECONDS:-60}" | tee "$log"
+fuzzed=$(grep -c ', 0 crashes$' "$log")
+
+elapsed=$(($(date +%s) - started))
+echo "test-all: the source checks, $release release tests, $sanitized sanitized tests and $fuzzed fuzz targets" \
+    "in $((elapsed / 60)) min $((elapsed % 60)) s"
+echo "test-all: $((1 + release + sanitized + fuzzed)) passed, 0 failed"

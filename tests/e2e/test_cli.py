@@ -3,6 +3,8 @@
 import os
 import pty
 import re
+import shutil
+from xml.etree import ElementTree
 import select
 import subprocess
 import tempfile
@@ -17,6 +19,11 @@ VALUES = [(0x9E3779B9 * (i + 1)) & 0xFFFFFFFF for i in range(95)]
 TABLE = image(VALUES)
 LISTING = listing(VALUES)
 LONG = "n" * 246  # with ".txt", 250 bytes: near the 255 a name may have
+JUNK = LISTING[:13] + b"uv=96BF9C06 junk\r\n" + LISTING[13:26] + b"gain=00000001\r\n" + LISTING[26:39] + b"\r\n" + \
+    LISTING[39:13 * 92]
+FREE = LISTING.replace(b"\r\n", b"\n").lower().replace(b"uv=", b"uv=")[:-1]
+ZEROS = b"0\n" * 10
+CR_TABLE = image(VALUES[:11] + [0] + VALUES[12:])
 CR_BAD = LISTING.replace(b"\r\n", b"\r")[:11 * 12] + b"uv=0000x000\r" + LISTING.replace(b"\r\n", b"\r")[12 * 12:]
 
 
@@ -24,31 +31,36 @@ class ListingToTable(CaseTest):
     def test_cases(self):
         self.check_cases([
             Case("three lines", {"pts.txt": THREE}, ["pts.txt"], b"1\n",
-                 {"pts.txt": THREE, "pts.tx": image([1, 10, 0xFFFFFFFF])}, stderr=["\npts.txt\n"]),
+                 {"pts.txt": THREE, "pts.tx": image([1, 10, 0xFFFFFFFF])},
+                 stderr=["\npts.txt\n", "txconv: pts.txt: holds 3 values; slots 3 to 94 are 0\n"]),
             Case("a full listing", {"pts.txt": LISTING}, ["pts.txt"], b"01\n", {"pts.txt": LISTING, "pts.tx": TABLE}),
-            Case("an empty listing", {"e.txt": b""}, ["e.txt"], b"1\n", {"e.txt": b"", "e.tx": image([])}),
-            Case("appended behind an older table", {"pts.txt": THREE, "pts.tx": TABLE}, ["pts.txt"], b"1\n",
-                 {"pts.txt": THREE, "pts.tx": TABLE + image([1, 10, 0xFFFFFFFF])}),
+            Case("an empty listing", {"e.txt": b""}, ["e.txt"], b"1\n", {"e.txt": b"", "e.tx": image([])},
+                 stderr=["txconv: e.txt: holds no values; every slot is 0"]),
+            Case("94 values", {"n.txt": LISTING[:-13]}, ["n.txt"], b"1\n", {"n.txt": LISTING[:-13], "n.tx": image(VALUES[:94])},
+                 stderr=["txconv: n.txt: holds 94 values; slot 94 is 0"]),
+            Case("appended behind an older table", {"pts.txt": LISTING, "pts.tx": image([1])}, ["pts.txt"], b"1\n",
+                 {"pts.txt": LISTING, "pts.tx": image([1]) + TABLE}),
             Case("any key, fields cut short by the end", {"g.txt": b"gain=0000ABCD\r\nk==0000000A\r\nuv=12"},
                  ["g.txt"], b"1\n", {"g.txt": b"gain=0000ABCD\r\nk==0000000A\r\nuv=12", "g.tx": image([0xABCD, 0, 10, 0x12])},
-                 stderr=["txconv: g.txt:2: value is not 8 hex digits; stored as 0"]),
+                 stderr=["txconv: g.txt:2: value is not 8 hex digits; stored as 0", "txconv: g.txt: holds 4 values"]),
             Case("more than 95 values", {"d.txt": LISTING + LISTING[:26]}, ["d.txt"], b"1\n",
                  {"d.txt": LISTING + LISTING[:26], "d.tx": TABLE},
                  stderr=["txconv: d.txt: 2 values after the first 95 were ignored"]),
             Case("exactly 96 values", {"n.txt": LISTING + LISTING[:13]}, ["n.txt"], b"1\n",
                  {"n.txt": LISTING + LISTING[:13], "n.tx": TABLE},
                  stderr=["txconv: n.txt: 1 value after the first 95 was ignored"]),
-            Case("no '.' in the file name", {"pts": THREE}, ["pts"], b"1\n", {"pts": THREE, "pts.tx": image([1, 10, 0xFFFFFFFF])}),
-            Case("a '.' in a folder name only", {"old.2/pts": THREE}, ["old.2/pts"], b"1\n",
-                 {"old.2/pts": THREE, "old.2/pts.tx": image([1, 10, 0xFFFFFFFF])}),
-            Case("a name outside ASCII", {"表 α.txt": THREE}, ["表 α.txt"], b"1\n",
-                 {"表 α.txt": THREE, "表 α.tx": image([1, 10, 0xFFFFFFFF])}, stderr=["\n表 α.txt\n"]),
+            Case("no '.' in the file name", {"pts": LISTING}, ["pts"], b"1\n", {"pts": LISTING, "pts.tx": TABLE}),
+            Case("a '.' in a folder name only", {"old.2/pts": LISTING}, ["old.2/pts"], b"1\n",
+                 {"old.2/pts": LISTING, "old.2/pts.tx": TABLE}),
+            Case("a name outside ASCII", {"表 α.txt": LISTING}, ["表 α.txt"], b"1\n",
+                 {"表 α.txt": LISTING, "表 α.tx": TABLE}, stderr=["\n表 α.txt\n"]),
             # Dropped together: asked once, one notice with every path, and a
             # failure with its own notice (path and reason) that stops no other.
-            Case("several paths", {"a.txt": THREE, "b.txt": LISTING}, ["a.txt", "gone.txt", "b.txt"], b"1\n",
-                 {"a.txt": THREE, "a.tx": image([1, 10, 0xFFFFFFFF]), "b.txt": LISTING, "b.tx": TABLE}, 1,
-                 ["\na.txt\ngone.txt\nb.txt\n[press Enter]", "txconv: gone.txt: No such file or directory\n",
-                  OPEN_FAILED + "\ngone.txt\nNo such file or directory\n[press Enter]"]),
+            # On a console the failure notice does not repeat the line above it.
+            Case("several paths", {"a.txt": LISTING, "b.txt": LISTING}, ["a.txt", "gone.txt", "b.txt"], b"1\n",
+                 {"a.txt": LISTING, "a.tx": TABLE, "b.txt": LISTING, "b.tx": TABLE}, 1,
+                 ["\na.txt\ngone.txt\nb.txt\n[press Enter]",
+                  "txconv: gone.txt: cannot be read: No such file or directory\n", "\n" + OPEN_FAILED + "\n[press Enter]"]),
         ])
 
 
@@ -59,9 +71,10 @@ class TableToListing(CaseTest):
             Case("byte order", {"b.tx": b"\x78\x56\x34\x12" + bytes(376)}, ["b.tx"], b"2\n",
                  {"b.tx": b"\x78\x56\x34\x12" + bytes(376), "b.txt": listing([0x12345678])}),
             Case("only the first image counts", {"t.tx": TABLE + image([7])}, ["t.tx"], b"2\n",
-                 {"t.tx": TABLE + image([7]), "t.txt": LISTING}),
+                 {"t.tx": TABLE + image([7]), "t.txt": LISTING}, stderr=["txconv: t.tx: holds 2 tables; the first is used"]),
             Case("bytes behind the image are ignored", {"t.tx": TABLE + b"xyz"}, ["t.tx"], b"2\n",
-                 {"t.tx": TABLE + b"xyz", "t.txt": LISTING}),
+                 {"t.tx": TABLE + b"xyz", "t.txt": LISTING},
+                 stderr=["txconv: t.tx: holds 383 bytes; the first 380 are used"]),
             Case("appended behind an older listing", {"t.tx": TABLE, "t.txt": b"old\r\n"}, ["t.tx"], b"2\n",
                  {"t.tx": TABLE, "t.txt": b"old\r\n" + LISTING}),
             Case("an empty table file", {"e.tx": b""}, ["e.tx"], b"2\n", {"e.tx": b""}, 1,
@@ -90,7 +103,7 @@ class CommandLine(CaseTest):
             Case("--force replaces it", {"t.tx": TABLE, "t.txt": b"old"}, ["--force", "-2", "t.tx"], b"",
                  {"t.tx": TABLE, "t.txt": LISTING}),
             Case("--force does not replace a link", {"t.tx": TABLE, "t.txt": Link("t.tx")}, ["-2f", "t.tx"], b"",
-                 {"t.tx": TABLE, "t.txt": Link("t.tx")}, 1, ["txconv: t.txt: is a symbolic link; not followed"]),
+                 {"t.tx": TABLE, "t.txt": Link("t.tx")}, 1, ["txconv: t.txt: cannot be written: is a symbolic link; not followed"]),
             Case("--append adds, as the menu does", {"t.tx": TABLE, "t.txt": b"old\r\n"}, ["--append", "-2", "t.tx"],
                  b"", {"t.tx": TABLE, "t.txt": b"old\r\n" + LISTING}),
             Case("several files: one fails, the others are done", {"a.tx": TABLE, "b.tx": image([1])},
@@ -109,33 +122,51 @@ class CommandLine(CaseTest):
             Case("- with -o", {}, ["-1", "-o", "p.tx", "-"], LISTING, {"p.tx": TABLE}, stdout=b""),
             Case("-- ends the options", {"-x.txt": LISTING}, ["-1", "--", "-x.txt"], b"",
                  {"-x.txt": LISTING, "-x.tx": TABLE}),
+            # --strict and --check: the form txconv writes, give or take line
+            # ends and the case of the digits; every departure is named.
             Case("--strict: a malformed field", {"m.txt": bad}, ["--strict", "-1", "m.txt"], b"", {"m.txt": bad}, 1,
-                 ["txconv: m.txt:5: value is not 8 hex digits\n"]),
+                 ["txconv: m.txt:5: not a line of \"uv=\" and 8 hex digits\n"]),
             Case("--strict: a field cut short by the end", {"s.txt": short_end}, ["--strict", "-1", "s.txt"], b"",
-                 {"s.txt": short_end}, 1, ["txconv: s.txt:95: value is not 8 hex digits\n"]),
-            Case("--strict: too few values", {"p.txt": THREE}, ["--strict", "-1", "p.txt"], b"", {"p.txt": THREE}, 1,
-                 ["txconv: p.txt: holds 3 values; a listing takes 95"]),
-            Case("--strict: too many values", {"d.txt": LISTING + LISTING[:13]}, ["--strict", "-1", "d.txt"], b"",
-                 {"d.txt": LISTING + LISTING[:13]}, 1, ["txconv: d.txt:96: more than 95 values"]),
-            Case("--strict: a table file that is not whole tables", {"t.tx": TABLE + b"x"},
+                 {"s.txt": short_end}, 1, ["txconv: s.txt:95: not a line"]),
+            Case("--strict: trailing junk, another key, a blank line", {"j.txt": JUNK}, ["--strict", "-1", "j.txt"],
+                 b"", {"j.txt": JUNK}, 1, ["txconv: j.txt:2: not a line", "txconv: j.txt:4: not a line",
+                                           "txconv: j.txt:6: not a line"]),
+            Case("--strict: LF, lower case, no last line end", {"f.txt": FREE}, ["--strict", "-1", "f.txt"], b"",
+                 {"f.txt": FREE, "f.tx": TABLE}),
+            Case("--strict: too few lines", {"p.txt": THREE}, ["--strict", "-1", "p.txt"], b"", {"p.txt": THREE}, 1,
+                 ["txconv: p.txt: holds 3 lines; a listing takes 95"]),
+            Case("--strict: a table file that is not one table", {"t.tx": TABLE + b"x"},
                  ["--strict", "-2", "t.tx"], b"", {"t.tx": TABLE + b"x"}, 1,
-                 ["txconv: t.tx: holds 381 bytes; not a whole number of 380-byte tables"]),
-            Case("--strict: two whole tables", {"t.tx": TABLE + TABLE}, ["--strict", "-2", "t.tx"], b"",
-                 {"t.tx": TABLE + TABLE, "t.txt": LISTING}),
+                 ["txconv: t.tx: holds 381 bytes; a table file takes 380"]),
+            Case("--strict: two tables", {"t.tx": TABLE + TABLE}, ["--strict", "-2", "t.tx"], b"",
+                 {"t.tx": TABLE + TABLE}, 1, ["txconv: t.tx: holds 760 bytes; a table file takes 380"]),
             Case("--check writes nothing, the extension tells", {"p.txt": LISTING, "t.TX": TABLE},
                  ["-cv", "p.txt", "t.TX"], b"", {"p.txt": LISTING, "t.TX": TABLE}, 0, ["p.txt: ok", "t.TX: ok"]),
-            Case("--check with --strict", {"p.txt": THREE}, ["--check", "--strict", "p.txt"], b"", {"p.txt": THREE},
-                 1, ["txconv: p.txt: holds 3 values"]),
-            Case("--check: an unknown extension", {"x.bin": TABLE}, ["-c", "x.bin"], b"", {"x.bin": TABLE}, 1,
-                 ["txconv: x.bin: cannot tell a listing from a table by its name; use -1 or -2"]),
+            Case("--check: the first few departures, then a count", {"z.txt": ZEROS}, ["-cv", "z.txt"], b"",
+                 {"z.txt": ZEROS}, 1, [f"txconv: z.txt:{n}: not a line" for n in range(1, 6)] +
+                 ["txconv: z.txt: 5 more such lines\n", "txconv: z.txt: holds 10 lines"]),
+            Case("--check: a short listing", {"p.txt": THREE}, ["--check", "p.txt"], b"", {"p.txt": THREE},
+                 1, ["txconv: p.txt: holds 3 lines"]),
+            Case("--check: two tables", {"t.tx": TABLE + TABLE}, ["-c", "t.tx"], b"", {"t.tx": TABLE + TABLE},
+                 1, ["txconv: t.tx: holds 760 bytes"]),
+            usage("--check: an unknown extension", ["-c", "x.bin"]),
+            # The extension decides in every run; no FILE means a filter.
+            Case("without -1 or -2", {"a.tx": TABLE, "b.txt": LISTING}, ["-f", "a.tx", "b.txt"], b"",
+                 {"a.tx": TABLE, "b.txt": LISTING, "a.txt": LISTING, "b.tx": TABLE}),
+            Case("no FILE: a filter", {}, ["-2"], TABLE, {}, stdout=LISTING),
+            usage("- without a direction", ["-v", "-"]),
+            usage("an extension that says neither", ["-v", "p.bin"]),
+            # Long options may be shortened while they stay unique.
+            Case("--verb, --to-t-x exact", {"t.tx": TABLE}, ["--verb", "--to-txt", "t.tx"], b"",
+                 {"t.tx": TABLE, "t.txt": LISTING}, stderr=[]),
+            usage("an ambiguous prefix", ["--to-t", "t.tx"]),
             Case("--check: -2 decides", {"x.bin": TABLE}, ["-c2", "x.bin"], b"", {"x.bin": TABLE}),
             Case("-q keeps warnings back", {"g.txt": b"uv=12 45678\r\n"}, ["-q1", "g.txt"], b"",
                  {"g.txt": b"uv=12 45678\r\n", "g.tx": image([])}),
             usage("-1 and -2", ["-1", "-2", "p.txt"]),
             usage("an unknown option", ["p.txt", "--bogus"]),
             usage("an unknown short option", ["-1x", "p.txt"]),
-            usage("no FILE", ["-1"]),
-            usage("no direction", ["-v", "p.txt"]),
+
             usage("-o with two files", ["-1", "-o", "x", "p.txt", "p.txt"]),
             usage("-o without a value", ["-1", "p.txt", "-o"]),
             usage("--force and --append", ["-1", "--force", "--append", "p.txt"]),
@@ -159,11 +190,11 @@ class CommandLine(CaseTest):
                  ["-2f", "-o", "l.txt", "t.tx"], b"", {"t.tx": TABLE, "l.txt": Link("real.txt"), "real.txt": LISTING}),
             Case("-o a device", {"t.tx": TABLE}, ["-2", "-o", "/dev/null", "t.tx"], b"", {"t.tx": TABLE}),
             Case("-o into a folder that is not there", {"t.tx": TABLE}, ["-2", "-o", "none/x.txt", "t.tx"], b"",
-                 {"t.tx": TABLE}, 1, ["txconv: none: No such file or directory"]),
+                 {"t.tx": TABLE}, 1, ["txconv: none: cannot be written: No such file or directory"]),
             Case("control characters in a name are escaped", {"e\x1b[31m.tx": TABLE}, ["-2v", "e\x1b[31m.tx"], b"",
                  {"e\x1b[31m.tx": TABLE, "e\x1b[31m.txt": LISTING}, stderr=["e\\033[31m.tx -> e\\033[31m.txt"]),
-            Case("CR alone ends a line", {"r.txt": CR_BAD}, ["--strict", "-1", "r.txt"], b"", {"r.txt": CR_BAD}, 1,
-                 ["txconv: r.txt:12: value is not 8 hex digits"]),
+            Case("CR alone ends a line", {"r.txt": CR_BAD}, ["-1", "r.txt"], b"", {"r.txt": CR_BAD, "r.tx": CR_TABLE},
+                 stderr=["txconv: r.txt:12: value is not 8 hex digits; stored as 0"]),
             usage("a value for a flag", ["-1", "--force=yes", "p.txt"]),
         ])
 
@@ -175,7 +206,7 @@ class CommandLine(CaseTest):
                 proc = subprocess.run([BINARY, "-2", "-o", "-", "t.tx"], stdout=same, stderr=subprocess.PIPE,
                                       cwd=folder, timeout=30)
             self.assertEqual(proc.returncode, 1)
-            self.assertIn(b"txconv: -: output would overwrite the input", proc.stderr)
+            self.assertIn(b"txconv: standard output: output would overwrite the input", proc.stderr)
             self.assertEqual(snapshot(folder), {"t.tx": TABLE})
 
     def test_closed_standard_streams_are_not_files(self):
@@ -185,7 +216,8 @@ class CommandLine(CaseTest):
                 populate(folder, {"t.tx": TABLE})
                 result = run(args, cwd=folder, stdin=subprocess.DEVNULL, preexec_fn=lambda: os.close(closed))
                 self.assertEqual(result.status, 1, result.stderr)
-                self.assertIn("txconv: -: was closed when txconv started", result.stderr)
+                side = "standard input: cannot be read" if closed == 0 else "standard output: cannot be written"
+                self.assertIn(f"txconv: {side}: was closed when txconv started", result.stderr)
                 self.assertEqual(snapshot(folder), {"t.tx": TABLE})
 
     def test_force_keeps_the_permissions_and_owner(self):
@@ -215,6 +247,87 @@ class CommandLine(CaseTest):
             self.assertEqual(snapshot(folder), {"t.tx": TABLE})
 
 
+def shown(values):
+    return "".join(f"{i:2}  {v:08X}  {v:10}\n" for i, v in enumerate(list(values) + [0] * (95 - len(values)))).encode()
+
+
+class Inspecting(CaseTest):
+    def test_cases(self):
+        changed = list(VALUES)
+        changed[7] ^= 0x100
+        twice_table, twice_listing = TABLE + image(changed), LISTING + listing(changed)  # what appending twice makes
+        self.check_cases([
+            Case("--show a table", {"t.tx": TABLE}, ["--show", "t.tx"], b"", {"t.tx": TABLE}, stdout=shown(VALUES)),
+            Case("--show a listing, and a header for each of several", {"t.tx": TABLE, "p.txt": THREE},
+                 ["--show", "t.tx", "p.txt"], b"", {"t.tx": TABLE, "p.txt": THREE},
+                 stderr=["txconv: p.txt: holds 3 values"],
+                 stdout=b"t.tx:\n" + shown(VALUES) + b"p.txt:\n" + shown([1, 10, 0xFFFFFFFF])),
+            Case("--show a file of several tables", {"t.tx": twice_table}, ["--show", "t.tx"], b"",
+                 {"t.tx": twice_table}, stderr=["txconv: t.tx: holds 2 tables; the first is used"],
+                 stdout=shown(VALUES)),
+            Case("--diff: a listing and its table are equal", {"t.tx": TABLE, "t.txt": LISTING},
+                 ["--diff", "t.txt", "t.tx"], b"", {"t.tx": TABLE, "t.txt": LISTING}, stdout=b""),
+            Case("--diff: one slot differs", {"t.tx": TABLE, "u.tx": image(changed)}, ["--diff", "t.tx", "u.tx"], b"",
+                 {"t.tx": TABLE, "u.tx": image(changed)}, 1, stdout=f" 7  {VALUES[7]:08X}  {changed[7]:08X}\n".encode()),
+            Case("--diff -q says nothing", {"t.tx": TABLE, "u.tx": image(changed)}, ["--diff", "-q", "t.tx", "u.tx"],
+                 b"", {"t.tx": TABLE, "u.tx": image(changed)}, 1, stdout=b""),
+            Case("--diff: trouble", {"t.tx": TABLE}, ["--diff", "t.tx", "gone.tx"], b"", {"t.tx": TABLE}, 2,
+                 ["txconv: gone.tx: cannot be read"]),
+            usage("--diff needs two", ["--diff", "p.txt"]),
+            Case("--image 2 of a table file", {"t.tx": twice_table}, ["--show", "--image", "2", "t.tx"], b"",
+                 {"t.tx": twice_table}, stdout=shown(changed)),
+            Case("--image last of a listing", {"t.txt": twice_listing}, ["--show", "--image", "last", "t.txt"], b"",
+                 {"t.txt": twice_listing}, stdout=shown(changed)),
+            Case("--image 2 converts", {"t.txt": twice_listing}, ["-1", "--image=2", "t.txt"], b"",
+                 {"t.txt": twice_listing, "t.tx": image(changed)}),
+            Case("--image with --diff, on both", {"a.tx": twice_table, "b.txt": twice_listing},
+                 ["--diff", "--image", "last", "a.tx", "b.txt"], b"", {"a.tx": twice_table, "b.txt": twice_listing},
+                 stdout=b""),
+            Case("--image 3 of two tables", {"t.tx": twice_table}, ["--show", "--image", "3", "t.tx"], b"",
+                 {"t.tx": twice_table}, 1, ["txconv: t.tx: holds 2 tables; there is no table 3"], stdout=b""),
+            usage("--image 0", ["--show", "--image", "0", "p.txt"]),
+            Case("--plot will not replace a picture", {"t.tx": TABLE, "t.svg": b"old"}, ["--plot", "t.tx"], b"",
+                 {"t.tx": TABLE, "t.svg": b"old"}, 1, ["txconv: t.svg: already exists"]),
+        ])
+
+    def test_the_menu_appends_and_image_picks(self):
+        # Appended twice by the menu, in both forms: --image 2 and last pick
+        # the second table, whichever form holds it.
+        changed = [v ^ 0xFF for v in VALUES]
+        with tempfile.TemporaryDirectory() as folder:
+            for first, second, name, answer in ((listing(VALUES), listing(changed), "a.txt", b"1\n"),
+                                                (image(VALUES), image(changed), "b.tx", b"2\n")):
+                for content in (first, second):
+                    populate(folder, {name: content})
+                    self.assertEqual(run([name], answer, cwd=folder).status, 0)
+            for made in ("a.tx", "b.txt"):
+                for picked in ("2", "last"):
+                    with self.subTest(made, image=picked):
+                        result = run(["--show", "--image", picked, made], cwd=folder)
+                        self.assertEqual((result.status, result.stdout), (0, shown(changed)), result.stderr)
+
+    def test_a_plot_that_a_renderer_draws(self):
+        with tempfile.TemporaryDirectory() as folder:
+            populate(folder, {"c<&>.txt": LISTING})
+            self.assertEqual(run(["--plot", "c<&>.txt"], cwd=folder).status, 0)
+            svg = os.path.join(folder, "c<&>.svg")
+            root = ElementTree.parse(svg).getroot()
+            ns = "{http://www.w3.org/2000/svg}"
+            self.assertEqual(root.find(ns + "title").text, "c<&>.txt")
+            points = [tuple(map(float, p.split(","))) for p in root.find(ns + "polyline").get("points").split()]
+            self.assertEqual(len(points), 95)
+            xs = [x for x, _ in points]
+            self.assertEqual(xs, sorted(xs))
+            # Higher values stand higher: y falls as the value grows.
+            order = sorted(range(95), key=lambda i: VALUES[i])
+            ys = [points[i][1] for i in order]
+            self.assertEqual(ys, sorted(ys, reverse=True))
+            if shutil.which("rsvg-convert"):
+                png = subprocess.run(["rsvg-convert", svg], capture_output=True, timeout=30)
+                self.assertEqual(png.returncode, 0, png.stderr)
+                self.assertTrue(png.stdout.startswith(b"\x89PNG"))
+
+
 class Answers(CaseTest):
     def test_cases(self):
         # Started on a table file: 2 makes its listing, 1 would write the table
@@ -226,8 +339,9 @@ class Answers(CaseTest):
         rows += [(answer, kept, 0) for answer in (b"12\n", b"0\n", b"\n", b"", b"-1\n", b"-2\n", b"3\n",
                                                   b"4294967297\n", b"x1\n", b"9" * 100000 + b"\n")]
         refused = ["txconv: t.tx: output would overwrite the input it is made from", SAME_FILE]
+        nothing = ["txconv: nothing converted: the answer was not 1 or 2\n"]
         self.check_cases([Case(f"answer {answer[:12]!r}", {"t.tx": TABLE}, ["t.tx"], answer, after, status,
-                               refused if status else [])
+                               refused if status else [] if after == made else nothing)
                           for answer, after, status in rows])
 
 
@@ -249,18 +363,21 @@ class Refusals(CaseTest):
             # never followed, whether it leads somewhere or nowhere.
             Case("output is a link", {"p.txt": THREE, "p.tx": Link("victim"), "victim": b"secret"}, ["p.txt"],
                  b"1\n", {"p.txt": THREE, "p.tx": Link("victim"), "victim": b"secret"}, 1,
-                 ["txconv: p.tx: is a symbolic link; not followed", WRITE_FAILED]),
+                 ["txconv: p.tx: cannot be written: is a symbolic link; not followed", WRITE_FAILED]),
             Case("output is a dangling link", {"t.tx": TABLE, "t.txt": Link("made")}, ["t.tx"], b"2\n",
-                 {"t.tx": TABLE, "t.txt": Link("made")}, 1, ["txconv: t.txt: is a symbolic link; not followed"]),
+                 {"t.tx": TABLE, "t.txt": Link("made")}, 1,
+                 ["txconv: t.txt: cannot be written: is a symbolic link; not followed"]),
             # Nothing but regular files, and nothing that can make an open wait.
             Case("listing is a FIFO", {"f.txt": Fifo()}, ["f.txt"], b"1\n", {"f.txt": Fifo()}, 1,
-                 ["txconv: f.txt: is not a regular file", OPEN_FAILED]),
+                 ["txconv: f.txt: cannot be read: is not a regular file", OPEN_FAILED]),
             Case("output is a FIFO", {"t.tx": TABLE, "t.txt": Fifo()}, ["t.tx"], b"2\n",
-                 {"t.tx": TABLE, "t.txt": Fifo()}, 1, ["txconv: t.txt: is not a regular file", WRITE_FAILED]),
+                 {"t.tx": TABLE, "t.txt": Fifo()}, 1, ["txconv: t.txt: cannot be written: is not a regular file",
+                                                        WRITE_FAILED]),
             Case("an endless device as listing", {}, ["/dev/zero"], b"1\n", {}, 1,
-                 ["txconv: /dev/zero: is not a regular file", OPEN_FAILED]),
+                 ["txconv: /dev/zero: cannot be read: is not a regular file", OPEN_FAILED]),
             Case("a file under /proc, through a link", {"o.txt": Link("/proc/sys/kernel/ostype")}, ["o.txt"],
-                 b"1\n", {"o.txt": Link("/proc/sys/kernel/ostype"), "o.tx": image([])}),
+                 b"1\n", {"o.txt": Link("/proc/sys/kernel/ostype"), "o.tx": image([])},
+                 stderr=["txconv: o.txt: holds no values"]),
         ])
 
     def test_a_link_to_the_input_is_the_input(self):
@@ -332,6 +449,27 @@ class Console(unittest.TestCase):
                 result = run([option], b"1\n")
                 self.assertEqual((result.status, result.stderr), (0, ""))
                 self.assertTrue(result.stdout.startswith(expected), result.stdout)
+
+    def test_a_terminal_gets_no_table_and_gives_no_filter_input(self):
+        # As gzip: no binary on a terminal unless forced; and a filter whose
+        # standard input is a terminal would only wait.
+        rows = ((["-1", "-"], "stdout", b"", 1, "a table is not written to a terminal"),
+                (["-1f", "-"], "stdout", LISTING, 0, ""),
+                (["-2", "-"], "stdout", TABLE, 0, ""),
+                (["-2"], "stdin", b"", 2, "standard input is a terminal"))
+        for args, where, given, status, said in rows:
+            with self.subTest(args):
+                main, other = pty.openpty()
+                try:
+                    streams = {"stdout": other, "stdin": subprocess.PIPE} if where == "stdout" else \
+                        {"stdin": other, "stdout": subprocess.PIPE}
+                    proc = subprocess.Popen([BINARY, *args], stderr=subprocess.PIPE, **streams)
+                    _, err = proc.communicate(given if where == "stdout" else None, timeout=30)
+                finally:
+                    os.close(other)
+                    os.close(main)
+                self.assertEqual(proc.returncode, status, err)
+                self.assertIn(said, err.decode())
 
     def test_help_that_cannot_be_written_fails(self):
         with open("/dev/full", "wb") as full:

@@ -246,7 +246,7 @@ class UnderWine(unittest.TestCase):
                     ["console", code_page, "1", EXE, "\\u8868 \\u03b1.txt"], b"", folder, program=HELPER,
                     env={"LANG": "zh_CN.UTF-8", "LC_ALL": "zh_CN.UTF-8"})
                 self.assertEqual(status, 1, err[-2000:])
-                self.assertIn("txconv: 表 α.txt: 找不到文件\n", screen.decode())
+                self.assertIn("txconv: 表 α.txt: cannot be read: 找不到文件\n", screen.decode())
                 self.assertEqual(notices, ["表 α.txt", OPEN_FAILED + "\n表 α.txt\n找不到文件"])
 
     def test_warnings_stay_when_the_console_goes(self):
@@ -256,11 +256,27 @@ class UnderWine(unittest.TestCase):
         with tempfile.TemporaryDirectory() as folder:
             populate(folder, {"w.txt": text})
             status, _, notices, err = run_exe(["new-console", "1", EXE, "w.txt"], b"", folder, program=HELPER)
-            self.assertEqual((status, notices), (0, ["w.txt", "w.tx: written, with 1 warning\n\n"
-                                                     "w.txt:1: value is not 8 hex digits; stored as 0"]), err[-2000:])
+            self.assertEqual((status, notices), (0, ["w.txt", "w.tx: written, with 2 warnings\n\n"
+                                                     "w.txt:1: value is not 8 hex digits; stored as 0\n"
+                                                     "w.txt: holds 2 values; slots 2 to 94 are 0"]), err[-2000:])
             status, _, notices, err = run_exe(["w.txt"], b"1\r\n", folder)
             self.assertEqual((status, notices), (0, ["w.txt"]), err[-2000:])
             self.assertEqual(snapshot(folder), {"w.txt": text, "w.tx": image([0, 1]) * 2})
+
+    def test_show_and_diff_on_the_console(self):
+        # Read back from the console's screen, as a user sees them.
+        changed = list(VALUES)
+        changed[7] ^= 1
+        with tempfile.TemporaryDirectory() as folder:
+            populate(folder, {"t.tx": image(VALUES), "t.txt": listing(VALUES), "u.tx": image(changed)})
+            status, screen, _, err = run_exe(["console", "437", "", EXE, "--show", "t.tx"], b"", folder, program=HELPER)
+            self.assertEqual(status, 0, err[-2000:])
+            self.assertIn(f" 7  {VALUES[7]:08X}  {VALUES[7]:10d}", screen.decode())
+            for args, expected_status, line in ((["--diff", "t.txt", "t.tx"], 0, ""),
+                                                (["--diff", "t.tx", "u.tx"], 1, f" 7  {VALUES[7]:08X}  {changed[7]:08X}")):
+                status, screen, _, err = run_exe(["console", "437", "", EXE, *args], b"", folder, program=HELPER)
+                self.assertEqual(status, expected_status, err[-2000:])
+                self.assertIn(line, screen.decode())
 
 
 def main():
