@@ -22,7 +22,7 @@ std::vector<job> plan(const command_options& options)
                             : options.append ? write_mode::append
                                              : write_mode::create;
     std::vector<job> jobs;
-    for (const path_string& file : options.files) {
+    for (const path_string& file : expand_wildcards(options.files)) {
         job& task = jobs.emplace_back();
         task.input = file;
         task.from_standard_input = is_standard_stream(file);
@@ -35,14 +35,15 @@ std::vector<job> plan(const command_options& options)
                                    : job_kind::convert;
         task.image = options.image.value_or(1);
         task.image_chosen = options.image.has_value();
-        task.show_name = options.show && options.files.size() > 1;
+        task.show_name = options.show && (options.files.size() > 1 || file != options.files.front());
         if (options.output) {
             if (!is_standard_stream(*options.output)) {
                 task.output = options.output;
                 task.output_typed = true;
             }
         } else if (!task.from_standard_input && (task.kind == job_kind::convert || task.kind == job_kind::plot)) {
-            task.output = output_name_for(file, task.kind == job_kind::plot ? "svg" : made_extension(task.way));
+            task.output =
+                output_name_for(name_as_opened(file), task.kind == job_kind::plot ? "svg" : made_extension(task.way));
         }
     }
     return jobs;

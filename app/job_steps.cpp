@@ -103,8 +103,10 @@ maybe_failure open_job_input(const job& task, input_file& input)
         return failure{failure_kind::cannot_read, task.input, {io_reason::closed}};
     }
     if (task.from_standard_input) {
-        open_standard_input(input);
-        return std::nullopt;
+        return open_standard_input(input);
+    }
+    if (const io_result named = check_name(task.input, false); !named.ok()) {
+        return failure{failure_kind::cannot_read, task.input, named};
     }
     return open_input(task.input, input);
 }
@@ -159,6 +161,10 @@ void prepare_job(const job& task, listing_scanner& scanner, output_stager& stage
     }
     const output_request request{task.output.value_or(path_string{}), task.mode, input.identity, task.output_typed,
                                  input.permissions};
+    if (const io_result named = task.output ? check_name(*task.output, task.output_typed) : io_ok; !named.ok()) {
+        record.outcome.failed = failure{failure_kind::cannot_write, *task.output, named};
+        return;
+    }
     // The output's name is looked at first: a conversion that could not be
     // written is not worth reading a large input for.
     if (task.kind != job_kind::check && task.output && (record.outcome.failed = refuse_target(request))) {

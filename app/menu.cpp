@@ -112,7 +112,7 @@ int run_menu(std::span<const path_string> paths)
         job& task = jobs.emplace_back();
         task.input = path;
         task.way = way;
-        task.output = output_name_for(path, made_extension(way));
+        task.output = output_name_for(name_as_opened(path), made_extension(way));
         task.mode = write_mode::append;
     }
     const run_summary summary = run_jobs(jobs, {.notices = true});

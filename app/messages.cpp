@@ -30,6 +30,16 @@ std::string io_text(io_result result)
         return "the system accepted no bytes";
     case io_reason::closed:
         return "was closed when txconv started";
+    case io_reason::folder:
+        return "is a folder";
+    case io_reason::device_name:
+        return "is a name Windows keeps for a device; no file of that name is made or read";
+    case io_reason::stream_name:
+        return "names an alternate data stream, which txconv does not write";
+    case io_reason::read_only:
+        return "is read-only; clear that first to replace it";
+    case io_reason::unknown_identity:
+        return "is a file whose identity cannot be read, so it might be the input; not used";
     case io_reason::system:
     case io_reason::missing:
     case io_reason::exists:
@@ -128,7 +138,7 @@ std::string reason_of(const failure& failed)
     case failure_kind::exists:
         return "already exists; use --force to replace it or --append to add to it";
     case failure_kind::lock_timeout:
-        return "another program kept it locked for " + seconds(failed.count) + "; gave up waiting";
+        return "another program kept it in use for " + seconds(failed.count) + "; gave up waiting";
     case failure_kind::name_unsteady:
         return "its name kept vanishing and reappearing while it was written";
     case failure_kind::shared_output:

@@ -33,9 +33,15 @@ bool equals(const path_string& argument, std::string_view text)
                       [](path_char a, char b) { return a == static_cast<path_char>(b); });
 }
 
+// "/?" is Windows' own way to ask for help.
+bool is_slash_help(const path_string& argument)
+{
+    return slash_options() && argument.size() == 2 && argument[0] == path_char('/') && argument[1] == path_char('?');
+}
+
 bool is_option(const path_string& argument)
 {
-    return argument.size() > 1 && argument[0] == path_char('-');
+    return (argument.size() > 1 && argument[0] == path_char('-')) || is_slash_help(argument);
 }
 
 // A long option by its name, or by a beginning of it that no other name
@@ -210,6 +216,8 @@ std::optional<command_options> parse_command_line(std::span<const path_string> a
             options.files.push_back(argument);
         } else if (equals(argument, "--")) {
             options_ended = true;
+        } else if (is_slash_help(argument)) {
+            options.help = true;
         } else if (argument[1] == path_char('-') ? !take_long(arguments, at, options, error)
                                                  : !take_short(arguments, at, options, error)) {
             return std::nullopt;

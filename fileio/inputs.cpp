@@ -50,14 +50,17 @@ std::size_t output_name_length(const path_string& path)
     return static_cast<std::size_t>(std::find_if(path.rbegin(), path.rend(), is_separator) - path.rbegin());
 }
 
-void open_standard_input(input_file& input)
+maybe_failure open_standard_input(input_file& input)
 {
     input.file = native_file::standard_input();
     input.path = path_string(1, path_char('-'));
     file_status status;
-    if (input.file.status(status).ok()) {
-        input.identity = status.identity;
+    // A file that cannot say which file it is might be the output.
+    if (const io_result looked = input.file.status(status); !looked.ok()) {
+        return failure{failure_kind::cannot_read, input.path, {io_reason::unknown_identity}};
     }
+    input.identity = status.identity;
+    return std::nullopt;
 }
 
 maybe_failure read_chunk(input_file& input, std::span<char> into, std::size_t& got)

@@ -33,7 +33,7 @@ std::size_t output_name_length(const path_string& path);
 maybe_failure open_input(const path_string& path, input_file& input);
 
 // The same for standard input, which may be a pipe or a terminal as well.
-void open_standard_input(input_file& input);
+maybe_failure open_standard_input(input_file& input);
 
 // Fills into from the input. Less than into.size() arrives only at the end
 // of the file, so the caller's buffer bounds the memory a read takes.

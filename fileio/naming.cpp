@@ -35,7 +35,13 @@ void output_stager::publish(entry& output, std::span<entry> earlier) const
         return;
     }
     for (int attempt = 0; attempt < NAME_ATTEMPTS; ++attempt) {
-        const io_result named = output.file.publish(output.target, replace);
+        // A replacement waits for another program that holds the old file.
+        io_result named;
+        if (auto gave_up = wait_while_busy(
+                request.path, patience_, [&] { return output.file.publish(output.target, replace); }, named)) {
+            output.outcome.failed = std::move(gave_up);
+            return;
+        }
         if (named.ok()) {
             file_status status;
             output.published = true;

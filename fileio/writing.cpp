@@ -2,6 +2,7 @@
 #include "platform/console.hpp"
 
 #include <algorithm>
+#include <functional>
 #include <thread>
 
 namespace txconv {
@@ -45,16 +46,14 @@ io_result write_all(native_file& file, std::span<const char> data)
     return io_ok;
 }
 
-maybe_failure wait_for_lock(native_file& file, const path_string& path, const lock_patience& patience)
+maybe_failure wait_while_busy(const path_string& path, const lock_patience& patience,
+                              const std::function<io_result()>& attempt, io_result& result)
 {
     using clock = std::chrono::steady_clock;
     const auto start = clock::now();
     auto pause = std::chrono::milliseconds(1);
     bool said = false;
-    for (io_result locked = file.try_lock(); !locked.ok(); locked = file.try_lock()) {
-        if (!locked.is(io_reason::busy)) {
-            return failure{failure_kind::cannot_write, path, locked};
-        }
+    for (result = attempt(); result.is(io_reason::busy); result = attempt()) {
         const auto waited = clock::now() - start;
         if (waited >= patience.give_up_after) {
             return failure{failure_kind::lock_timeout,
@@ -74,12 +73,29 @@ maybe_failure wait_for_lock(native_file& file, const path_string& path, const lo
     return std::nullopt;
 }
 
+maybe_failure wait_for_lock(native_file& file, const path_string& path, const lock_patience& patience)
+{
+    io_result locked;
+    if (auto gave_up = wait_while_busy(
+            path, patience, [&] { return file.try_lock(); }, locked)) {
+        return gave_up;
+    }
+    return locked.ok() ? std::nullopt : maybe_failure(failure{failure_kind::cannot_write, path, locked});
+}
+
 output_outcome append_existing(const path_string& path, std::span<const char> data,
                                const std::optional<file_identity>& input, const lock_patience& patience)
 {
     for (int attempt = 0; attempt < NAME_ATTEMPTS; ++attempt) {
         native_file file;
-        if (const io_result opened = file.open_for_appending(path); !opened.ok()) {
+        // Another program may hold the file without sharing it: waited for
+        // as for a lock.
+        io_result opened;
+        if (auto gave_up = wait_while_busy(
+                path, patience, [&] { return file.open_for_appending(path); }, opened)) {
+            return output_outcome{std::move(gave_up)};
+        }
+        if (!opened.ok()) {
             return output_outcome{failure{failure_kind::cannot_write, path, opened}};
         }
         if (auto failed = wait_for_lock(file, path, patience)) {
@@ -115,8 +131,12 @@ output_outcome write_standard_output(std::span<const char> data, const std::opti
     }
     native_file out = native_file::standard_output();
     file_status status;
-    // A pipe or a terminal has no status worth the name; only a file matters.
-    const bool regular = out.status(status).ok() && status.regular;
+    // A pipe or a terminal has no status worth the name; only a file
+    // matters, and one that cannot say which file it is might be the input.
+    if (!out.status(status).ok()) {
+        return output_outcome{failure{failure_kind::cannot_write, shown, {io_reason::unknown_identity}}};
+    }
+    const bool regular = status.regular;
     if (regular && input && status.identity == *input) {
         return output_outcome{failure{failure_kind::same_file, shown}};
     }

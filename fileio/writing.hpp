@@ -5,6 +5,8 @@
 
 #include "fileio/outputs.hpp"
 
+#include <functional>
+
 namespace txconv {
 
 // Writes all of data, in steps of at most WRITE_CHUNK bytes.
@@ -24,6 +26,12 @@ output_outcome write_standard_output(std::span<const char> data, const std::opti
 // Writes data to what the user named at path that is not a regular file: a
 // device, a FIFO or a terminal, as a stream, with no step to undo or sync.
 output_outcome write_stream(const path_string& path, std::span<const char> data);
+
+// Tries attempt until it is not busy, for as long as patience allows, saying
+// once that it waits; result is the last attempt's. A failure only where it
+// gave up.
+maybe_failure wait_while_busy(const path_string& path, const lock_patience& patience,
+                              const std::function<io_result()>& attempt, io_result& result);
 
 // Takes the lock of file, waiting for another program that holds it.
 maybe_failure wait_for_lock(native_file& file, const path_string& path, const lock_patience& patience);

@@ -1,10 +1,12 @@
 // Where files get their names on Windows: looking at a name, new files
 // written under a hidden one and moved to theirs once whole.
+#include "platform/long_path.hpp"
 #include "platform/native_file.hpp"
 #include "platform/native_file_shared.hpp"
 #include "platform/utf16_windows.hpp"
 #include "platform/windows_shared.hpp"
 
+#include <algorithm>
 #include <utility>
 
 namespace txconv {
@@ -31,6 +33,58 @@ std::string display_path(const path_string& path)
     return narrow(path);
 }
 
+io_result check_name(const path_string& path, bool typed_output)
+{
+    if (names_a_stream(path)) {
+        return {io_reason::stream_name};
+    }
+    if (!typed_output && is_reserved_device_name(path)) {
+        return {io_reason::device_name};
+    }
+    return io_ok;
+}
+
+path_string name_as_opened(const path_string& path)
+{
+    return as_windows_opens(path);
+}
+
+std::vector<path_string> expand_wildcards(std::span<const path_string> arguments)
+{
+    std::vector<path_string> files;
+    for (const path_string& argument : arguments) {
+        const std::size_t folder = folder_length(argument);
+        const bool wild = argument.find_first_of(L"*?", folder) != path_string::npos;
+        if (!wild || ::GetFileAttributesW(system_path(argument).c_str()) != INVALID_FILE_ATTRIBUTES) {
+            files.push_back(argument);
+            continue;
+        }
+        std::vector<path_string> matched;
+        WIN32_FIND_DATAW found{};
+        const HANDLE search =
+            ::FindFirstFileExW(argument.c_str(), FindExInfoBasic, &found, FindExSearchNameMatch, nullptr, 0);
+        if (search != INVALID_HANDLE_VALUE) {
+            do {
+                if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+                    matched.push_back(argument.substr(0, folder) + found.cFileName);
+                }
+            } while (::FindNextFileW(search, &found));
+            ::FindClose(search);
+        }
+        std::sort(matched.begin(), matched.end());
+        if (matched.empty()) {
+            files.push_back(argument);
+        }
+        files.insert(files.end(), matched.begin(), matched.end());
+    }
+    return files;
+}
+
+bool slash_options()
+{
+    return true;
+}
+
 io_result inspect_path(const path_string& path, path_kind& kind, file_identity& identity, bool follow)
 {
     const DWORD flags = (follow ? 0 : FILE_FLAG_OPEN_REPARSE_POINT) | FILE_FLAG_BACKUP_SEMANTICS;
@@ -43,7 +97,7 @@ io_result inspect_path(const path_string& path, path_kind& kind, file_identity& 
     handle_facts facts;
     const io_result looked = facts_of(file, facts);
     ::CloseHandle(file);
-    identity = identity_of(facts.info);
+    identity = identity_of(facts);
     kind = facts.link ? path_kind::symlink : facts.regular ? path_kind::regular : path_kind::other;
     return looked;
 }
@@ -107,7 +161,10 @@ io_result native_file::publish(const path_string& path, bool replace)
         temporary_.clear();
         return io_ok;
     }
-    return from_last_error();
+    // A file that another program holds open cannot be replaced until it
+    // lets go: access denied, or a sharing violation.
+    const DWORD code = ::GetLastError();
+    return replace && code == ERROR_ACCESS_DENIED ? io_result{io_reason::busy, code} : from_code(code);
 }
 
 io_result native_file::adopt_permissions_of(const path_string& old)
@@ -119,6 +176,11 @@ io_result native_file::adopt_permissions_of(const path_string& old)
     const DWORD attributes = ::GetFileAttributesW(system_path(old).c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES) {
         return from_last_error();
+    }
+    // Windows will not move a file over a read-only one, and Wine would
+    // clear the flag: either way it was meant to stay.
+    if ((attributes & FILE_ATTRIBUTE_READONLY) != 0) {
+        return {io_reason::read_only};
     }
     FILE_BASIC_INFO basic{};
     basic.FileAttributes = (attributes & kept) != 0 ? attributes & kept : FILE_ATTRIBUTE_NORMAL;

@@ -3,21 +3,26 @@
 #include "platform/long_path.hpp"
 #include "platform/windows_shared.hpp"
 
+#include <cstring>
+
 namespace txconv {
 
 std::wstring system_path(const path_string& path)
 {
-    std::wstring current(MAX_PATH, L'\0');
-    DWORD length = ::GetCurrentDirectoryW(static_cast<DWORD>(current.size()), current.data());
-    if (length >= current.size()) {
-        current.resize(length);
-        length = ::GetCurrentDirectoryW(static_cast<DWORD>(current.size()), current.data());
+    // Windows resolves the path as it would for any program: each drive's
+    // own current folder, trailing dots and spaces of the last part, device
+    // names. The extended form then lifts the length limit.
+    std::wstring full(MAX_PATH, L'\0');
+    DWORD length = ::GetFullPathNameW(path.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
+    if (length >= full.size()) {
+        full.resize(length);
+        length = ::GetFullPathNameW(path.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
     }
-    if (length == 0 || length >= current.size()) {
+    if (length == 0 || length >= full.size()) {
         return path;
     }
-    current.resize(length);
-    return extended_path(path, current);
+    full.resize(length);
+    return extended_form(full);
 }
 
 io_result delete_by_handle(HANDLE file)
@@ -43,6 +48,14 @@ io_result facts_of(HANDLE file, handle_facts& facts)
     }
     if (!::GetFileInformationByHandle(file, &facts.info)) {
         return from_last_error();
+    }
+    // Where the volume has them (ReFS, Dev Drives), the 128-bit file id is
+    // the one that is unique; the 64-bit index may not be.
+    FILE_ID_INFO id{};
+    if (::GetFileInformationByHandleEx(file, FileIdInfo, &id, sizeof id)) {
+        std::memcpy(&facts.id_low, id.FileId.Identifier, sizeof facts.id_low);
+        std::memcpy(&facts.id_high, id.FileId.Identifier + sizeof facts.id_low, sizeof facts.id_high);
+        facts.has_id = true;
     }
     const DWORD attributes = facts.info.dwFileAttributes;
     if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 &&

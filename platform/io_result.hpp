@@ -8,15 +8,20 @@ namespace txconv {
 // Why a step on a file did not work. The layers above turn it into words;
 // here it is only a kind and, where the system gave one, its error code.
 enum class io_reason : std::uint8_t {
-    none,        // it worked
-    system,      // the system refused; code says why
-    missing,     // nothing is at the name (code: the system's own)
-    exists,      // something is at the name already (code: the system's own)
-    busy,        // another program holds the lock
-    symlink,     // a link stands at a name we made up: never followed
-    not_regular, // a folder, a FIFO, a device: not a file to convert
-    no_progress, // the system accepted no bytes and gave no reason
-    closed,      // a standard stream that was closed when the process started
+    none,             // it worked
+    system,           // the system refused; code says why
+    missing,          // nothing is at the name (code: the system's own)
+    exists,           // something is at the name already (code: the system's own)
+    busy,             // another program holds the lock
+    symlink,          // a link stands at a name we made up: never followed
+    not_regular,      // a folder, a FIFO, a device: not a file to convert
+    no_progress,      // the system accepted no bytes and gave no reason
+    closed,           // a standard stream that was closed when the process started
+    folder,           // a folder, where a file was wanted
+    device_name,      // a name that Windows keeps for a device (CON, NUL, COM1...)
+    stream_name,      // a name with an alternate data stream part ("t.txt:s")
+    read_only,        // marked read-only, so not to be replaced
+    unknown_identity, // a file whose identity cannot be read: it might be the input
 };
 
 struct [[nodiscard]] io_result {

@@ -1,6 +1,6 @@
 #include "platform/long_path.hpp"
 
-#include <vector>
+#include <array>
 
 namespace txconv {
 
@@ -16,143 +16,83 @@ bool is_letter(wchar_t c)
     return (c >= L'A' && c <= L'Z') || (c >= L'a' && c <= L'z');
 }
 
-bool has_device_prefix(std::wstring_view path)
+// The last part of path: behind its last slash, and behind "X:" where that
+// is all there is before it.
+std::wstring_view last_part(std::wstring_view path)
 {
-    return path.size() >= 4 && is_slash(path[0]) && is_slash(path[1]) && (path[2] == L'?' || path[2] == L'.') &&
-           is_slash(path[3]);
+    std::size_t at = path.size();
+    while (at > 0 && !is_slash(path[at - 1])) {
+        --at;
+    }
+    if (at == 0 && path.size() >= 2 && is_letter(path[0]) && path[1] == L':') {
+        at = 2;
+    }
+    return path.substr(at);
 }
 
-// An absolute path taken apart: "\\?\C:" or "\\?\UNC\server\share", and
-// the names below it.
-struct absolute_path {
-    std::wstring root;
-    std::vector<std::wstring> names;
-};
-
-// Adds the names of rest below path's, resolving "." and "..".
-void descend(absolute_path& path, std::wstring_view rest)
+wchar_t upper(wchar_t c)
 {
-    std::size_t at = 0;
-    while (at <= rest.size()) {
-        std::size_t end = at;
-        while (end < rest.size() && !is_slash(rest[end])) {
-            ++end;
-        }
-        std::wstring name(rest.substr(at, end - at));
-        if (name == L"..") {
-            if (!path.names.empty()) {
-                path.names.pop_back();
-            }
-        } else if (name != L".") {
-            while (!name.empty() && (name.back() == L'.' || name.back() == L' ')) {
-                name.pop_back();
-            }
-            if (!name.empty()) {
-                path.names.push_back(std::move(name));
-            }
-        }
-        at = end + 1;
-    }
-}
-
-// Skips one name and the slashes behind it; returns where the next begins.
-std::size_t past_name(std::wstring_view path, std::size_t at)
-{
-    while (at < path.size() && !is_slash(path[at])) {
-        ++at;
-    }
-    while (at < path.size() && is_slash(path[at])) {
-        ++at;
-    }
-    return at;
-}
-
-bool is_unc(std::wstring_view path)
-{
-    return path.size() >= 2 && is_slash(path[0]) && is_slash(path[1]);
-}
-
-bool is_drive_absolute(std::wstring_view path)
-{
-    return path.size() >= 3 && is_letter(path[0]) && path[1] == L':' && is_slash(path[2]);
-}
-
-// An absolute path: "C:\dir", "\\server\share\dir", or either behind
-// the "\\?\" prefix, as the current folder may be.
-absolute_path take_apart(std::wstring_view path)
-{
-    absolute_path out;
-    if (has_device_prefix(path)) {
-        path.remove_prefix(4);
-        if (path.size() >= 4 && path.substr(0, 3) == L"UNC" && is_slash(path[3])) {
-            return take_apart(L"\\\\" + std::wstring(path.substr(4)));
-        }
-    }
-    if (is_unc(path)) {
-        const std::size_t share = past_name(path, 2);
-        const std::size_t rest = past_name(path, share);
-        std::wstring server(path.substr(2, share - 2));
-        std::wstring name(path.substr(share, rest - share));
-        for (std::wstring* part : {&server, &name}) {
-            while (!part->empty() && is_slash(part->back())) {
-                part->pop_back();
-            }
-        }
-        out.root = L"\\\\?\\UNC\\" + server + L"\\" + name;
-        descend(out, path.substr(rest));
-    } else if (path.size() >= 2 && is_letter(path[0]) && path[1] == L':') {
-        out.root = L"\\\\?\\" + std::wstring(path.substr(0, 2));
-        descend(out, path.substr(2));
-    }
-    return out;
-}
-
-absolute_path resolve(std::wstring_view path, std::wstring_view current)
-{
-    if (is_unc(path) || is_drive_absolute(path)) {
-        return take_apart(path);
-    }
-    absolute_path out = take_apart(current);
-    if (path.size() >= 2 && is_letter(path[0]) && path[1] == L':') {
-        // "D:name": below the current folder when that is on D:, else below
-        // D:'s root, as no other drive's current folder is known here.
-        const bool same_drive = out.root.size() == 6 && (out.root[4] | 0x20) == (path[0] | 0x20);
-        if (!same_drive) {
-            out = take_apart(std::wstring(path.substr(0, 2)) + L"\\");
-        }
-        path.remove_prefix(2);
-    } else if (!path.empty() && is_slash(path[0])) {
-        // "\\name": below the root of the current folder's drive or share.
-        out.names.clear();
-    }
-    descend(out, path);
-    return out;
+    return c >= L'a' && c <= L'z' ? static_cast<wchar_t>(c - L'a' + L'A') : c;
 }
 
 } // namespace
 
-std::wstring extended_path(std::wstring_view path, std::wstring_view current)
+std::wstring extended_form(std::wstring_view full)
 {
-    if (path.size() >= 4 && path.substr(0, 4) == L"\\\\?\\") {
+    if (full.size() >= 4 && is_slash(full[0]) && is_slash(full[1]) && (full[2] == L'?' || full[2] == L'.') &&
+        is_slash(full[3])) {
+        return std::wstring(full);
+    }
+    if (full.size() >= 2 && is_slash(full[0]) && is_slash(full[1])) {
+        return L"\\\\?\\UNC\\" + std::wstring(full.substr(2));
+    }
+    if (full.size() >= 3 && is_letter(full[0]) && full[1] == L':' && is_slash(full[2])) {
+        return L"\\\\?\\" + std::wstring(full);
+    }
+    return std::wstring(full);
+}
+
+bool is_reserved_device_name(std::wstring_view path)
+{
+    std::wstring_view name = last_part(path);
+    // The part before the first dot, less trailing spaces: "nul.txt",
+    // "COM1 .tx" name devices too.
+    name = name.substr(0, name.find(L'.'));
+    while (!name.empty() && name.back() == L' ') {
+        name.remove_suffix(1);
+    }
+    std::wstring stem;
+    for (const wchar_t c : name) {
+        stem += upper(c);
+    }
+    static constexpr std::array<std::wstring_view, 4> plain = {L"CON", L"PRN", L"AUX", L"NUL"};
+    for (const std::wstring_view device : plain) {
+        if (stem == device) {
+            return true;
+        }
+    }
+    return stem.size() == 4 && (stem.starts_with(L"COM") || stem.starts_with(L"LPT")) && stem[3] >= L'1' &&
+           stem[3] <= L'9';
+}
+
+bool names_a_stream(std::wstring_view path)
+{
+    return last_part(path).find(L':') != std::wstring_view::npos;
+}
+
+std::wstring as_windows_opens(std::wstring_view path)
+{
+    const std::size_t part = path.size() - last_part(path).size();
+    std::size_t end = path.size();
+    while (end > part && (path[end - 1] == L'.' || path[end - 1] == L' ')) {
+        --end;
+    }
+    // "." and ".." keep their dots: they are folders, not names with dots.
+    const std::wstring_view name = path.substr(part);
+    if (name == L"." || name == L"..") {
         return std::wstring(path);
     }
-    if (has_device_prefix(path)) {
-        // "\\.\pipe\name" and the like, or a prefix written with slashes.
-        std::wstring device(path);
-        for (wchar_t& c : device) {
-            c = is_slash(c) ? L'\\' : c;
-        }
-        return device;
-    }
-    const absolute_path absolute = resolve(path, current);
-    std::wstring out = absolute.root;
-    for (const std::wstring& name : absolute.names) {
-        out += L"\\" + name;
-    }
-    if (absolute.names.empty()) {
-        out += L"\\";
-    }
-    return out;
+    return std::wstring(path.substr(0, end));
 }
 
 } // namespace txconv

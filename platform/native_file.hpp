@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <span>
 #include <string>
+#include <vector>
 
 namespace txconv {
 
@@ -27,6 +28,8 @@ std::string display_path(const path_string& path);
 struct file_identity {
     std::uint64_t volume = 0;
     std::uint64_t index = 0;
+    // Where a file system's ids are wider than 64 bits.
+    std::uint64_t index_high = 0;
 
     bool operator==(const file_identity&) const = default;
 };
@@ -39,6 +42,24 @@ io_result inspect_path(const path_string& path, path_kind& kind, file_identity& 
 // The path that the links at path lead to, in the end: path itself where
 // there is no link. Whatever is at the end need not exist.
 path_string resolve_links(const path_string& path);
+
+// What the system makes of a name before any file is looked at. On Windows
+// a name it keeps for a device is refused (as device_name), unless the user
+// typed it as an output, which is then written to the device, and so is a
+// name with a stream part (stream_name). Elsewhere every name is a name.
+io_result check_name(const path_string& path, bool typed_output);
+
+// The name the system opens for path: on Windows without the trailing dots
+// and spaces of its last part; elsewhere path itself.
+path_string name_as_opened(const path_string& path);
+
+// Where the system leaves wildcards to the program (Windows), each argument
+// with '*' or '?' in its last part that names no file becomes the files it
+// matches, in order; one that matches nothing stays as it is.
+std::vector<path_string> expand_wildcards(std::span<const path_string> arguments);
+
+// Whether options may also take the system's own form, "/?" for help.
+bool slash_options();
 
 // The folder that holds path: "." for a bare name.
 path_string folder_of(const path_string& path);

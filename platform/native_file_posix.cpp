@@ -36,7 +36,7 @@ io_result keep_if_regular(int fd, int flags, file_status& status)
     }
     status = status_of(st);
     if (!status.regular) {
-        return {io_reason::not_regular};
+        return {S_ISDIR(st.st_mode) ? io_reason::folder : io_reason::not_regular};
     }
     if (::fcntl(fd, F_SETFL, flags) != 0) {
         return from_errno();

@@ -44,7 +44,7 @@ HANDLE open_unlinked(const path_string& path, DWORD access, io_result& result)
     handle_facts again;
     result = proper == INVALID_HANDLE_VALUE ? from_last_error() : facts_of(proper, again);
     ::CloseHandle(file);
-    if (result.ok() && identity_of(again.info) != identity_of(facts.info)) {
+    if (result.ok() && identity_of(again) != identity_of(facts)) {
         result = {io_reason::not_regular};
     }
     if (!result.ok() && proper != INVALID_HANDLE_VALUE) {
@@ -89,7 +89,12 @@ io_result native_file::open_for_reading(const path_string& path, file_status& st
     release();
     const HANDLE file = open_path(path, GENERIC_READ, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL);
     if (file == INVALID_HANDLE_VALUE) {
-        return from_last_error();
+        // A folder cannot be opened as a file at all: say so, not "access
+        // denied".
+        const io_result failed = from_last_error();
+        const DWORD attributes = ::GetFileAttributesW(system_path(path).c_str());
+        const bool folder = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+        return folder ? io_result{io_reason::folder} : failed;
     }
     handle_ = reinterpret_cast<std::intptr_t>(file);
     io_result result = this->status(status);
@@ -198,7 +203,7 @@ io_result native_file::status(file_status& status) const
         !::GetFileInformationByHandleEx(as_handle(handle_), FileStandardInfo, &standard, sizeof standard)) {
         return from_last_error();
     }
-    status.identity = identity_of(facts.info);
+    status.identity = identity_of(facts);
     status.size = (std::uint64_t{facts.info.nFileSizeHigh} << 32U) | facts.info.nFileSizeLow;
     status.permissions = facts.info.dwFileAttributes;
     status.regular = facts.regular;

@@ -17,6 +17,10 @@ inline io_result from_code(DWORD code)
     case ERROR_FILE_EXISTS:
     case ERROR_ALREADY_EXISTS:
         return {io_reason::exists, code};
+    case ERROR_SHARING_VIOLATION:
+    case ERROR_LOCK_VIOLATION:
+        // Another program holds it: worth waiting for, as for a lock.
+        return {io_reason::busy, code};
     default:
         return {io_reason::system, code};
     }
@@ -52,6 +56,10 @@ struct handle_facts {
     // reparse points, such as cloud files that are not downloaded yet, are
     // files in their own right.
     bool link = false;
+    // The 128-bit file id, where the volume gives one.
+    bool has_id = false;
+    std::uint64_t id_low = 0;
+    std::uint64_t id_high = 0;
 };
 
 io_result facts_of(HANDLE file, handle_facts& facts);
@@ -59,6 +67,14 @@ io_result facts_of(HANDLE file, handle_facts& facts);
 inline file_identity identity_of(const BY_HANDLE_FILE_INFORMATION& info)
 {
     return {info.dwVolumeSerialNumber, (std::uint64_t{info.nFileIndexHigh} << 32U) | info.nFileIndexLow};
+}
+
+inline file_identity identity_of(const handle_facts& facts)
+{
+    if (facts.has_id) {
+        return {facts.info.dwVolumeSerialNumber, facts.id_low, facts.id_high};
+    }
+    return identity_of(facts.info);
 }
 
 } // namespace txconv

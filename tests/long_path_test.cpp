@@ -7,53 +7,58 @@
 namespace txconv {
 namespace {
 
-struct long_path_case {
-    std::wstring path;
-    std::wstring current;
-    std::wstring expected;
-};
-
-// Windows takes a path of any length only in its extended form; these are the
-// forms a user can give.
-TEST(ExtendedPath, EveryFormBecomesAbsoluteAndPrefixed)
+std::string narrow_ascii(const std::wstring& text)
 {
-    const long_path_case cases[] = {
-        {L"pts.txt", L"C:\\work", L"\\\\?\\C:\\work\\pts.txt"},
-        {L"sub\\pts.txt", L"C:\\work\\", L"\\\\?\\C:\\work\\sub\\pts.txt"},
-        {L"D:\\data\\pts.txt", L"C:\\work", L"\\\\?\\D:\\data\\pts.txt"},
-        {L"\\\\server\\share\\dir\\pts.txt", L"C:\\work", L"\\\\?\\UNC\\server\\share\\dir\\pts.txt"},
-        {L"\\\\?\\C:\\a/b\\..\\c", L"D:\\", L"\\\\?\\C:\\a/b\\..\\c"},
-        {L"\\\\.\\pipe\\name", L"C:\\", L"\\\\.\\pipe\\name"},
-        {L"C:/work/sub/pts.txt", L"D:\\", L"\\\\?\\C:\\work\\sub\\pts.txt"},
-        {L"..\\other\\.\\pts.txt", L"C:\\work\\sub", L"\\\\?\\C:\\work\\other\\pts.txt"},
-        {L"C:\\..\\..\\pts.txt", L"D:\\", L"\\\\?\\C:\\pts.txt"},
-        {L"a\\\\b", L"C:\\w", L"\\\\?\\C:\\w\\a\\b"},
-        {L"\\top\\pts.txt", L"C:\\work", L"\\\\?\\C:\\top\\pts.txt"},
-        {L"\\top\\pts.txt", L"\\\\srv\\sh\\dir", L"\\\\?\\UNC\\srv\\sh\\top\\pts.txt"},
-        {L"C:pts.txt", L"c:\\work", L"\\\\?\\c:\\work\\pts.txt"},
-        {L"D:pts.txt", L"C:\\work", L"\\\\?\\D:\\pts.txt"},
-        {L"pts.txt", L"\\\\?\\C:\\deep", L"\\\\?\\C:\\deep\\pts.txt"},
-        {L"pts.txt", L"\\\\?\\UNC\\srv\\sh\\d", L"\\\\?\\UNC\\srv\\sh\\d\\pts.txt"},
-        {L"//srv/sh/x.tx", L"C:\\", L"\\\\?\\UNC\\srv\\sh\\x.tx"},
-        // Windows drops trailing dots and spaces from a name; the extended
-        // form would keep them and miss the file.
-        {L"C:\\dir.\\pts.txt. ", L"D:\\", L"\\\\?\\C:\\dir\\pts.txt"},
-        {L"", L"C:\\work", L"\\\\?\\C:\\work"},
+    return {text.begin(), text.end()};
+}
+
+// Windows resolves a path itself (GetFullPathNameW); what is left is the
+// extended form of the full path, which takes any length.
+TEST(ExtendedPath, FullPathsGetTheExtendedForm)
+{
+    const std::pair<std::wstring, std::wstring> cases[] = {
+        {L"C:\\work\\pts.txt", L"\\\\?\\C:\\work\\pts.txt"},
+        {L"\\\\server\\share\\dir\\pts.txt", L"\\\\?\\UNC\\server\\share\\dir\\pts.txt"},
+        {L"\\\\?\\C:\\a\\b", L"\\\\?\\C:\\a\\b"},
+        {L"\\\\.\\NUL", L"\\\\.\\NUL"},
+        {L"\\\\.\\pipe\\name", L"\\\\.\\pipe\\name"},
+        {L"C:\\data \\d.tx", L"\\\\?\\C:\\data \\d.tx"},
     };
-    for (const auto& [path, current, expected] : cases) {
-        EXPECT_EQ(extended_path(path, current), expected) << std::string(path.begin(), path.end());
+    for (const auto& [full, expected] : cases) {
+        EXPECT_EQ(extended_form(full), expected) << narrow_ascii(full);
     }
 }
 
-TEST(ExtendedPath, LengthIsNoLimit)
+// What Windows does to a name that the extended form would not.
+TEST(WindowsNames, DevicesStreamsAndTrailingDots)
 {
-    std::wstring deep = L"C:\\";
-    for (int i = 0; i < 40; ++i) {
-        deep += L"folder" + std::to_wstring(i) + L"\\";
+    struct name_case {
+        std::wstring path;
+        bool device;
+        bool stream;
+        std::wstring opened;
+    };
+    const name_case cases[] = {
+        {L"aux.tx", true, false, L"aux.tx"},
+        {L"dir\\NUL", true, false, L"dir\\NUL"},
+        {L"Com9.txt", true, false, L"Com9.txt"},
+        {L"lpt1", true, false, L"lpt1"},
+        {L"com0.tx", false, false, L"com0.tx"},
+        {L"console.tx", false, false, L"console.tx"},
+        {L"auxiliary", false, false, L"auxiliary"},
+        {L"nul .txt", true, false, L"nul .txt"},
+        {L"t.txt:s", false, true, L"t.txt:s"},
+        {L"C:t.txt", false, false, L"C:t.txt"},
+        {L"C:\\dir\\t.txt", false, false, L"C:\\dir\\t.txt"},
+        {L"e.tx.", false, false, L"e.tx"},
+        {L"data \\d.tx. . ", false, false, L"data \\d.tx"},
+        {L"..", false, false, L".."},
+    };
+    for (const auto& [path, device, stream, opened] : cases) {
+        EXPECT_EQ(is_reserved_device_name(path), device) << narrow_ascii(path);
+        EXPECT_EQ(names_a_stream(path), stream) << narrow_ascii(path);
+        EXPECT_EQ(as_windows_opens(path), opened) << narrow_ascii(path);
     }
-    deep += L"x.txt";
-    ASSERT_GT(deep.size(), 260U);
-    EXPECT_EQ(extended_path(deep, L"D:\\"), L"\\\\?\\" + deep);
 }
 
 } // namespace

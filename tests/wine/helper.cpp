@@ -8,6 +8,8 @@
 //   wine_helper new-console ANSWER COMMAND...
 //       Runs COMMAND in a new console that only it uses, as Explorer does for
 //       a file dropped on an .exe, with ANSWER as its standard input.
+//   wine_helper hold-alone PATH SECONDS
+//       The same, sharing nothing, as an editor that keeps a file to itself.
 //   wine_helper hold PATH SECONDS
 //       Opens PATH for reading and writing, sharing both but not deletion, as
 //       a log viewer might; prints "holding" and keeps it open for SECONDS.
@@ -127,10 +129,10 @@ int on_new_console(int argc, wchar_t** argv)
     return static_cast<int>(run(command_line(argc, argv, 3), answer_pipe(argv[2]), nullptr, CREATE_NEW_CONSOLE));
 }
 
-int hold(wchar_t** argv)
+int hold(wchar_t** argv, DWORD sharing)
 {
-    const HANDLE file = ::CreateFileW(argv[2], GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                      nullptr, OPEN_EXISTING, 0, nullptr);
+    const HANDLE file =
+        ::CreateFileW(argv[2], GENERIC_READ | GENERIC_WRITE, sharing, nullptr, OPEN_EXISTING, 0, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
         return 1;
     }
@@ -152,7 +154,10 @@ int wmain(int argc, wchar_t** argv)
         return on_new_console(argc, argv);
     }
     if (what == L"hold" && argc == 4) {
-        return hold(argv);
+        return hold(argv, FILE_SHARE_READ | FILE_SHARE_WRITE);
+    }
+    if (what == L"hold-alone" && argc == 4) {
+        return hold(argv, 0);
     }
     return 2;
 }

@@ -263,6 +263,71 @@ class UnderWine(unittest.TestCase):
             self.assertEqual((status, notices), (0, ["w.txt"]), err[-2000:])
             self.assertEqual(snapshot(folder), {"w.txt": text, "w.tx": image([0, 1]) * 2})
 
+    # (what, files before, arguments, exit status, a fragment of stderr, files after): the command-line mode
+    # where Windows names and files work otherwise than POSIX ones.
+    WINDOWS_ROWS = [
+        ("-o NUL is the device", {"t.tx": image(VALUES)}, ["-2", "-o", "NUL", "t.tx"], 0, "",
+         {"t.tx": image(VALUES)}),
+        ("a device name as input", {}, ["-2", "aux.tx"], 1, "aux.tx: cannot be read: is a name Windows keeps", {}),
+        ("a device name with an extension, any case", {}, ["-1", "Com1.txt"], 1,
+         "Com1.txt: cannot be read: is a name Windows keeps", {}),
+        ("a trailing space in a folder counts", {"data /d.tx": image(VALUES), "data/d.tx": image([1])},
+         ["-2", "data \\d.tx"], 0, "", {"data /d.tx": image(VALUES), "data/d.tx": image([1]),
+                                          "data /d.txt": listing(VALUES)}),
+        ("a trailing dot does not", {"e.tx": image(VALUES)}, ["-2", "e.tx."], 0, "",
+         {"e.tx": image(VALUES), "e.txt": listing(VALUES)}),
+        ("a stream part", {"t.tx": image(VALUES)}, ["-2", "-o", "t.txt:s", "t.tx"], 1,
+         "t.txt:s: cannot be written: names an alternate data stream", {"t.tx": image(VALUES)}),
+        ("wildcards", {"a.tx": image(VALUES), "b.tx": image([1])}, ["-2", "*.tx"], 0, "",
+         {"a.tx": image(VALUES), "b.tx": image([1]), "a.txt": listing(VALUES), "b.txt": listing([1])}),
+        ("a pattern that matches nothing", {"a.tx": image(VALUES)}, ["-2", "a.tx", "z*.tx"], 1, "z*.tx",
+         {"a.tx": image(VALUES), "a.txt": listing(VALUES)}),
+        ("/? is --help", {}, ["/?"], 0, "", {}),
+        ("a folder as input", {"f.tx/x": b""}, ["-2", "f.tx"], 1, "f.tx: cannot be read: is a folder",
+         {"f.tx/x": b""}),
+    ]
+
+    def test_windows_names_and_files(self):
+        for what, before, args, status, said, after in self.WINDOWS_ROWS:
+            with self.subTest(what), tempfile.TemporaryDirectory() as folder:
+                populate(folder, before)
+                got_status, out, _, err = run_exe(args, b"", folder)
+                self.assertEqual(got_status, status, err[-2000:])
+                self.assertIn(said, err)
+                self.assertEqual(snapshot(folder), after)
+                if args == ["/?"]:
+                    self.assertTrue(out.startswith(b"usage: txconv"), out)
+
+    def test_read_only_and_hidden_targets_under_force(self):
+        with tempfile.TemporaryDirectory() as folder:
+            populate(folder, {"r.tx": image(VALUES), "r.txt": b"old", "h.tx": image(VALUES), "h.txt": b"old"})
+            subprocess.run(["wine", "cmd", "/c", "attrib +r r.txt & attrib +h h.txt"], cwd=folder,
+                           env=SESSION["env"], capture_output=True, timeout=60)
+            status, _, _, err = run_exe(["-2f", "r.tx"], b"", folder)
+            self.assertEqual(status, 1, err[-2000:])
+            self.assertIn("r.txt: cannot be written: is read-only", err)
+            status, _, _, err = run_exe(["-2f", "h.tx"], b"", folder)
+            self.assertEqual(status, 0, err[-2000:])
+            attributes = subprocess.run(["wine", "cmd", "/c", "attrib h.txt"], cwd=folder, env=SESSION["env"],
+                                        capture_output=True, text=True, timeout=60).stdout
+            self.assertRegex(attributes, r"\bH\b", "a hidden target stays hidden")
+            self.assertEqual(snapshot(folder)["r.txt"], b"old")
+            self.assertEqual(snapshot(folder)["h.txt"], listing(VALUES))
+
+    def test_a_program_that_keeps_the_target_to_itself_is_waited_for(self):
+        with tempfile.TemporaryDirectory() as folder:
+            populate(folder, {"h.txt": listing(VALUES), "h.tx": b"old"})
+            holder = subprocess.Popen(["wine", HELPER, "hold-alone", "h.tx", "3"], cwd=folder, env=SESSION["env"],
+                                      stdout=subprocess.PIPE)
+            try:
+                self.assertEqual(holder.stdout.readline(), b"holding\n")
+                status, _, _, err = run_exe(["--append", "-1", "h.txt"], b"", folder)
+            finally:
+                holder.wait()
+            self.assertEqual(status, 0, err[-2000:])
+            self.assertIn("h.tx: waiting for another program to release it", err)
+            self.assertEqual(snapshot(folder), {"h.txt": listing(VALUES), "h.tx": b"old" + image(VALUES)})
+
     def test_show_and_diff_on_the_console(self):
         # Read back from the console's screen, as a user sees them.
         changed = list(VALUES)
