@@ -48,27 +48,6 @@ io_result from_link_errno()
 
 } // namespace
 
-io_result check_name(const path_string&, bool)
-{
-    return io_ok;
-}
-
-path_string name_as_opened(const path_string& path)
-{
-    return path;
-}
-
-std::vector<path_string> expand_wildcards(std::span<const path_string> arguments)
-{
-    // The shell has done it.
-    return {arguments.begin(), arguments.end()};
-}
-
-bool slash_options()
-{
-    return false;
-}
-
 io_result inspect_path(const path_string& path, path_kind& kind, file_identity& identity, bool follow)
 {
     struct stat st {};

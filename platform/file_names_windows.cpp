@@ -6,7 +6,6 @@
 #include "platform/utf16_windows.hpp"
 #include "platform/windows_shared.hpp"
 
-#include <algorithm>
 #include <utility>
 
 namespace txconv {
@@ -31,58 +30,6 @@ std::string system_message(std::uint32_t code)
 std::string display_path(const path_string& path)
 {
     return narrow(path);
-}
-
-io_result check_name(const path_string& path, bool typed_output)
-{
-    if (names_a_stream(path)) {
-        return {io_reason::stream_name};
-    }
-    if (!typed_output && is_reserved_device_name(path)) {
-        return {io_reason::device_name};
-    }
-    return io_ok;
-}
-
-path_string name_as_opened(const path_string& path)
-{
-    return as_windows_opens(path);
-}
-
-std::vector<path_string> expand_wildcards(std::span<const path_string> arguments)
-{
-    std::vector<path_string> files;
-    for (const path_string& argument : arguments) {
-        const std::size_t folder = folder_length(argument);
-        const bool wild = argument.find_first_of(L"*?", folder) != path_string::npos;
-        if (!wild || ::GetFileAttributesW(system_path(argument).c_str()) != INVALID_FILE_ATTRIBUTES) {
-            files.push_back(argument);
-            continue;
-        }
-        std::vector<path_string> matched;
-        WIN32_FIND_DATAW found{};
-        const HANDLE search =
-            ::FindFirstFileExW(argument.c_str(), FindExInfoBasic, &found, FindExSearchNameMatch, nullptr, 0);
-        if (search != INVALID_HANDLE_VALUE) {
-            do {
-                if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
-                    matched.push_back(argument.substr(0, folder) + found.cFileName);
-                }
-            } while (::FindNextFileW(search, &found));
-            ::FindClose(search);
-        }
-        std::sort(matched.begin(), matched.end());
-        if (matched.empty()) {
-            files.push_back(argument);
-        }
-        files.insert(files.end(), matched.begin(), matched.end());
-    }
-    return files;
-}
-
-bool slash_options()
-{
-    return true;
 }
 
 io_result inspect_path(const path_string& path, path_kind& kind, file_identity& identity, bool follow)

@@ -1,0 +1,27 @@
+// POSIX names are names: no devices, streams or wildcards to mind.
+#include "platform/native_file.hpp"
+
+namespace txconv {
+
+io_result check_name(const path_string&, bool)
+{
+    return io_ok;
+}
+
+path_string name_as_opened(const path_string& path)
+{
+    return path;
+}
+
+std::vector<path_string> expand_wildcards(std::span<const path_string> arguments)
+{
+    // The shell has done it.
+    return {arguments.begin(), arguments.end()};
+}
+
+bool slash_options()
+{
+    return false;
+}
+
+} // namespace txconv
