@@ -6,7 +6,9 @@
 #include "platform/utf16_windows.hpp"
 #include "platform/windows_shared.hpp"
 
+#include <cstring>
 #include <utility>
+#include <vector>
 
 namespace txconv {
 
@@ -81,18 +83,69 @@ std::size_t open_files_to_spare()
     return 1024;
 }
 
+namespace {
+
+// Marks the file behind a handle opened with DELETE access to be deleted,
+// or not, when its last handle closes, however the process ends.
+io_result mark_for_deletion(HANDLE file, bool deleted)
+{
+    FILE_DISPOSITION_INFO disposition{};
+    disposition.DeleteFile = deleted ? TRUE : FALSE;
+    return ::SetFileInformationByHandle(file, FileDispositionInfo, &disposition, sizeof disposition)
+               ? io_ok
+               : from_last_error();
+}
+
+// The one temporary whose mark is cleared, in the instant before it takes
+// its name: a Ctrl-C, Ctrl-Break or closed console then marks it again.
+HANDLE volatile unmarked = nullptr;
+
+BOOL WINAPI on_console_event(DWORD)
+{
+    if (const HANDLE file = unmarked; file != nullptr) {
+        (void)mark_for_deletion(file, true);
+    }
+    return FALSE;
+}
+
+// Gives the file behind file the name path, through the handle itself.
+io_result rename_by_handle(HANDLE file, const path_string& path, bool replace)
+{
+    const std::wstring target = system_path(path);
+    const std::size_t bytes = sizeof(FILE_RENAME_INFO) + target.size() * sizeof(wchar_t);
+    std::vector<unsigned char> buffer(bytes, 0);
+    auto* rename = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
+    rename->ReplaceIfExists = replace ? TRUE : FALSE;
+    rename->RootDirectory = nullptr;
+    rename->FileNameLength = static_cast<DWORD>(target.size() * sizeof(wchar_t));
+    std::memcpy(rename->FileName, target.data(), target.size() * sizeof(wchar_t));
+    if (!::SetFileInformationByHandle(file, FileRenameInfo, rename, static_cast<DWORD>(bytes))) {
+        return from_last_error();
+    }
+    // The bytes were flushed before; this asks the new name to follow them
+    // to the disk. Once renamed, the file is no longer to be taken back.
+    (void)::FlushFileBuffers(file);
+    return io_ok;
+}
+
+} // namespace
+
 io_result native_file::create_unnamed(const path_string& beside, std::uint32_t)
 {
     release();
+    static const BOOL handled = ::SetConsoleCtrlHandler(on_console_event, TRUE);
+    (void)handled;
     for (int attempt = 0; attempt < NAME_ATTEMPTS; ++attempt) {
         path_string name = temporary_name_beside(beside);
-        // DELETE, so that a file that never gets its name can be removed
-        // through this handle rather than by a name somebody may have reused.
-        const HANDLE file = open_path(name, GENERIC_WRITE | DELETE, CREATE_NEW, FILE_ATTRIBUTE_NORMAL);
+        // Hidden, kept in memory where it can be, and marked for deletion at
+        // once through its own handle: until it has its name, nothing of it
+        // survives the process, however the process ends.
+        const HANDLE file =
+            open_path(name, GENERIC_WRITE | DELETE, CREATE_NEW, FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_TEMPORARY);
         if (file != INVALID_HANDLE_VALUE) {
             handle_ = reinterpret_cast<std::intptr_t>(file);
             temporary_ = std::move(name);
-            return io_ok;
+            return mark_for_deletion(file, true);
         }
         if (const io_result failed = from_last_error(); !failed.is(io_reason::exists)) {
             return failed;
@@ -103,15 +156,31 @@ io_result native_file::create_unnamed(const path_string& beside, std::uint32_t)
 
 io_result native_file::publish(const path_string& path, bool replace)
 {
-    const DWORD flags = MOVEFILE_WRITE_THROUGH | (replace ? MOVEFILE_REPLACE_EXISTING : 0);
-    if (::MoveFileExW(system_path(temporary_).c_str(), system_path(path).c_str(), flags)) {
+    const HANDLE file = as_handle(handle_);
+    // Out of hiding first, unless it has taken on the attributes of the
+    // file it replaces.
+    FILE_BASIC_INFO basic{};
+    if (::GetFileInformationByHandleEx(file, FileBasicInfo, &basic, sizeof basic) &&
+        (basic.FileAttributes & FILE_ATTRIBUTE_TEMPORARY) != 0) {
+        basic.FileAttributes = FILE_ATTRIBUTE_NORMAL;
+        if (!::SetFileInformationByHandle(file, FileBasicInfo, &basic, sizeof basic)) {
+            return from_last_error();
+        }
+    }
+    unmarked = file;
+    io_result named = mark_for_deletion(file, false);
+    if (named.ok()) {
+        named = rename_by_handle(file, path, replace);
+    }
+    unmarked = nullptr;
+    if (named.ok()) {
         temporary_.clear();
         return io_ok;
     }
+    (void)mark_for_deletion(file, true);
     // A file that another program holds open cannot be replaced until it
     // lets go: access denied, or a sharing violation.
-    const DWORD code = ::GetLastError();
-    return replace && code == ERROR_ACCESS_DENIED ? io_result{io_reason::busy, code} : from_code(code);
+    return replace && named.code == ERROR_ACCESS_DENIED ? io_result{io_reason::busy, named.code} : named;
 }
 
 io_result native_file::adopt_permissions_of(const path_string& old)

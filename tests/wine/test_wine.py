@@ -328,6 +328,46 @@ class UnderWine(unittest.TestCase):
             self.assertIn("h.tx: waiting for another program to release it", err)
             self.assertEqual(snapshot(folder), {"h.txt": listing(VALUES), "h.tx": b"old" + image(VALUES)})
 
+    def test_standard_streams_that_are_the_input(self):
+        # Run by Wine from a Unix shell: txconv -2 -o - u.tx >> u.tx, and
+        # txconv -2 --append -o v.txt - < v.txt. Never a file into itself.
+        with tempfile.TemporaryDirectory() as folder:
+            populate(folder, {"u.tx": image(VALUES), "v.txt": listing(VALUES)})
+            with open(os.path.join(folder, "u.tx"), "ab") as same:
+                first = subprocess.run(["wine", EXE, "-2", "-o", "-", "u.tx"], cwd=folder, env=SESSION["env"],
+                                       stdout=same, stderr=subprocess.PIPE, timeout=120)
+            with open(os.path.join(folder, "v.txt"), "rb") as same:
+                second = subprocess.run(["wine", EXE, "-1", "--append", "-o", "v.txt", "-"], cwd=folder,
+                                        env=SESSION["env"], stdin=same, stderr=subprocess.PIPE, timeout=120)
+            self.assertEqual((first.returncode, second.returncode), (1, 1), first.stderr + second.stderr)
+            self.assertEqual(snapshot(folder), {"u.tx": image(VALUES), "v.txt": listing(VALUES)})
+
+    def test_a_killed_run_leaves_no_temporary(self):
+        # a.txt is written under a hidden, marked name while b.txt, held by
+        # another program, is waited for; the run is then killed outright.
+        with tempfile.TemporaryDirectory() as folder:
+            populate(folder, {"a.tx": image(VALUES), "b.tx": image(VALUES), "b.txt": b"old"})
+            holder = subprocess.Popen(["wine", HELPER, "hold-alone", "b.txt", "20"], cwd=folder, env=SESSION["env"],
+                                      stdout=subprocess.PIPE)
+            try:
+                self.assertEqual(holder.stdout.readline(), b"holding\n")
+                run = subprocess.Popen(["wine", EXE, "-2", "--append", "a.tx", "b.tx"], cwd=folder,
+                                       env=SESSION["env"], stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
+                while b"waiting for another program" not in run.stderr.readline():
+                    pass
+                self.assertTrue(any(name.startswith(".txconv-") for name in os.listdir(folder)))
+                subprocess.run(["wine", "taskkill", "/f", "/im", "txconv.exe"], env=SESSION["env"],
+                               capture_output=True, timeout=60)
+                run.wait(timeout=60)
+                run.stderr.close()
+            finally:
+                holder.kill()
+                holder.wait()
+            deadline = time.monotonic() + 10
+            while any(name.startswith(".txconv-") for name in os.listdir(folder)) and time.monotonic() < deadline:
+                time.sleep(0.2)
+            self.assertEqual(snapshot(folder), {"a.tx": image(VALUES), "b.tx": image(VALUES), "b.txt": b"old"})
+
     def test_show_and_diff_on_the_console(self):
         # Read back from the console's screen, as a user sees them.
         changed = list(VALUES)
