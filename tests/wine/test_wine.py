@@ -328,6 +328,22 @@ class UnderWine(unittest.TestCase):
             self.assertIn("h.tx: waiting for another program to release it", err)
             self.assertEqual(snapshot(folder), {"h.txt": listing(VALUES), "h.tx": b"old" + image(VALUES)})
 
+    def test_a_drive_relative_path_uses_that_drive_s_folder(self):
+        # cd /d C:\work, then to another drive: C:d.tx is C:\work\d.tx.
+        work = os.path.join(SESSION["prefix"], "drive_c", "work")
+        os.makedirs(work, exist_ok=True)
+        populate(work, {"d.tx": image(VALUES)})
+        try:
+            with tempfile.TemporaryDirectory() as folder:
+                line = f"cd /d C:\\work & cd /d Z:{folder.replace('/', chr(92))} & {EXE.replace('/', chr(92))} -2 C:d.tx"
+                proc = subprocess.run(["wine", "cmd", "/c", line], cwd=folder, env=SESSION["env"],
+                                      capture_output=True, timeout=120)
+                self.assertEqual(proc.returncode, 0, proc.stderr[-2000:])
+                self.assertEqual(snapshot(folder), {})
+            self.assertEqual(snapshot(work), {"d.tx": image(VALUES), "d.txt": listing(VALUES)})
+        finally:
+            shutil.rmtree(work, ignore_errors=True)
+
     def test_standard_streams_that_are_the_input(self):
         # Run by Wine from a Unix shell: txconv -2 -o - u.tx >> u.tx, and
         # txconv -2 --append -o v.txt - < v.txt. Never a file into itself.
