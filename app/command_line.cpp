@@ -22,7 +22,7 @@ std::vector<job> plan(const command_options& options)
                             : options.append ? write_mode::append
                                              : write_mode::create;
     std::vector<job> jobs;
-    for (const path_string& file : expand_wildcards(options.files)) {
+    for (const path_string& file : options.files) {
         job& task = jobs.emplace_back();
         task.input = file;
         task.from_standard_input = is_standard_stream(file);
@@ -58,7 +58,8 @@ int run_command_line(std::span<const path_string> arguments)
     if (!parsed) {
         return usage_error(error);
     }
-    const command_options& options = *parsed;
+    command_options options = *parsed;
+    expand_wildcards(options.files);
     if (options.filter && !options.help && !options.version && is_terminal(standard_stream::input)) {
         return usage_error("no FILE given, and standard input is a terminal");
     }

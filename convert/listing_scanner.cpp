@@ -49,16 +49,17 @@ std::span<char> listing_scanner::space()
     }
     if (kept_) {
         // The chunk is about to be overwritten: count its lines now, and
-        // carry what it kept to the front.
+        // carry what it kept to just in front of where the next one goes.
         if (ignored_at_ == 0) {
             count_lines_up_to(kept_from_);
         }
         carried_ = kept_end_ - kept_from_;
-        std::memmove(buffer_, buffer_ + kept_from_, carried_);
+        std::memmove(buffer_ + LEAD - carried_, data_ + kept_from_, carried_);
         counted_ = 0;
         kept_ = false;
     }
-    return {buffer_ + carried_, CHUNK_BYTES};
+    data_ = buffer_ + LEAD - carried_;
+    return {buffer_ + LEAD, CHUNK_BYTES};
 }
 
 void listing_scanner::count_lines_up_to(std::size_t at)
@@ -66,8 +67,8 @@ void listing_scanner::count_lines_up_to(std::size_t at)
     // A line ends in LF, CR LF, or a CR on its own, as old Macs wrote them.
     // A CR at the very end of what is counted is followed by an '=' here:
     // one that ends a chunk is carried into the next with what follows it.
-    const char* const from = buffer_ + counted_;
-    const char* const to = buffer_ + at;
+    const char* const from = data_ + counted_;
+    const char* const to = data_ + at;
     line_ += count_byte(from, to, '\n');
     for (const char* cr = find_byte(from, to, '\r'); cr != nullptr; cr = find_byte(cr + 1, to, '\r')) {
         line_ += cr + 1 == to || cr[1] != '\n' ? 1 : 0;
@@ -77,7 +78,7 @@ void listing_scanner::count_lines_up_to(std::size_t at)
 
 void listing_scanner::take_field(std::size_t at, std::size_t end)
 {
-    const std::string_view field(buffer_ + at + 1, end - at - 1);
+    const std::string_view field(data_ + at + 1, end - at - 1);
     const auto value = read_hex_field(field);
     const bool exact = value && field.size() == FIELD_CHARS && field.find('\0') == std::string_view::npos;
     if (!exact) {
@@ -101,21 +102,23 @@ const char* listing_scanner::take_regular_lines(const char* hit, const char* end
 {
     // Runs for as long as the listing keeps to the form txconv writes, where
     // nearly all of a listing's reading is spent: no search, no line count.
-    // Kept in locals, so that the compiler keeps them in registers.
-    std::size_t filled = filled_;
-    std::uint32_t* const table = table_.data();
-    for (;
-         end - hit >= static_cast<std::ptrdiff_t>(LANES + FIELD_CHARS) && filled < TABLE_SLOTS && line_as_written(hit);
-         hit += LINE_BYTES) {
-        table[filled++] = digits_value(hit + 1);
+    // How many lines may be taken at most is known before the first: as
+    // many as fit in the chunk with a whole look ahead, and the table takes.
+    const auto room = static_cast<std::size_t>(end - hit);
+    const std::size_t lines = room < LANES + FIELD_CHARS ? 0 : (room - LANES - FIELD_CHARS) / LINE_BYTES + 1;
+    std::uint32_t* const table = table_.data() + filled_;
+    const std::size_t most = std::min(lines, TABLE_SLOTS - filled_);
+    std::size_t taken = 0;
+    for (; taken < most && line_as_written(hit); ++taken, hit += LINE_BYTES) {
+        table[taken] = digits_value(hit + 1);
     }
-    filled_ = filled;
+    filled_ += taken;
     return hit;
 }
 
 void listing_scanner::scan(std::size_t count)
 {
-    const char* const data = buffer_;
+    const char* const data = data_;
     const std::size_t end = carried_ + count;
     std::size_t keep_from = end;
     for (const char* hit = find_byte(data, data + end, '='); hit != nullptr;) {
@@ -170,7 +173,8 @@ void listing_scanner::finish()
 {
     // Whatever is still carried are fields that the end of the input cut
     // short; each one ends where the input does.
-    const char* const data = buffer_;
+    // A listing that never asked for space holds nothing at all.
+    const char* const data = data_ != nullptr ? data_ : "";
     const std::size_t from = kept_ ? kept_from_ : 0;
     const std::size_t end = kept_ ? kept_end_ : carried_;
     for (const char* hit = find_byte(data + from, data + end, '='); hit != nullptr;

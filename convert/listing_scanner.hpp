@@ -24,7 +24,10 @@ public:
     static constexpr std::size_t CHUNK_BYTES = 128 * 1024;
 
     // What the scanner reads into: the chunk and a few bytes carried over.
-    static constexpr std::size_t BUFFER_BYTES = FIELD_CHARS + CHUNK_BYTES;
+    // Each chunk is read to the same place, LEAD bytes in, where the system
+    // copies fastest; the bytes carried over go just in front of it.
+    static constexpr std::size_t LEAD = 64;
+    static constexpr std::size_t BUFFER_BYTES = LEAD + CHUNK_BYTES;
 
     // Reads into buffer, of BUFFER_BYTES, where given; else into one of its
     // own, made on first use.
@@ -66,6 +69,8 @@ private:
     // had not arrived whole yet, and what follows it), then the chunk.
     std::unique_ptr<char[]> owned_;
     char* buffer_ = nullptr;
+    // Where the carried bytes and the current chunk begin.
+    char* data_ = nullptr;
     std::size_t carried_ = 0;
     // After a scan, the chunk stays in place until the next one needs it;
     // what it keeps for that one lies between these.

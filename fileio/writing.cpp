@@ -2,7 +2,6 @@
 #include "platform/console.hpp"
 
 #include <algorithm>
-#include <functional>
 #include <thread>
 
 namespace txconv {
@@ -44,33 +43,6 @@ io_result write_all(native_file& file, std::span<const char> data)
         done += put;
     }
     return io_ok;
-}
-
-maybe_failure wait_while_busy(const path_string& path, const lock_patience& patience,
-                              const std::function<io_result()>& attempt, io_result& result)
-{
-    using clock = std::chrono::steady_clock;
-    const auto start = clock::now();
-    auto pause = std::chrono::milliseconds(1);
-    bool said = false;
-    for (result = attempt(); result.is(io_reason::busy); result = attempt()) {
-        const auto waited = clock::now() - start;
-        if (waited >= patience.give_up_after) {
-            return failure{failure_kind::lock_timeout,
-                           path,
-                           {},
-                           {},
-                           0,
-                           static_cast<std::uint64_t>(patience.give_up_after.count())};
-        }
-        if (!said && waited >= patience.say_after && patience.on_wait != nullptr) {
-            patience.on_wait(path);
-            said = true;
-        }
-        std::this_thread::sleep_for(pause);
-        pause = std::min(pause * 2, std::chrono::milliseconds(50));
-    }
-    return std::nullopt;
 }
 
 maybe_failure wait_for_lock(native_file& file, const path_string& path, const lock_patience& patience)

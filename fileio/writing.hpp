@@ -5,7 +5,9 @@
 
 #include "fileio/outputs.hpp"
 
-#include <functional>
+#include <algorithm>
+#include <chrono>
+#include <thread>
 
 namespace txconv {
 
@@ -30,8 +32,33 @@ output_outcome write_stream(const path_string& path, std::span<const char> data)
 // Tries attempt until it is not busy, for as long as patience allows, saying
 // once that it waits; result is the last attempt's. A failure only where it
 // gave up.
-maybe_failure wait_while_busy(const path_string& path, const lock_patience& patience,
-                              const std::function<io_result()>& attempt, io_result& result);
+template <class Attempt>
+maybe_failure wait_while_busy(const path_string& path, const lock_patience& patience, Attempt attempt,
+                              io_result& result)
+{
+    using clock = std::chrono::steady_clock;
+    const auto start = clock::now();
+    auto pause = std::chrono::milliseconds(1);
+    bool said = false;
+    for (result = attempt(); result.is(io_reason::busy); result = attempt()) {
+        const auto waited = clock::now() - start;
+        if (waited >= patience.give_up_after) {
+            return failure{failure_kind::lock_timeout,
+                           path,
+                           {},
+                           {},
+                           0,
+                           static_cast<std::uint64_t>(patience.give_up_after.count())};
+        }
+        if (!said && waited >= patience.say_after && patience.on_wait != nullptr) {
+            patience.on_wait(path);
+            said = true;
+        }
+        std::this_thread::sleep_for(pause);
+        pause = std::min(pause * 2, std::chrono::milliseconds(50));
+    }
+    return std::nullopt;
+}
 
 // Takes the lock of file, waiting for another program that holds it.
 maybe_failure wait_for_lock(native_file& file, const path_string& path, const lock_patience& patience);

@@ -30,7 +30,8 @@ reading plain_rule(std::string_view text)
     std::uint64_t line = 1;
     finding ignored{finding_kind::values_ignored, 0, 0};
     for (std::size_t p = 0; p < text.size(); ++p) {
-        if (text[p] == '\n') {
+        // A line ends in LF, CR LF, or a CR of its own.
+        if (text[p] == '\n' || (text[p] == '\r' && (p + 1 == text.size() || text[p + 1] != '\n'))) {
             ++line;
         }
         if (text[p] != '=') {

@@ -25,7 +25,7 @@ path_string name_as_opened(const path_string& path)
     return as_windows_opens(path);
 }
 
-std::vector<path_string> expand_wildcards(std::span<const path_string> arguments)
+void expand_wildcards(std::vector<path_string>& arguments)
 {
     std::vector<path_string> files;
     for (const path_string& argument : arguments) {
@@ -53,7 +53,7 @@ std::vector<path_string> expand_wildcards(std::span<const path_string> arguments
         }
         files.insert(files.end(), matched.begin(), matched.end());
     }
-    return files;
+    arguments = std::move(files);
 }
 
 bool slash_options()

@@ -56,7 +56,7 @@ path_string name_as_opened(const path_string& path);
 // Where the system leaves wildcards to the program (Windows), each argument
 // with '*' or '?' in its last part that names no file becomes the files it
 // matches, in order; one that matches nothing stays as it is.
-std::vector<path_string> expand_wildcards(std::span<const path_string> arguments);
+void expand_wildcards(std::vector<path_string>& arguments);
 
 // Whether options may also take the system's own form, "/?" for help.
 bool slash_options();
