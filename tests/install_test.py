@@ -17,6 +17,12 @@ BUILD = os.path.abspath(sys.argv[1]) if len(sys.argv) > 1 else ""
 MAN_PAGE = os.path.join("share", "man", "man1", "txconv.1.gz")
 
 
+def build_type():
+    with open(os.path.join(BUILD, "CMakeCache.txt")) as f:
+        found = re.search(r"^CMAKE_BUILD_TYPE:\w+=(\w*)$", f.read(), re.M)
+    return found.group(1) if found else ""
+
+
 class Install(unittest.TestCase):
     def test_binary_and_man_page(self):
         with tempfile.TemporaryDirectory() as prefix:
@@ -49,7 +55,8 @@ class Install(unittest.TestCase):
             listing = subprocess.run(["dpkg-deb", "-c", package], capture_output=True, text=True, check=True).stdout
             for path in ("bin/txconv", MAN_PAGE, "share/doc/txconv/copyright", "share/doc/txconv/changelog.gz"):
                 self.assertRegex(listing, rf" \./usr/{re.escape(path)}\n", path)
-            if shutil.which("lintian"):
+            # What ships is the release build: stripped, no sanitizers.
+            if shutil.which("lintian") and build_type() == "Release":
                 lint = subprocess.run(["lintian", package], capture_output=True, text=True)
                 tags = [line for line in lint.stdout.splitlines() if re.match(r"[EW]: ", line)]
                 self.assertEqual(tags, [], lint.stdout + lint.stderr)
