@@ -1,8 +1,8 @@
 #include "app/command_line.hpp"
 
 #include "app/driver.hpp"
-#include "app/inspect.hpp"
 #include "app/options.hpp"
+#include "app/table_views.hpp"
 #include "fileio/inputs.hpp"
 #include "platform/console.hpp"
 

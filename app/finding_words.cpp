@@ -6,15 +6,6 @@
 
 namespace txconv {
 
-namespace {
-
-std::string counted(std::uint64_t count, std::string_view one, std::string_view many)
-{
-    return std::to_string(count) + " " + std::string(count == 1 ? one : many);
-}
-
-} // namespace
-
 std::string warning_for(const path_string& path, const finding& found)
 {
     const std::string shown = shown_input(path);

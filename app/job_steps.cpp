@@ -1,6 +1,6 @@
 #include "app/job_steps.hpp"
 
-#include "app/inspect.hpp"
+#include "app/table_views.hpp"
 #include "convert/listing_lines.hpp"
 #include "fileio/inputs.hpp"
 #include "platform/console.hpp"
@@ -33,8 +33,7 @@ maybe_failure judge(const job& task, std::vector<finding> findings, job_record& 
 
 // Reads a listing through the scanner's buffer, one chunk at a time, and
 // checks its lines too where lines is given.
-maybe_failure read_listing(input_file& input, listing_scanner& scanner, listing_lines* lines, std::uint64_t wanted,
-                           table_image& image)
+maybe_failure read_listing(input_file& input, listing_scanner& scanner, listing_lines* lines, std::uint64_t wanted)
 {
     scanner.reset();
     scanner.select_image(wanted);
@@ -50,7 +49,6 @@ maybe_failure read_listing(input_file& input, listing_scanner& scanner, listing_
         scanner.scan(got);
     } while (got == listing_scanner::CHUNK_BYTES);
     scanner.finish();
-    image = encode_table(scanner.table());
     return std::nullopt;
 }
 
@@ -118,8 +116,7 @@ maybe_failure read_values(const job& task, input_file& input, listing_scanner& s
     std::uint64_t images = 1;
     if (task.way == direction::to_table) {
         listing_lines lines;
-        table_image image{};
-        failed = read_listing(input, scanner, task.strict ? &lines : nullptr, task.image, image);
+        failed = read_listing(input, scanner, task.strict ? &lines : nullptr, task.image);
         images = scanner.images();
         if (!failed && task.image <= images) {
             failed = judge(task, task.strict ? lines.finish() : scanner.findings(), record);

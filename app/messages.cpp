@@ -12,11 +12,6 @@ constexpr std::string_view NOTICE_CANNOT_WRITE = "错误：无法写入文件";
 constexpr std::string_view NOTICE_SAME_FILE = "错误：输出文件与输入文件相同";
 constexpr std::string_view NOTICE_SHORT_TABLE = "错误：表文件不完整";
 
-std::string counted(std::uint64_t count, std::string_view one, std::string_view many)
-{
-    return std::to_string(count) + " " + std::string(count == 1 ? one : many);
-}
-
 std::string io_text(io_result result)
 {
     switch (result.reason) {
@@ -55,6 +50,11 @@ std::string seconds(std::uint64_t milliseconds)
 }
 
 } // namespace
+
+std::string counted(std::uint64_t count, std::string_view one, std::string_view many)
+{
+    return std::to_string(count) + " " + std::string(count == 1 ? one : many);
+}
 
 std::string shown_path(const path_string& path)
 {

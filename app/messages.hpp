@@ -12,6 +12,9 @@
 
 namespace txconv {
 
+// "1 value", "2 values": a count with the word that fits it.
+std::string counted(std::uint64_t count, std::string_view one, std::string_view many);
+
 // Whether path is "-", which names standard input or output.
 bool is_standard_stream(const path_string& path);
 

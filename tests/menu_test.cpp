@@ -6,8 +6,8 @@
 
 #include <cstdio>
 
-#include <unistd.h>
 #include <string>
+#include <unistd.h>
 #include <vector>
 
 namespace txconv {

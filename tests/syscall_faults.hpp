@@ -9,8 +9,22 @@
 
 namespace txconv::testing {
 
-enum class syscall { close, fstat, fsync, syncfs, ftruncate, linkat, write, link, rename, renameat2, unlink, flock,
-                     fchmod, fchown };
+enum class syscall {
+    close,
+    fstat,
+    fsync,
+    syncfs,
+    ftruncate,
+    linkat,
+    write,
+    link,
+    rename,
+    renameat2,
+    unlink,
+    flock,
+    fchmod,
+    fchown
+};
 
 struct fault {
     syscall call = syscall::close;

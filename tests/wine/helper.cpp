@@ -85,8 +85,7 @@ DWORD run(std::wstring command, HANDLE in, HANDLE out, DWORD flags)
     start.hStdOutput = out;
     start.hStdError = out;
     PROCESS_INFORMATION process{};
-    if (!::CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, flags, nullptr, nullptr, &start,
-                          &process)) {
+    if (!::CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, flags, nullptr, nullptr, &start, &process)) {
         return 255;
     }
     ::WaitForSingleObject(process.hProcess, INFINITE);

@@ -1,4 +1,4 @@
-#include "app/inspect.hpp"
+#include "app/table_views.hpp"
 
 #include "app/job_steps.hpp"
 #include "app/messages.hpp"
