@@ -1,10 +1,12 @@
 #include "app/command_line.hpp"
 
 #include "app/driver.hpp"
+#include "app/messages.hpp"
 #include "app/options.hpp"
-#include "app/table_views.hpp"
 #include "fileio/inputs.hpp"
 #include "platform/console.hpp"
+
+#include <algorithm>
 
 namespace txconv {
 
@@ -16,37 +18,71 @@ int usage_error(const std::string& error)
     return 2;
 }
 
+// Whether a path on the command line is the standard stream: "-", or a link
+// that leads to it, as /dev/stdin and /dev/stdout do.
+bool names_stream(const path_string& path, standard_stream stream)
+{
+    return is_standard_stream(path) || standard_stream_behind(path) == stream;
+}
+
+job_source source_of(const command_options& options, const path_string& file)
+{
+    job_source source;
+    source.from =
+        names_stream(file, standard_stream::input) ? subject::standard_input() : subject{subject_kind::file, file};
+    source.way = options.way ? *options.way : way_by_name(file).value_or(direction::to_table);
+    return source;
+}
+
 std::vector<job> plan(const command_options& options)
 {
     const write_mode mode = options.force    ? write_mode::replace
                             : options.append ? write_mode::append
                                              : write_mode::create;
+    const job_kind kind = options.check  ? job_kind::check
+                          : options.show ? job_kind::show
+                          : options.plot ? job_kind::plot
+                          : options.diff ? job_kind::diff
+                                         : job_kind::convert;
     std::vector<job> jobs;
-    for (const path_string& file : options.files) {
+    for (std::size_t i = 0; i < options.files.size(); ++i) {
+        const path_string& file = options.files[i];
         job& task = jobs.emplace_back();
-        task.input = file;
-        task.from_standard_input = is_standard_stream(file);
-        task.way = options.way ? *options.way : way_by_name(file).value_or(direction::to_table);
+        task.kind = kind;
+        task.input = source_of(options, file);
+        if (kind == job_kind::diff) {
+            task.against = source_of(options, options.files[++i]);
+        }
         task.mode = mode;
         task.strict = options.strict || options.check;
-        task.kind = options.check  ? job_kind::check
-                    : options.show ? job_kind::show
-                    : options.plot ? job_kind::plot
-                                   : job_kind::convert;
-        task.image = options.image.value_or(1);
-        task.image_chosen = options.image.has_value();
-        task.show_name = options.show && (options.files.size() > 1 || file != options.files.front());
+        task.image = options.image;
+        task.quiet = options.quiet;
+        task.show_name = kind == job_kind::show && (options.files.size() > 1 || file != options.files.front());
+        const bool from_file = task.input.from.kind == subject_kind::file;
         if (options.output) {
-            if (!is_standard_stream(*options.output)) {
-                task.output = options.output;
+            if (!names_stream(*options.output, standard_stream::output)) {
+                task.output = {subject_kind::file, *options.output};
                 task.output_typed = true;
             }
-        } else if (!task.from_standard_input && (task.kind == job_kind::convert || task.kind == job_kind::plot)) {
-            task.output =
-                output_name_for(name_as_opened(file), task.kind == job_kind::plot ? "svg" : made_extension(task.way));
+        } else if (from_file && kind == job_kind::convert) {
+            task.output = {subject_kind::file, output_name_for(name_as_opened(file), made_extension(task.input.way))};
+        } else if (from_file && kind == job_kind::plot) {
+            task.output = {subject_kind::file, output_name_beside(name_as_opened(file), "svg")};
         }
     }
     return jobs;
+}
+
+// Standard input can be read only once, however it is named.
+bool reads_standard_input_twice(std::span<const job> jobs)
+{
+    std::size_t readers = 0;
+    for (const job& task : jobs) {
+        for (const job_source* source : {&task.input, task.against ? &*task.against : nullptr}) {
+            readers += source != nullptr && source->from.kind == subject_kind::standard_input ? 1 : 0;
+        }
+    }
+    return readers > 1;
 }
 
 } // namespace
@@ -68,10 +104,15 @@ int run_command_line(std::span<const path_string> arguments)
         return write_console(console_stream::output, text) ? 0 : 1;
     }
     const std::vector<job> jobs = plan(options);
-    if (options.diff) {
-        return run_diff(jobs, options.quiet);
+    if (reads_standard_input_twice(jobs)) {
+        return usage_error("standard input is named twice, but it can be read only once");
     }
-    return run_jobs(jobs, {.verbose = options.verbose, .quiet = options.quiet}).any_failed ? 1 : 0;
+    const run_summary summary = run_jobs(jobs, {.verbose = options.verbose, .quiet = options.quiet});
+    if (options.diff) {
+        // As cmp: trouble outranks a difference.
+        return summary.any_failed ? 2 : summary.any_differed ? 1 : 0;
+    }
+    return summary.any_failed ? 1 : 0;
 }
 
 } // namespace txconv

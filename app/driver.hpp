@@ -1,12 +1,14 @@
 #pragma once
 
-#include "app/messages.hpp"
 #include "convert/conversions.hpp"
+#include "convert/finding.hpp"
+#include "convert/table_format.hpp"
 #include "fileio/outputs.hpp"
 
 #include <optional>
 #include <span>
 #include <string>
+#include <variant>
 #include <vector>
 
 namespace txconv {
@@ -15,31 +17,64 @@ namespace txconv {
 enum class job_kind {
     convert, // the other form
     check,   // nothing: the input is only judged
-    show,    // its values, as text on standard output
+    show,    // its values, as text
     plot,    // an SVG picture of its values
+    diff,    // the slots in which it and a second input differ
 };
 
-// One file to convert, and where its result goes.
-struct job {
-    path_string input; // "-" when from_standard_input
-    bool from_standard_input = false;
+// One input of a job: a file or standard input, and how to read it.
+struct job_source {
+    subject from;
+    // to_table: it is a listing; to_listing: it is a table file.
     direction way = direction::to_table;
-    // Where the result goes; none means standard output.
-    std::optional<path_string> output;
+};
+
+// One file to convert, check, show, plot or compare, and where its result
+// goes: every job of every mode, standard streams included, runs through
+// the same steps.
+struct job {
+    job_kind kind = job_kind::convert;
+    job_source input;
+    // The second input, for diff.
+    std::optional<job_source> against;
+    // A file, or standard output.
+    subject output = subject::standard_output();
     // The user typed the output's path, rather than txconv making it up.
     bool output_typed = false;
     write_mode mode = write_mode::append;
     // Any departure from the form txconv writes is an error: a listing must
     // be 95 lines of "uv=" and 8 hex digits, a table file one table.
     bool strict = false;
-    job_kind kind = job_kind::convert;
-    // Which table of a file that holds several, counted from 1; 0 for the
-    // last. Chosen on purpose, so that the others go unsaid.
-    std::uint64_t image = 1;
-    bool image_chosen = false;
+    // Which table of a file that holds several; chosen on purpose where
+    // given, so that the others go unsaid.
+    std::optional<table_choice> image;
     // A line naming the input comes before what is shown of it.
     bool show_name = false;
+    // Nothing is printed of what it finds but trouble (diff).
+    bool quiet = false;
 };
+
+// Why a job was refused, where the files themselves were fine: what only a
+// run of txconv makes.
+enum class refusal_kind : std::uint8_t {
+    short_table,        // fewer bytes than one table
+    not_as_written,     // a strict check found the input not in the form txconv writes
+    binary_to_terminal, // a table would go to a terminal
+    no_such_image,      // the table asked for is beyond what the file holds
+    shared_output,      // the output is that of an earlier input too
+};
+
+struct refusal {
+    refusal_kind kind = refusal_kind::short_table;
+    subject about;
+    std::uint64_t bytes = 0;  // short_table
+    std::uint64_t wanted = 0; // no_such_image
+    std::uint64_t tables = 0; // no_such_image
+    subject output;           // shared_output
+    subject earlier;          // shared_output: the input that writes it first
+};
+
+using job_failure = std::variant<failure, refusal>;
 
 // How the run talks to the user.
 struct run_style {
@@ -48,16 +83,25 @@ struct run_style {
     bool quiet = false;   // no warnings
 };
 
+// An output written although its input warned.
+struct warned_output {
+    subject output;
+    std::size_t warnings = 0;
+};
+
 struct run_summary {
     bool any_failed = false;
+    // A comparison found a difference.
+    bool any_differed = false;
     // Outputs written although their inputs warned, and those warnings: what
     // a closing notice quotes.
     std::vector<warned_output> warned;
     std::vector<std::string> warnings;
 };
 
-// Runs the jobs in order: reads and converts each, stages its output, commits
-// the outputs together, then reports every job in its order.
+// Runs the jobs in order: plans each one's output, reads and converts its
+// input, stages the output, commits the outputs together, then reports
+// every job in its order.
 run_summary run_jobs(std::span<const job> jobs, const run_style& style);
 
 } // namespace txconv

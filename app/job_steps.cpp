@@ -1,8 +1,8 @@
 #include "app/job_steps.hpp"
 
+#include "app/messages.hpp"
 #include "app/table_views.hpp"
-#include "convert/listing_lines.hpp"
-#include "fileio/inputs.hpp"
+#include "convert/strict_check.hpp"
 #include "platform/console.hpp"
 
 #include <algorithm>
@@ -11,20 +11,44 @@ namespace txconv {
 
 namespace {
 
+// How much of a stream is read past the table it gives, only to say what
+// else it held: enough for any honest file, and an end for an endless one.
+constexpr std::uint64_t LOOK_AHEAD = std::uint64_t{1} << 20U;
+
+// What one input gave.
+struct read_result {
+    value_table values{};
+    std::vector<finding> findings;
+    // How many tables it holds, a last short run of a listing included.
+    std::uint64_t tables = 1;
+};
+
+refusal refused(refusal_kind kind, const subject& about)
+{
+    return {.kind = kind, .about = about};
+}
+
 // Strictly, every departure from the form txconv writes fails the file, and
-// each is named. Otherwise only a table file too short to hold a table
-// fails; the rest warn, or go unsaid.
-maybe_failure judge(const job& task, std::vector<finding> findings, job_record& record)
+// the first few are named. Otherwise only a table file too short to hold a
+// table fails; the rest warn, or go unsaid.
+std::optional<job_failure> weigh_findings(const job& task, const subject& about, const std::vector<finding>& findings,
+                                          job_record& record)
 {
     if (task.strict && !findings.empty()) {
-        record.departures = std::move(findings);
-        return failure{failure_kind::not_as_written, task.input};
+        for (const finding& found : findings) {
+            record.departures.push_back(departure_line(about, found));
+        }
+        return refused(refusal_kind::not_as_written, about);
     }
     for (const finding& found : findings) {
         if (found.kind == finding_kind::short_table) {
-            return failure{failure_kind::short_table, task.input, {}, {}, 0, found.count};
+            return refusal{.kind = refusal_kind::short_table, .about = about, .bytes = found.count};
         }
-        if (std::string warning = warning_for(task.input, found); !warning.empty()) {
+        // Of a listing of several runs, the ones not chosen go unsaid.
+        if (task.image && found.kind == finding_kind::values_ignored) {
+            continue;
+        }
+        if (std::string warning = warning_for(about, found); !warning.empty()) {
             record.warnings.push_back(std::move(warning));
         }
     }
@@ -32,177 +56,243 @@ maybe_failure judge(const job& task, std::vector<finding> findings, job_record& 
 }
 
 // Reads a listing through the scanner's buffer, one chunk at a time, and
-// checks its lines too where lines is given.
-maybe_failure read_listing(input_file& input, listing_scanner& scanner, listing_lines* lines, std::uint64_t wanted)
+// checks its lines too where strict. A stream is read no further than a
+// little past a table that is complete.
+file_expected<read_result> read_listing(const job& task, input_file& input, listing_scanner& scanner)
 {
     scanner.reset();
-    scanner.select_image(wanted);
-    std::size_t got = 0;
-    do {
+    scanner.select_image(task.image.value_or(table_choice{}));
+    strict_check check;
+    std::uint64_t past_table = 0;
+    read_result result;
+    for (;;) {
         const std::span<char> space = scanner.space();
-        if (auto failed = read_chunk(input, space, got)) {
-            return failed;
+        const file_expected<std::size_t> got = read_chunk(input, space);
+        if (!got) {
+            return std::unexpected(got.error());
         }
-        if (lines != nullptr) {
-            lines->feed(space.first(got));
+        if (task.strict) {
+            check.feed(space.first(*got));
         }
-        scanner.scan(got);
-    } while (got == listing_scanner::CHUNK_BYTES);
+        scanner.scan(*got);
+        if (*got < listing_scanner::CHUNK_BYTES) {
+            break;
+        }
+        past_table += scanner.complete() ? *got : 0;
+        if (!input.size && past_table > LOOK_AHEAD) {
+            result.findings.push_back({finding_kind::goes_on, 0, 0});
+            break;
+        }
+    }
     scanner.finish();
+    result.values = scanner.table();
+    result.tables = scanner.images();
+    const std::vector<finding> found = task.strict ? check.finish() : scanner.findings();
+    result.findings.insert(result.findings.begin(), found.begin(), found.end());
+    return result;
+}
+
+// Reads the chosen table of a table file. A regular file is read only where
+// that table lies, its length known without reading; a stream is read up to
+// that table, and then a little further to learn what else it holds.
+file_expected<read_result> read_table(const job& task, input_file& input, std::span<char> spare)
+{
+    const table_choice choice = task.image.value_or(table_choice{});
+    read_result result;
+    table_image image{};
+    std::uint64_t length = 0;
+    bool ended = true;
+    if (input.size) {
+        length = *input.size;
+        const std::uint64_t tables = length / TABLE_BYTES;
+        const std::uint64_t wanted = choice.last ? std::max<std::uint64_t>(tables, 1) : choice.number;
+        if (wanted > 1 && wanted <= tables) {
+            if (auto moved = skip_to(input, (wanted - 1) * TABLE_BYTES); !moved) {
+                return std::unexpected(moved.error());
+            }
+        }
+        if (wanted == 1 || wanted <= tables) {
+            if (auto got = read_chunk(input, image); !got) {
+                return std::unexpected(got.error());
+            }
+        }
+    } else {
+        // Each table in turn, keeping the wanted one: the last of a stream
+        // is the one that was last completed.
+        table_image current{};
+        for (;;) {
+            const file_expected<std::size_t> got = read_chunk(input, spare);
+            if (!got) {
+                return std::unexpected(got.error());
+            }
+            for (std::size_t i = 0; i < *got; ++i, ++length) {
+                current[length % TABLE_BYTES] = spare[i];
+                const std::uint64_t completed = (length + 1) / TABLE_BYTES;
+                if ((length + 1) % TABLE_BYTES == 0 && (choice.last || completed == choice.number)) {
+                    image = current;
+                }
+            }
+            if (*got < spare.size()) {
+                break;
+            }
+            const std::uint64_t needed = choice.last ? UINT64_MAX : choice.number * TABLE_BYTES + LOOK_AHEAD;
+            if (length > needed) {
+                ended = false;
+                break;
+            }
+        }
+    }
+    result.values = decode_table(image);
+    result.tables = length / TABLE_BYTES;
+    if (!ended) {
+        result.findings.push_back({finding_kind::goes_on, 0, length});
+    } else if (std::optional<finding> found = judge_table_length(length, task.image.has_value() && !task.strict)) {
+        result.findings.push_back(*found);
+    }
+    return result;
+}
+
+// Opens one input: a file by its name, or standard input.
+file_expected<input_file> open_source(const job_source& source)
+{
+    if (source.from.kind == subject_kind::standard_input) {
+        return open_standard_input();
+    }
+    if (const io_expected<> named = check_name(source.from.path, false); !named) {
+        return std::unexpected(
+            failure{.kind = failure_kind::cannot_read, .about = source.from, .cause = named.error()});
+    }
+    return open_input(source.from.path);
+}
+
+// Reads the values of one input, judges what it found, and closes it.
+std::optional<job_failure> read_values(const job& task, const job_source& source, input_file& input,
+                                       listing_scanner& scanner, job_record& record, value_table& values)
+{
+    // The listing buffer is free while a table is read.
+    const file_expected<read_result> read = source.way == direction::to_table
+                                                ? read_listing(task, input, scanner)
+                                                : read_table(task, input, scanner.space());
+    if (!read) {
+        return read.error();
+    }
+    const std::uint64_t wanted = task.image && !task.image->last ? task.image->number : 1;
+    if (auto weighed = weigh_findings(task, source.from, read->findings, record)) {
+        return weighed;
+    }
+    if (wanted > read->tables) {
+        return refusal{
+            .kind = refusal_kind::no_such_image, .about = source.from, .wanted = wanted, .tables = read->tables};
+    }
+    values = read->values;
+    if (auto closed = close_input(input); !closed) {
+        return closed.error();
+    }
     return std::nullopt;
 }
 
-// Reads a table file's wanted table (counted from 1; 0 for the last), and
-// the rest only to learn its length, which a regular file tells without.
-maybe_failure read_table(input_file& input, std::span<char> spare, std::uint64_t wanted, table_image& image,
-                         std::uint64_t& length)
+// The slots in which the two differ, one line each.
+std::string differences(const value_table& left, const value_table& right)
 {
-    if (wanted == 0 && input.size) {
-        wanted = std::max<std::uint64_t>(*input.size / TABLE_BYTES, 1);
+    std::string text;
+    for (std::size_t slot = 0; slot < TABLE_SLOTS; ++slot) {
+        if (left[slot] != right[slot]) {
+            text += padded(std::to_string(slot), 2) + "  " + hex8(left[slot]) + "  " + hex8(right[slot]) + "\n";
+        }
     }
-    std::size_t got = 0;
-    if (wanted == 1) {
-        if (auto failed = read_chunk(input, image, got)) {
-            return failed;
-        }
-        length = input.size ? std::max<std::uint64_t>(*input.size, got) : got;
-        while (!input.size && got != 0) {
-            if (auto failed = read_chunk(input, spare, got)) {
-                return failed;
-            }
-            length += got;
-        }
-        return std::nullopt;
-    }
-    // Any other table: read through to it. The last of a stream is the one
-    // that was last completed.
-    table_image current{};
-    length = 0;
-    do {
-        if (auto failed = read_chunk(input, spare, got)) {
-            return failed;
-        }
-        for (std::size_t i = 0; i < got; ++i, ++length) {
-            current[length % TABLE_BYTES] = spare[i];
-            const std::uint64_t completed = (length + 1) / TABLE_BYTES;
-            if ((length + 1) % TABLE_BYTES == 0 && (wanted == 0 || completed == wanted)) {
-                image = current;
-            }
-        }
-    } while (got != 0);
-    return std::nullopt;
+    return text;
 }
 
 } // namespace
 
-maybe_failure open_job_input(const job& task, input_file& input)
+output_request planned_output(const job& task)
 {
-    if (task.from_standard_input && closed_at_start(standard_stream::input)) {
-        return failure{failure_kind::cannot_read, task.input, {io_reason::closed}};
-    }
-    if (task.from_standard_input) {
-        return open_standard_input(input);
-    }
-    if (const io_result named = check_name(task.input, false); !named.ok()) {
-        return failure{failure_kind::cannot_read, task.input, named};
-    }
-    return open_input(task.input, input);
-}
-
-maybe_failure read_values(const job& task, input_file& input, listing_scanner& scanner, job_record& record,
-                          value_table& values)
-{
-    maybe_failure failed;
-    std::uint64_t images = 1;
-    if (task.way == direction::to_table) {
-        listing_lines lines;
-        failed = read_listing(input, scanner, task.strict ? &lines : nullptr, task.image);
-        images = scanner.images();
-        if (!failed && task.image <= images) {
-            failed = judge(task, task.strict ? lines.finish() : scanner.findings(), record);
-        }
-        values = scanner.table();
-    } else {
-        std::uint64_t length = 0;
-        table_image image{};
-        // The listing buffer is free while a table is read.
-        failed = read_table(input, scanner.space(), task.image, image, length);
-        images = length / TABLE_BYTES;
-        std::optional<finding> found = judge_table_length(length);
-        if (found && found->kind == finding_kind::beyond_table && task.image_chosen && !task.strict) {
-            found.reset(); // the user picked one of several
-        }
-        if (!failed && found) {
-            failed = judge(task, {*found}, record);
-        }
-        values = decode_table(image);
-    }
-    if (!failed && task.image > images) {
-        failed = failure{failure_kind::no_such_image, task.input, {}, {}, task.image, images};
-    }
-    return failed;
+    return {.to = task.output, .mode = task.mode, .typed = task.output_typed};
 }
 
 void prepare_job(const job& task, listing_scanner& scanner, output_stager& stager, job_record& record)
 {
-    input_file input;
     // As gzip keeps binary off a terminal: a table there is noise, and may
     // be read as commands.
-    if (task.kind == job_kind::convert && !task.output && task.way == direction::to_table &&
-        task.mode != write_mode::replace && is_terminal(standard_stream::output)) {
-        record.outcome.failed = failure{failure_kind::binary_to_terminal, path_string(1, path_char('-'))};
+    if (task.kind == job_kind::convert && task.output.kind == subject_kind::standard_output &&
+        task.input.way == direction::to_table && task.mode != write_mode::replace &&
+        is_terminal(standard_stream::output)) {
+        record.failed = refused(refusal_kind::binary_to_terminal, task.output);
         return;
     }
-    if ((record.outcome.failed = open_job_input(task, input))) {
-        return;
+    std::vector<job_source> sources{task.input};
+    if (task.against) {
+        sources.push_back(*task.against);
     }
-    const output_request request{task.output.value_or(path_string{}), task.mode, input.identity, task.output_typed,
-                                 input.permissions};
-    if (const io_result named = task.output ? check_name(*task.output, task.output_typed) : io_ok; !named.ok()) {
-        record.outcome.failed = failure{failure_kind::cannot_write, *task.output, named};
-        return;
+    std::vector<input_file> inputs;
+    output_request request = planned_output(task);
+    for (const job_source& source : sources) {
+        file_expected<input_file> opened = open_source(source);
+        if (!opened) {
+            record.failed = opened.error();
+            return;
+        }
+        if (opened->identity) {
+            request.inputs.push_back(*opened->identity);
+        }
+        inputs.push_back(std::move(*opened));
     }
-    // The output's name is looked at first: a conversion that could not be
-    // written is not worth reading a large input for.
-    if (task.kind != job_kind::check && task.output && (record.outcome.failed = refuse_target(request))) {
-        return;
+    request.permissions = inputs.front().permissions;
+    if (task.output.kind == subject_kind::file) {
+        if (const io_expected<> named = check_name(task.output.path, task.output_typed); !named) {
+            record.failed = failure{.kind = failure_kind::cannot_write, .about = task.output, .cause = named.error()};
+            return;
+        }
     }
-    value_table values{};
-    record.outcome.failed = read_values(task, input, scanner, record, values);
+    // The output is looked at first: a result that could not be written is
+    // not worth reading a large input for.
+    if (task.kind != job_kind::check) {
+        if (auto refused_target = refuse_target(request); !refused_target) {
+            record.failed = refused_target.error();
+            return;
+        }
+    }
+    value_table values[2]{};
+    for (std::size_t i = 0; i < sources.size(); ++i) {
+        if ((record.failed = read_values(task, sources[i], inputs[i], scanner, record, values[i]))) {
+            return;
+        }
+    }
     std::string made;
     table_image image{};
     listing_text text{};
     std::span<const char> result;
-    if (!record.outcome.failed) {
-        switch (task.kind) {
-        case job_kind::convert:
-            if (task.way == direction::to_table) {
-                image = encode_table(values);
-                result = image;
-            } else {
-                text = format_listing(values);
-                result = text;
-            }
-            break;
-        case job_kind::check:
-            break;
-        case job_kind::show:
-            made = (task.show_name ? shown_input(task.input) + ":\n" : std::string()) + shown_table(values);
-            result = made;
-            break;
-        case job_kind::plot:
-            made = plot_svg(values, shown_input(task.input));
-            result = made;
-            break;
+    switch (task.kind) {
+    case job_kind::convert:
+        if (task.input.way == direction::to_table) {
+            image = encode_table(values[0]);
+            result = image;
+        } else {
+            text = format_listing(values[0]);
+            result = text;
         }
+        break;
+    case job_kind::check:
+        return;
+    case job_kind::show:
+        made = (task.show_name ? shown_input(task.input.from) + ":\n" : std::string()) + shown_table(values[0]);
+        result = made;
+        break;
+    case job_kind::plot:
+        made = plot_svg(values[0], shown_input(task.input.from));
+        result = made;
+        break;
+    case job_kind::diff:
+        made = differences(values[0], values[1]);
+        record.differed = !made.empty();
+        if (made.empty() || task.quiet) {
+            return;
+        }
+        result = made;
+        break;
     }
-    if (!record.outcome.failed) {
-        record.outcome.failed = close_input(input);
-    }
-    if (!record.outcome.failed && task.kind != job_kind::check) {
-        record.staged = true;
-        stager.stage(request, result);
-    }
+    record.staged = true;
+    stager.stage(std::move(request), result);
 }
 
 } // namespace txconv

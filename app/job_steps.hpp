@@ -15,24 +15,22 @@ namespace txconv {
 struct job_record {
     const job* of = nullptr;
     std::vector<std::string> warnings;
-    // Where a strict check failed the input: every departure, in order.
-    std::vector<finding> departures;
-    output_outcome outcome;
+    // Where a strict check failed an input: its first departures, in order.
+    std::vector<std::string> departures;
+    std::optional<job_failure> failed;
+    std::optional<io_error> late_close;
     // Whether its output waits in the commit, whose outcomes come in order.
     bool staged = false;
+    // A comparison found a difference.
+    bool differed = false;
 };
 
-// Opens one job's input: its file, or standard input where it was not
-// closed at start.
-maybe_failure open_job_input(const job& task, input_file& input);
+// What an output request of the job looks like before its inputs are open:
+// enough to name the file it lands in.
+output_request planned_output(const job& task);
 
-// Reads the values of one job's input, as a listing or a table, from the
-// table it asks for, and judges what it found.
-maybe_failure read_values(const job& task, input_file& input, listing_scanner& scanner, job_record& record,
-                          value_table& values);
-
-// Reads, converts and judges one job's input, and stages its output unless
-// it failed or only checks.
+// Reads, converts and judges one job's inputs, and stages its output unless
+// it failed or has nothing to write.
 void prepare_job(const job& task, listing_scanner& scanner, output_stager& stager, job_record& record);
 
 } // namespace txconv

@@ -1,5 +1,4 @@
-#include "app/main.hpp"
-
+// The entry point: it readies the process, picks the mode and dispatches.
 #include "app/command_line.hpp"
 #include "app/menu.hpp"
 #include "app/messages.hpp"
@@ -9,10 +8,13 @@
 #include <new>
 #include <vector>
 
-namespace txconv {
+namespace {
 
-int run_txconv(int argc, const path_char* const* argv)
+// The whole run; returns the exit status. Any option means the command-line
+// mode; without one, the paths go to the menu.
+int run_txconv(int argc, const txconv::path_char* const* argv)
 {
+    using namespace txconv;
     prepare_process();
     try {
         const std::vector<path_string> arguments(argv + (argc > 0 ? 1 : 0), argv + (argc > 0 ? argc : 0));
@@ -27,4 +29,18 @@ int run_txconv(int argc, const path_char* const* argv)
     }
 }
 
-} // namespace txconv
+} // namespace
+
+#ifdef _WIN32
+// A wide entry point, so that paths outside the ANSI code page arrive intact.
+int wmain(int argc, wchar_t** argv);
+int wmain(int argc, wchar_t** argv)
+{
+    return run_txconv(argc, argv);
+}
+#else
+int main(int argc, char** argv)
+{
+    return run_txconv(argc, argv);
+}
+#endif

@@ -4,7 +4,6 @@
 #include "app/messages.hpp"
 #include "fileio/inputs.hpp"
 #include "platform/console.hpp"
-#include "platform/notice.hpp"
 
 #include <cstdlib>
 #include <string>
@@ -109,10 +108,10 @@ int run_menu(std::span<const path_string> paths)
     const direction way = choice == menu_choice::txt_to_tx ? direction::to_table : direction::to_listing;
     std::vector<job> jobs;
     for (const path_string& path : paths) {
+        // Every path is a file here, "-" too: a drop names no stream.
         job& task = jobs.emplace_back();
-        task.input = path;
-        task.way = way;
-        task.output = output_name_for(name_as_opened(path), made_extension(way));
+        task.input = {.from = {subject_kind::file, path}, .way = way};
+        task.output = {subject_kind::file, output_name_for(name_as_opened(path), made_extension(way))};
         task.mode = write_mode::append;
     }
     const run_summary summary = run_jobs(jobs, {.notices = true});

@@ -12,11 +12,9 @@ constexpr std::string_view NOTICE_CANNOT_WRITE = "错误：无法写入文件";
 constexpr std::string_view NOTICE_SAME_FILE = "错误：输出文件与输入文件相同";
 constexpr std::string_view NOTICE_SHORT_TABLE = "错误：表文件不完整";
 
-std::string io_text(io_result result)
+std::string io_text(io_error error)
 {
-    switch (result.reason) {
-    case io_reason::none:
-        return "done";
+    switch (error.reason) {
     case io_reason::symlink:
         return "is a symbolic link; not followed";
     case io_reason::not_regular:
@@ -35,18 +33,116 @@ std::string io_text(io_result result)
         return "is read-only; clear that first to replace it";
     case io_reason::unknown_identity:
         return "is a file whose identity cannot be read, so it might be the input; not used";
+    case io_reason::link_loop:
+        return "its links go round in a loop and lead to no file";
     case io_reason::system:
     case io_reason::missing:
     case io_reason::exists:
     case io_reason::busy:
         break;
     }
-    return system_message(result.code);
+    return system_message(error.code);
 }
 
-std::string seconds(std::uint64_t milliseconds)
+std::string seconds(std::chrono::milliseconds waited)
 {
-    return milliseconds % 1000 == 0 ? std::to_string(milliseconds / 1000) + " s" : std::to_string(milliseconds) + " ms";
+    const auto ms = static_cast<std::uint64_t>(waited.count());
+    return ms % 1000 == 0 ? std::to_string(ms / 1000) + " s" : std::to_string(ms) + " ms";
+}
+
+// How many bytes of a UTF-8 sequence start at text[at], where it is one;
+// 0 where it is not.
+std::size_t utf8_length(std::string_view text, std::size_t at)
+{
+    const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
+    const unsigned lead = byte(at);
+    const std::size_t length = lead < 0x80                   ? 1
+                               : lead >= 0xC2 && lead < 0xE0 ? 2
+                               : lead >= 0xE0 && lead < 0xF0 ? 3
+                               : lead >= 0xF0 && lead < 0xF5 ? 4
+                                                             : 0;
+    if (length == 0 || at + length > text.size()) {
+        return 0;
+    }
+    for (std::size_t i = 1; i < length; ++i) {
+        if ((byte(at + i) & 0xC0U) != 0x80U) {
+            return 0;
+        }
+    }
+    // No overlong forms, no surrogates, nothing past U+10FFFF.
+    const unsigned second = byte(at + 1);
+    if ((lead == 0xE0 && second < 0xA0) || (lead == 0xED && second >= 0xA0) || (lead == 0xF0 && second < 0x90) ||
+        (lead == 0xF4 && second >= 0x90)) {
+        return 0;
+    }
+    return length;
+}
+
+void escape_byte(std::string& out, unsigned char byte)
+{
+    out += '\\';
+    out += static_cast<char>('0' + (byte >> 6U));
+    out += static_cast<char>('0' + ((byte >> 3U) & 7U));
+    out += static_cast<char>('0' + (byte & 7U));
+}
+
+std::string exists_hint(bool can_append)
+{
+    return can_append ? "already exists; use --force to replace it or --append to add to it"
+                      : "already exists; use --force to replace it";
+}
+
+std::string reason_of(const failure& failed, bool can_append)
+{
+    const io_error cause = failed.cause.value_or(io_error{});
+    switch (failed.kind) {
+    case failure_kind::cannot_read:
+        return io_text(cause);
+    case failure_kind::cannot_write:
+        return failed.undo ? io_text(cause) + "; cutting the file back failed too: " + io_text(*failed.undo)
+                           : io_text(cause);
+    case failure_kind::same_file:
+        return "output would overwrite the input it is made from";
+    case failure_kind::exists:
+        return exists_hint(can_append);
+    case failure_kind::lock_timeout:
+        return "another program kept it in use for " + seconds(failed.waited) + "; gave up waiting";
+    case failure_kind::name_unsteady:
+        return "its name kept vanishing and reappearing while it was written";
+    }
+    return {};
+}
+
+std::string reason_of(const refusal& refused)
+{
+    switch (refused.kind) {
+    case refusal_kind::short_table:
+        return "holds " + std::to_string(refused.bytes) + " bytes; a table takes " + std::to_string(TABLE_BYTES);
+    case refusal_kind::not_as_written:
+        return "not in the form txconv writes";
+    case refusal_kind::binary_to_terminal:
+        return "a table is not written to a terminal; redirect it, or use --force";
+    case refusal_kind::no_such_image:
+        return "holds " + counted(refused.tables, "table", "tables") + "; there is no table " +
+               std::to_string(refused.wanted);
+    case refusal_kind::shared_output:
+        return "its output " + shown_input(refused.output) + " is also that of " + shown_input(refused.earlier) +
+               ", converted before it; a file is not written twice in one run";
+    }
+    return {};
+}
+
+const subject& subject_of(const job_failure& failed)
+{
+    return std::visit([](const auto& f) -> const subject& { return f.about; }, failed);
+}
+
+std::string reason_of(const job_failure& failed, bool can_append)
+{
+    if (const auto* file = std::get_if<failure>(&failed)) {
+        return reason_of(*file, can_append);
+    }
+    return reason_of(std::get<refusal>(failed));
 }
 
 } // namespace
@@ -56,137 +152,176 @@ std::string counted(std::uint64_t count, std::string_view one, std::string_view 
     return std::to_string(count) + " " + std::string(count == 1 ? one : many);
 }
 
-std::string shown_path(const path_string& path)
-{
-    // A name may hold anything but '/' and NUL; a terminal must not take a
-    // control character in it as a command. Escaped as ls -b does.
-    const std::string text = display_path(path);
-    std::string shown;
-    shown.reserve(text.size());
-    for (const char c : text) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (byte < 0x20 || byte == 0x7F) {
-            shown += '\\';
-            shown += static_cast<char>('0' + (byte >> 6U));
-            shown += static_cast<char>('0' + ((byte >> 3U) & 7U));
-            shown += static_cast<char>('0' + (byte & 7U));
-        } else {
-            shown += c;
-        }
-    }
-    return shown;
-}
-
-std::string_view notice_headline(const failure& failed)
-{
-    switch (failed.kind) {
-    case failure_kind::cannot_write:
-    case failure_kind::exists:
-    case failure_kind::shared_output:
-    case failure_kind::lock_timeout:
-    case failure_kind::name_unsteady:
-        return NOTICE_CANNOT_WRITE;
-    case failure_kind::same_file:
-        return NOTICE_SAME_FILE;
-    case failure_kind::short_table:
-        return NOTICE_SHORT_TABLE;
-    default:
-        return NOTICE_CANNOT_OPEN;
-    }
-}
-
 bool is_standard_stream(const path_string& path)
 {
     return path.size() == 1 && path[0] == path_char('-');
 }
 
-std::string shown_input(const path_string& path)
+std::string shown_path(const path_string& path)
 {
-    return is_standard_stream(path) ? "standard input" : shown_path(path);
-}
-
-std::string subject_of(const failure& failed)
-{
-    if (!is_standard_stream(failed.path)) {
-        return shown_path(failed.path);
+    // A name may hold anything but '/' and NUL; a terminal must not take a
+    // control character in it as a command, C1 ones (U+0080 to U+009F)
+    // included, and what is no UTF-8 is no text at all.
+    const std::string text = display_path(path);
+    std::string shown;
+    shown.reserve(text.size());
+    for (std::size_t at = 0; at < text.size();) {
+        const std::size_t length = utf8_length(text, at);
+        const auto lead = static_cast<unsigned char>(text[at]);
+        const bool control = length == 1
+                                 ? lead < 0x20 || lead == 0x7F
+                                 : length == 2 && lead == 0xC2 && static_cast<unsigned char>(text[at + 1]) < 0xA0;
+        if (length == 0 || control) {
+            for (std::size_t i = 0; i < (length == 0 ? 1 : length); ++i) {
+                escape_byte(shown, static_cast<unsigned char>(text[at + i]));
+            }
+            at += length == 0 ? 1 : length;
+            continue;
+        }
+        shown.append(text, at, length);
+        at += length;
     }
-    const bool output_side = failed.kind != failure_kind::cannot_read && failed.kind != failure_kind::short_table &&
-                             failed.kind != failure_kind::not_as_written;
-    return output_side ? "standard output" : "standard input";
+    return shown;
 }
 
-std::string failure_line(const failure& failed)
+std::string shown_input(const subject& about)
+{
+    switch (about.kind) {
+    case subject_kind::standard_input:
+        return "standard input";
+    case subject_kind::standard_output:
+        return "standard output";
+    case subject_kind::file:
+        break;
+    }
+    return shown_path(about.path);
+}
+
+std::string_view notice_headline(const job_failure& failed)
+{
+    if (const auto* refused = std::get_if<refusal>(&failed)) {
+        return refused->kind == refusal_kind::short_table     ? NOTICE_SHORT_TABLE
+               : refused->kind == refusal_kind::shared_output ? NOTICE_CANNOT_WRITE
+                                                              : NOTICE_CANNOT_OPEN;
+    }
+    switch (std::get<failure>(failed).kind) {
+    case failure_kind::cannot_read:
+        return NOTICE_CANNOT_OPEN;
+    case failure_kind::same_file:
+        return NOTICE_SAME_FILE;
+    case failure_kind::cannot_write:
+    case failure_kind::exists:
+    case failure_kind::lock_timeout:
+    case failure_kind::name_unsteady:
+        break;
+    }
+    return NOTICE_CANNOT_WRITE;
+}
+
+std::string failure_line(const job_failure& failed, bool can_append)
 {
     // The notice's first line says which side failed; the console line says
     // it in words.
-    const std::string side = failed.kind == failure_kind::cannot_read    ? "cannot be read: "
-                             : failed.kind == failure_kind::cannot_write ? "cannot be written: "
-                                                                         : "";
-    return subject_of(failed) + ": " + side + reason_of(failed);
+    const auto* file = std::get_if<failure>(&failed);
+    const std::string side = file == nullptr                            ? ""
+                             : file->kind == failure_kind::cannot_read  ? "cannot be read: "
+                             : file->kind == failure_kind::cannot_write ? "cannot be written: "
+                                                                        : "";
+    return shown_input(subject_of(failed)) + ": " + side + reason_of(failed, can_append);
 }
 
-std::string reason_of(const failure& failed)
+std::string failure_notice(const job_failure& failed)
 {
-    switch (failed.kind) {
-    case failure_kind::cannot_read:
-        return io_text(failed.cause);
-    case failure_kind::cannot_write:
-        return failed.undo.ok() ? io_text(failed.cause)
-                                : io_text(failed.cause) + "; cutting the file back failed too: " + io_text(failed.undo);
-    case failure_kind::same_file:
-        return "output would overwrite the input it is made from";
-    case failure_kind::exists:
-        return "already exists; use --force to replace it or --append to add to it";
-    case failure_kind::lock_timeout:
-        return "another program kept it in use for " + seconds(failed.count) + "; gave up waiting";
-    case failure_kind::name_unsteady:
-        return "its name kept vanishing and reappearing while it was written";
-    case failure_kind::shared_output:
-        return "its output " + shown_path(failed.other_output) + " is also that of " + shown_path(failed.other) +
-               ", converted before it; a file is not written twice in one run";
-    case failure_kind::short_table:
-        return "holds " + std::to_string(failed.count) + " bytes; a table takes " + std::to_string(TABLE_BYTES);
-    case failure_kind::not_as_written:
-        return "not in the form txconv writes";
-    case failure_kind::binary_to_terminal:
-        return "a table is not written to a terminal; redirect it, or use --force";
-    case failure_kind::no_such_image:
-        return "holds " + counted(failed.count, "table", "tables") + "; there is no table " +
-               std::to_string(failed.line);
+    return std::string(notice_headline(failed)) + "\n" + shown_input(subject_of(failed)) + "\n" +
+           reason_of(failed, true);
+}
+
+std::string warning_for(const subject& about, const finding& found)
+{
+    const std::string shown = shown_input(about);
+    const std::uint64_t count = found.count;
+    switch (found.kind) {
+    case finding_kind::malformed_field:
+        return shown + ":" + std::to_string(found.line) + ": value is not 8 hex digits; stored as 0";
+    case finding_kind::values_ignored:
+        return shown + ": " + counted(count, "value", "values") + " after the first " + std::to_string(TABLE_SLOTS) +
+               (count == 1 ? " was" : " were") + " ignored";
+    case finding_kind::too_few_values:
+        return count == 0 ? shown + ": holds no values; every slot is 0"
+               : count + 1 == TABLE_SLOTS
+                   ? shown + ": holds " + std::to_string(count) + " values; slot " + std::to_string(count) + " is 0"
+                   : shown + ": holds " + counted(count, "value", "values") + "; slots " + std::to_string(count) +
+                         " to " + std::to_string(TABLE_SLOTS - 1) + " are 0";
+    case finding_kind::beyond_table:
+        return count % TABLE_BYTES == 0
+                   ? shown + ": holds " + std::to_string(count / TABLE_BYTES) + " tables; the first is used"
+                   : shown + ": holds " + std::to_string(count) + " bytes; the first " + std::to_string(TABLE_BYTES) +
+                         " are used";
+    case finding_kind::cut_short_table:
+        return shown + ": holds " + std::to_string(count) +
+               " bytes: " + counted(count / TABLE_BYTES, "table", "tables") + " and " +
+               counted(count % TABLE_BYTES, "byte", "bytes") + " of one cut short";
+    case finding_kind::goes_on:
+        return shown + ": goes on past what a table needs; read no further";
+    case finding_kind::short_field:
+    case finding_kind::short_table:
+    case finding_kind::bad_line:
+    case finding_kind::more_bad_lines:
+    case finding_kind::line_count:
+        break;
     }
     return {};
 }
 
-std::string failure_notice(const failure& failed)
+std::string departure_line(const subject& about, const finding& found)
 {
-    return std::string(notice_headline(failed)) + "\n" + subject_of(failed) + "\n" + reason_of(failed);
+    const std::string shown = shown_input(about);
+    switch (found.kind) {
+    case finding_kind::bad_line:
+        return shown + ":" + std::to_string(found.line) + ": not a line of \"uv=\" and 8 hex digits";
+    case finding_kind::more_bad_lines:
+        return shown + ": " + counted(found.count, "more such line", "more such lines");
+    case finding_kind::line_count:
+        return shown + ": holds " + counted(found.count, "line", "lines") + "; a listing takes " +
+               std::to_string(TABLE_SLOTS);
+    case finding_kind::beyond_table:
+    case finding_kind::short_table:
+        return shown + ": holds " + std::to_string(found.count) + " bytes; a table file takes " +
+               std::to_string(TABLE_BYTES);
+    case finding_kind::goes_on:
+        return shown + ": goes on past what a table needs; a table file takes " + std::to_string(TABLE_BYTES) +
+               " bytes";
+    default:
+        return warning_for(about, found);
+    }
 }
 
-std::string waiting_line(const path_string& path)
+std::string waiting_line(const subject& about)
 {
-    return shown_path(path) + ": waiting for another program to release it";
+    return shown_input(about) + ": waiting for another program to release it";
 }
 
-std::string late_close_line(const path_string& path, io_result cause)
+std::string late_close_line(const subject& about, io_error cause)
 {
-    return shown_path(path) + ": closing it failed after its bytes were safely written: " + io_text(cause);
+    return shown_input(about) + ": closing it failed after its bytes were safely written: " + io_text(cause);
 }
 
-std::string ok_line(const path_string& input)
+std::string ok_line(const subject& input)
 {
     return shown_input(input) + ": ok";
 }
 
-std::string converted_line(const path_string& input, const path_string* output)
+std::string converted_line(const subject& input, const subject& output)
 {
-    return shown_input(input) + " -> " + (output != nullptr ? shown_path(*output) : "standard output");
+    return shown_input(input) + " -> " + shown_input(output);
 }
 
 std::string warnings_notice(std::span<const warned_output> outputs, std::span<const std::string> warnings)
 {
     std::string text;
     for (const warned_output& output : outputs) {
-        text += output.name + ": written, with " + counted(output.warnings, "warning", "warnings") + "\n";
+        text +=
+            shown_input(output.output) + ": written, with " + counted(output.warnings, "warning", "warnings") + "\n";
     }
     for (std::size_t i = 0; i < warnings.size() && i < QUOTED_WARNINGS; ++i) {
         text += "\n" + warnings[i];

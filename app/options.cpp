@@ -4,18 +4,89 @@
 #include "fileio/inputs.hpp"
 
 #include <algorithm>
+#include <string>
 #include <type_traits>
 
 namespace txconv {
 
 namespace {
 
-// "last" is 0; a number counts from 1; nothing else is a table's number.
-std::optional<std::uint64_t> image_number(const path_string& text)
+void set_way(command_options& options, direction way)
+{
+    options.both_ways = options.both_ways || (options.way && *options.way != way);
+    options.way = way;
+}
+
+// Every option, once.
+constexpr option_entry OPTIONS[] = {
+    {'1', "to-tx", "", "listing to table",
+     [](command_options& o, const path_string&) { set_way(o, direction::to_table); }},
+    {'2', "to-txt", "", "table to listing",
+     [](command_options& o, const path_string&) { set_way(o, direction::to_listing); }},
+    {'o', "output", "PATH", "the output of a single FILE; - is standard output",
+     [](command_options& o, const path_string& value) { o.output = value; }},
+    {'f', "force", "", "replace an existing output (atomically)",
+     [](command_options& o, const path_string&) { o.force = true; }},
+    {'\0', "append", "", "add to an existing output, as the menu does",
+     [](command_options& o, const path_string&) { o.append = true; }},
+    {'\0', "strict", "",
+     "any departure from the form txconv writes is an error:\n95 lines of uv= and 8 hex digits, or one 380-byte table",
+     [](command_options& o, const path_string&) { o.strict = true; }},
+    {'c', "check", "",
+     "check by the --strict rules and write nothing; with -v,\nprint FILE: ok for each file that passes",
+     [](command_options& o, const path_string&) { o.check = true; }},
+    {'\0', "show", "", "print each FILE's table: slot, hex and decimal value",
+     [](command_options& o, const path_string&) { o.show = true; }},
+    {'\0', "diff", "",
+     "compare the tables of two FILEs, listing or table; exit\n0 when equal, 1 when not, 2 on trouble",
+     [](command_options& o, const path_string&) { o.diff = true; }},
+    {'\0', "image", "N", "use the Nth table of a FILE that holds several (from 1),\nor with last the last",
+     [](command_options& o, const path_string& value) { o.image_text = value; }},
+    {'\0', "plot", "", "draw each FILE's table as an SVG line chart, FILE.svg",
+     [](command_options& o, const path_string&) { o.plot = true; }},
+    {'v', "verbose", "", "print IN -> OUT for each file",
+     [](command_options& o, const path_string&) { o.verbose = true; }},
+    {'q', "quiet", "", "print no warnings; with --diff, no differences either:\nonly trouble is said, as cmp -s does",
+     [](command_options& o, const path_string&) { o.quiet = true; }},
+    {'h', "help", "", "print this help", [](command_options& o, const path_string&) { o.help = true; }},
+    {'\0', "version", "", "print the version", [](command_options& o, const path_string&) { o.version = true; }},
+};
+
+constexpr std::string_view USAGE = "usage: txconv PATH...\n"
+                                   "       txconv [OPTION]... [FILE]...\n";
+
+constexpr std::string_view HELP_HEAD =
+    "\n"
+    "Converts between a table file (.tx: 95 unsigned 32-bit values, 380 bytes,\n"
+    "little-endian) and a listing (.txt: one line \"uv=XXXXXXXX\" per value, CR LF).\n"
+    "\n"
+    "Without options a menu asks which way: 1 turns a listing into a table, 2 a\n"
+    "table into a listing. Each result is appended to its PATH with the extension\n"
+    "swapped, after a notice that shows the paths.\n"
+    "\n"
+    "With options there is no menu and no notice:\n";
+
+constexpr std::string_view HELP_TAIL = "      --               end of options\n"
+                                       "Without -1 or -2, each FILE's extension says which way: .txt (a listing) or\n"
+                                       ".tx (a table), in either case. A FILE of - is standard input, and no FILE at\n"
+                                       "all means standard input; its output goes to standard output unless -o names\n"
+                                       "one. A table is not written to a terminal unless --force says so. An existing\n"
+                                       "output is left alone unless --force or --append says otherwise, and the run\n"
+                                       "goes on with the next FILE. Long options may be shortened while unique.\n"
+                                       "\n"
+                                       "Exit status: 0 when every conversion worked (or, with the menu, none was\n"
+                                       "chosen), 1 when any failed, 2 for a wrong command line. With --diff: 0 when\n"
+                                       "the tables are equal, 1 when they differ, 2 on trouble.\n";
+
+// Where each option's help begins.
+constexpr std::size_t HELP_COLUMN = 23;
+
+// "last", or a number counted from 1; nothing else names a table.
+std::optional<table_choice> image_number(const path_string& text)
 {
     const path_string last = {path_char('l'), path_char('a'), path_char('s'), path_char('t')};
     if (text == last) {
-        return 0;
+        return table_choice{.last = true};
     }
     std::uint64_t number = 0;
     for (const path_char c : text) {
@@ -24,7 +95,10 @@ std::optional<std::uint64_t> image_number(const path_string& text)
         }
         number = number * 10 + static_cast<std::uint64_t>(c - path_char('0'));
     }
-    return text.empty() || number == 0 ? std::nullopt : std::optional(number);
+    if (text.empty() || number == 0) {
+        return std::nullopt;
+    }
+    return table_choice{.number = number};
 }
 
 bool equals(const path_string& argument, std::string_view text)
@@ -48,25 +122,27 @@ bool is_option(const path_string& argument)
 // shares, as getopt_long reads them; an exact name always wins.
 const option_entry* find_long(const path_string& name, std::string& error)
 {
-    const option_entry* found = nullptr;
-    std::string candidates;
+    std::vector<const option_entry*> candidates;
     for (const option_entry& entry : option_table()) {
         if (equals(name, entry.long_name)) {
             return &entry;
         }
         if (name.size() < entry.long_name.size() && equals(name, entry.long_name.substr(0, name.size()))) {
-            candidates += (found != nullptr ? ", --" : "--") + std::string(entry.long_name);
-            error = found != nullptr ? "option '--" + shown_path(name) + "' is ambiguous: " + candidates : "";
-            found = found != nullptr ? nullptr : &entry;
-            if (!error.empty()) {
-                return nullptr;
-            }
+            candidates.push_back(&entry);
         }
     }
-    if (found == nullptr) {
-        error = "unknown option '--" + shown_path(name) + "'";
+    if (candidates.size() == 1) {
+        return candidates.front();
     }
-    return found;
+    if (candidates.empty()) {
+        error = "unknown option '--" + shown_path(name) + "'";
+        return nullptr;
+    }
+    error = "option '--" + shown_path(name) + "' is ambiguous:";
+    for (const option_entry* entry : candidates) {
+        error += (entry == candidates.front() ? " --" : ", --") + std::string(entry->long_name);
+    }
+    return nullptr;
 }
 
 const option_entry* find_short(path_char name)
@@ -86,6 +162,10 @@ bool take_long(std::span<const path_string> arguments, std::size_t& at, command_
     const path_string& argument = arguments[at];
     const std::size_t equals_sign = argument.find(path_char('='));
     const path_string name = argument.substr(2, equals_sign == path_string::npos ? path_string::npos : equals_sign - 2);
+    if (name.empty()) {
+        error = "unknown option '" + shown_path(argument) + "'";
+        return false;
+    }
     const option_entry* entry = find_long(name, error);
     if (entry == nullptr) {
         return false;
@@ -115,7 +195,9 @@ bool take_short(std::span<const path_string> arguments, std::size_t& at, command
     for (std::size_t i = 1; i < argument.size(); ++i) {
         const option_entry* entry = find_short(argument[i]);
         if (entry == nullptr) {
-            error = "unknown option '-" + shown_path(argument.substr(i, 1)) + "'";
+            // A '-' inside a bundle is no option of its own: name the bundle.
+            error = argument[i] == path_char('-') ? "'-' is not an option letter, in '" + shown_path(argument) + "'"
+                                                  : "unknown option '-" + shown_path(argument.substr(i, 1)) + "'";
             return false;
         }
         if (entry->value_name.empty()) {
@@ -238,6 +320,42 @@ std::optional<command_options> parse_command_line(std::span<const path_string> a
         }
     }
     return options;
+}
+
+std::span<const option_entry> option_table()
+{
+    return OPTIONS;
+}
+
+std::string help_text()
+{
+    std::string text(USAGE);
+    text += HELP_HEAD;
+    for (const option_entry& entry : option_table()) {
+        std::string line = "  ";
+        line += entry.short_name != '\0' ? std::string{'-', entry.short_name, ','} : std::string("   ");
+        line += " --";
+        line += entry.long_name;
+        if (!entry.value_name.empty()) {
+            line += " ";
+            line += entry.value_name;
+        }
+        std::string_view help = entry.help;
+        for (std::size_t cut = help.find('\n'); !help.empty(); cut = help.find('\n')) {
+            line.resize(std::max(line.size() + 1, HELP_COLUMN), ' ');
+            text += line;
+            text += help.substr(0, cut);
+            text += '\n';
+            line.clear();
+            help = cut == std::string_view::npos ? std::string_view() : help.substr(cut + 1);
+        }
+    }
+    return text + std::string(HELP_TAIL);
+}
+
+std::string short_usage()
+{
+    return std::string(USAGE) + "Try 'txconv --help' for more.\n";
 }
 
 } // namespace txconv

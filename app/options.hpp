@@ -1,6 +1,7 @@
 #pragma once
 
 #include "convert/conversions.hpp"
+#include "convert/table_format.hpp"
 #include "platform/native_file.hpp"
 
 #include <optional>
@@ -27,9 +28,9 @@ struct command_options {
     bool show = false;
     bool diff = false;
     bool plot = false;
-    // --image as given, and the table it names: from 1, or 0 for the last.
+    // --image as given, and the table it names.
     std::optional<path_string> image_text;
-    std::optional<std::uint64_t> image;
+    std::optional<table_choice> image;
     std::vector<path_string> files;
     // No FILE was given: standard input to standard output.
     bool filter = false;

@@ -1,9 +1,5 @@
 #include "app/table_views.hpp"
 
-#include "app/job_steps.hpp"
-#include "app/messages.hpp"
-#include "platform/console.hpp"
-
 namespace txconv {
 
 namespace {
@@ -33,21 +29,6 @@ std::string number(double value)
 {
     const auto tenths = static_cast<std::uint64_t>(value * 10 + 0.5);
     return std::to_string(tenths / 10) + "." + std::to_string(tenths % 10);
-}
-
-// value in width characters, right-aligned.
-std::string padded(std::string text, std::size_t width)
-{
-    return text.size() < width ? std::string(width - text.size(), ' ') + text : text;
-}
-
-std::string hex8(std::uint32_t value)
-{
-    std::string text(FIELD_CHARS, '0');
-    for (std::size_t i = 0; i < FIELD_CHARS; ++i) {
-        text[FIELD_CHARS - 1 - i] = "0123456789ABCDEF"[(value >> (4 * i)) & 0xFU];
-    }
-    return text;
 }
 
 // Text for XML: the five characters that could end or open markup.
@@ -91,6 +72,11 @@ std::string line(double x1, double y1, double x2, double y2)
 }
 
 } // namespace
+
+std::string padded(std::string text, std::size_t width)
+{
+    return text.size() < width ? std::string(width - text.size(), ' ') + text : text;
+}
 
 std::string shown_table(const value_table& values)
 {
@@ -140,49 +126,6 @@ std::string plot_svg(const value_table& values, std::string_view title)
         svg += number(y_of(static_cast<double>(values[slot])));
     }
     return svg + "\"/>\n</svg>\n";
-}
-
-int run_diff(std::span<const job> pair, bool quiet)
-{
-    listing_scanner scanner;
-    value_table values[2];
-    for (std::size_t side = 0; side < 2; ++side) {
-        const job& task = pair[side];
-        job_record record;
-        input_file input;
-        maybe_failure failed = open_job_input(task, input);
-        if (!failed) {
-            failed = read_values(task, input, scanner, record, values[side]);
-        }
-        if (!failed) {
-            failed = close_input(input);
-        }
-        for (const std::string& said : record.warnings) {
-            if (!quiet) {
-                print_diagnostic(said);
-            }
-        }
-        for (const finding& departure : record.departures) {
-            print_diagnostic(departure_line(task.input, departure));
-        }
-        if (failed) {
-            if (failed->kind != failure_kind::not_as_written) {
-                print_diagnostic(failure_line(*failed));
-            }
-            return 2;
-        }
-    }
-    std::string differences;
-    for (std::size_t slot = 0; slot < TABLE_SLOTS; ++slot) {
-        if (values[0][slot] != values[1][slot]) {
-            differences +=
-                padded(std::to_string(slot), 2) + "  " + hex8(values[0][slot]) + "  " + hex8(values[1][slot]) + "\n";
-        }
-    }
-    if (!quiet && !differences.empty() && !write_console(console_stream::output, differences)) {
-        return 2;
-    }
-    return differences.empty() ? 0 : 1;
 }
 
 } // namespace txconv

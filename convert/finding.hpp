@@ -14,6 +14,8 @@ enum class finding_kind : std::uint8_t {
     too_few_values,  // fewer fields than slots (count: how many there were)
     short_table,     // fewer bytes than one table: nothing to read (count: bytes)
     beyond_table,    // more bytes than one table; the first table is read (count: bytes)
+    cut_short_table, // a chosen table read from a file that ends in part of one (count: bytes)
+    goes_on,         // a stream that was read no further than this, as it went on (count: bytes)
     bad_line,        // not a line of "uv=" and 8 hex digits, as written (line)
     more_bad_lines,  // that many more such lines, past the ones found each (count)
     line_count,      // a listing of other than 95 lines (count: lines, 96 for more)

@@ -20,24 +20,18 @@ listing_scanner::listing_scanner(std::span<char> buffer)
 
 void listing_scanner::reset()
 {
-    skip_ = 0;
-    last_ = false;
-    fields_before_ = 0;
-    images_ = 0;
-    carried_ = 0;
-    kept_ = false;
-    table_ = {};
-    filled_ = 0;
-    findings_.clear();
-    ignored_at_ = 0;
-    line_ = 1;
-    counted_ = 0;
+    // Everything but the buffer, which is kept for the next listing.
+    char* const buffer = buffer_;
+    std::unique_ptr<char[]> owned = std::move(owned_);
+    *this = listing_scanner();
+    buffer_ = buffer;
+    owned_ = std::move(owned);
 }
 
-void listing_scanner::select_image(std::uint64_t image)
+void listing_scanner::select_image(table_choice image)
 {
-    last_ = image == 0;
-    skip_ = image == 0 ? 0 : (image - 1) * TABLE_SLOTS;
+    last_ = image.last;
+    skip_ = image.last ? 0 : (image.number - 1) * TABLE_SLOTS;
 }
 
 std::span<char> listing_scanner::space()
@@ -74,6 +68,15 @@ void listing_scanner::count_lines_up_to(std::size_t at)
         line_ += cr + 1 == to || cr[1] != '\n' ? 1 : 0;
     }
     counted_ = at;
+}
+
+void listing_scanner::start_next_run()
+{
+    // Only the last run is kept.
+    fields_before_ += TABLE_SLOTS;
+    table_ = {};
+    filled_ = 0;
+    findings_.clear();
 }
 
 void listing_scanner::take_field(std::size_t at, std::size_t end)
@@ -131,11 +134,7 @@ void listing_scanner::scan(std::size_t count)
             continue;
         }
         if (full() && last_) {
-            // Another run begins; only the last one is kept.
-            fields_before_ += TABLE_SLOTS;
-            table_ = {};
-            filled_ = 0;
-            findings_.clear();
+            start_next_run();
         }
         if (full()) {
             ignore_from(at, 1 + count_byte(hit + 1, data + end, '='));
@@ -184,10 +183,7 @@ void listing_scanner::finish()
             --skip_;
             ++fields_before_;
         } else if (full() && last_) {
-            fields_before_ += TABLE_SLOTS;
-            table_ = {};
-            filled_ = 0;
-            findings_.clear();
+            start_next_run();
             take_field(at, end);
         } else if (full()) {
             ignore_from(at, 1);

@@ -36,17 +36,18 @@ public:
     // Starts over on a new listing, keeping the buffer.
     void reset();
 
-    // Reads the image-th run of 95 fields (counted from 1) rather than the
-    // first, or with 0 the last: what appending makes, one run per append.
-    // Call after reset().
-    void select_image(std::uint64_t image);
+    // Reads the chosen run of 95 fields rather than the first: what
+    // appending makes, one run per append. Call after reset().
+    void select_image(table_choice image);
 
     std::span<char> space();
     void scan(std::size_t count);
     void finish();
 
     const value_table& table() const { return table_; }
-    std::size_t filled() const { return filled_; }
+    // Whether the table is filled and no other run is wanted: what follows
+    // is only counted.
+    bool complete() const { return full() && skip_ == 0 && !last_; }
     // In the order of the listing; at most one per slot and two more, so
     // their number is bounded whatever the input.
     const std::vector<finding>& findings() const { return findings_; }
@@ -56,6 +57,8 @@ public:
 
 private:
     bool full() const { return filled_ == TABLE_SLOTS; }
+    // Another run of fields begins where the last one is wanted.
+    void start_next_run();
     // A field that is not 8 hexadecimal digits, between at and end.
     void take_field(std::size_t at, std::size_t end);
     // Takes the field at hit and those of the lines behind it for as long as

@@ -23,16 +23,6 @@ constexpr std::array<std::uint8_t, 256> HEX_VALUES = [] {
     return values;
 }();
 
-// Each byte as two upper-case hexadecimal digits.
-constexpr std::array<std::array<char, 2>, 256> HEX_PAIRS = [] {
-    constexpr std::string_view digits = "0123456789ABCDEF";
-    std::array<std::array<char, 2>, 256> pairs{};
-    for (std::size_t i = 0; i < 256; ++i) {
-        pairs[i] = {digits[i >> 4U], digits[i & 0xFU]};
-    }
-    return pairs;
-}();
-
 } // namespace
 
 std::optional<std::uint32_t> read_hex_field(std::string_view text)
@@ -74,31 +64,14 @@ void write_hex_word(std::uint32_t value, char* out)
 table_image encode_table(const value_table& table)
 {
     table_image image{};
-    if constexpr (std::endian::native == std::endian::little) {
-        std::memcpy(image.data(), table.data(), TABLE_BYTES);
-        return image;
-    }
-    for (std::size_t slot = 0; slot < TABLE_SLOTS; ++slot) {
-        for (std::size_t byte = 0; byte < 4; ++byte) {
-            image[4 * slot + byte] = static_cast<char>((table[slot] >> (8 * byte)) & 0xFFU);
-        }
-    }
+    std::memcpy(image.data(), table.data(), TABLE_BYTES);
     return image;
 }
 
 value_table decode_table(std::span<const char, TABLE_BYTES> image)
 {
     value_table table{};
-    if constexpr (std::endian::native == std::endian::little) {
-        std::memcpy(table.data(), image.data(), TABLE_BYTES);
-        return table;
-    }
-    for (std::size_t slot = 0; slot < TABLE_SLOTS; ++slot) {
-        for (std::size_t byte = 0; byte < 4; ++byte) {
-            const auto octet = static_cast<std::uint32_t>(static_cast<unsigned char>(image[4 * slot + byte]));
-            table[slot] |= octet << (8 * byte);
-        }
-    }
+    std::memcpy(table.data(), image.data(), TABLE_BYTES);
     return table;
 }
 
@@ -110,15 +83,7 @@ listing_text format_listing(const value_table& table)
         line[0] = 'u';
         line[1] = 'v';
         line[2] = '=';
-        if constexpr (std::endian::native == std::endian::little) {
-            write_hex_word(value, line + 3);
-        } else {
-            for (std::size_t byte = 0; byte < 4; ++byte) {
-                const auto& pair = HEX_PAIRS[(value >> (24 - 8 * byte)) & 0xFFU];
-                line[3 + 2 * byte] = pair[0];
-                line[4 + 2 * byte] = pair[1];
-            }
-        }
+        write_hex_word(value, line + 3);
         line[11] = '\r';
         line[12] = '\n';
         line += LINE_BYTES;
@@ -126,15 +91,25 @@ listing_text format_listing(const value_table& table)
     return text;
 }
 
-std::optional<finding> judge_table_length(std::uint64_t length)
+std::optional<finding> judge_table_length(std::uint64_t length, bool chosen)
 {
     if (length < TABLE_BYTES) {
         return finding{finding_kind::short_table, 0, length};
     }
-    if (length > TABLE_BYTES) {
+    if (chosen && length % TABLE_BYTES != 0) {
+        return finding{finding_kind::cut_short_table, 0, length};
+    }
+    if (!chosen && length > TABLE_BYTES) {
         return finding{finding_kind::beyond_table, 0, length};
     }
     return std::nullopt;
+}
+
+std::string hex8(std::uint32_t value)
+{
+    std::string text(FIELD_CHARS, '0');
+    write_hex_word(value, text.data());
+    return text;
 }
 
 } // namespace txconv

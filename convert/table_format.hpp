@@ -9,9 +9,15 @@
 #include <cstring>
 #include <optional>
 #include <span>
+#include <string>
 #include <string_view>
 
 namespace txconv {
+
+// A table file is its values' bytes as they are in memory, and formatting
+// reads digits a word at a time: both take a little-endian machine, which
+// every target is.
+static_assert(std::endian::native == std::endian::little, "txconv assumes a little-endian machine");
 
 inline constexpr std::size_t TABLE_SLOTS = 95;
 inline constexpr std::size_t TABLE_BYTES = TABLE_SLOTS * 4;
@@ -50,9 +56,6 @@ constexpr std::uint64_t bytes_within(std::uint64_t x, std::uint8_t low, std::uin
 inline std::uint32_t digits_value(const char* field)
 {
     using namespace detail;
-    if constexpr (std::endian::native != std::endian::little) {
-        return *read_hex_field(std::string_view(field, FIELD_CHARS));
-    }
     std::uint64_t x = 0;
     std::memcpy(&x, field, sizeof x);
     // A letter has bit 6 set and counts 9 more than its low nibble. Then
@@ -66,15 +69,11 @@ inline std::uint32_t digits_value(const char* field)
 
 // The same for exactly FIELD_CHARS bytes at field, which must all be
 // hexadecimal digits: the common case, where a listing as written spends
-// most of its reading. On a little-endian machine the eight bytes are read
-// as one word, and a few operations judge and convert all of them at once.
+// most of its reading. The eight bytes are read as one word, and a few
+// operations judge and convert all of them at once.
 inline std::optional<std::uint32_t> read_exact_field(const char* field)
 {
     using namespace detail;
-    if constexpr (std::endian::native != std::endian::little) {
-        const std::string_view text(field, FIELD_CHARS);
-        return text.find('\0') == std::string_view::npos ? read_hex_field(text) : std::nullopt;
-    }
     std::uint64_t x = 0;
     std::memcpy(&x, field, sizeof x);
     const std::uint64_t digits = bytes_within(x, '0', '9');
@@ -93,8 +92,19 @@ value_table decode_table(std::span<const char, TABLE_BYTES> image);
 listing_text format_listing(const value_table& table);
 
 // What the length of a table file says: fewer bytes than one table leave
-// nothing to read, and more hold more than the table that is read. Nothing
-// for exactly one table.
-std::optional<finding> judge_table_length(std::uint64_t length);
+// nothing to read, and more hold more than the table that is read, unless
+// that table was chosen on purpose from several. Either way, a file that
+// ends in part of a table was cut short. Nothing for exactly one table.
+std::optional<finding> judge_table_length(std::uint64_t length, bool chosen);
+
+// Which table of a file that holds several: the n-th, counted from 1, or
+// the last, what the latest append added.
+struct table_choice {
+    std::uint64_t number = 1;
+    bool last = false;
+};
+
+// value in 8 upper-case hexadecimal digits.
+std::string hex8(std::uint32_t value);
 
 } // namespace txconv

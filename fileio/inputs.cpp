@@ -1,90 +1,111 @@
 #include "fileio/inputs.hpp"
 
+#include "platform/console.hpp"
+
 #include <algorithm>
 
 namespace txconv {
 
 namespace {
 
-bool is_separator(path_char c)
-{
-    return c == path_char('/') || c == path_char('\\');
-}
-
 // Opening, reading and closing the input alike: to the user each means the
 // file could not be read.
-failure cannot_read(const path_string& path, io_result cause)
+std::unexpected<failure> cannot_read(const subject& about, io_error cause)
 {
-    return {failure_kind::cannot_read, path, cause};
+    return std::unexpected(failure{.kind = failure_kind::cannot_read, .about = about, .cause = cause});
 }
 
 } // namespace
 
 path_string output_name_for(const path_string& path, std::string_view extension)
 {
-    const auto name = std::find_if(path.rbegin(), path.rend(), is_separator).base();
+    const auto name = path.begin() + static_cast<std::ptrdiff_t>(file_name_start(path));
     // Just behind the file name's last '.', or at the name's start when it has none.
     const auto cut = std::find(path.rbegin(), std::make_reverse_iterator(name), path_char('.')).base();
-    path_string out = cut == name ? path + path_char('.') : path_string(path.begin(), cut);
+    return output_name_beside(cut == name ? path : path_string(path.begin(), cut - 1), extension);
+}
+
+path_string output_name_beside(const path_string& path, std::string_view extension)
+{
+    path_string out = path + path_char('.');
     for (const char c : extension) {
         out.push_back(static_cast<path_char>(c));
     }
     return out;
 }
 
-maybe_failure open_input(const path_string& path, input_file& input)
+file_expected<input_file> open_input(const path_string& path)
 {
-    input.path = path;
-    file_status status;
-    if (const io_result opened = input.file.open_for_reading(path, status); !opened.ok()) {
-        return cannot_read(path, opened);
+    input_file input;
+    input.about = {subject_kind::file, path};
+    const io_expected<file_status> status = input.file.open_for_reading(path);
+    if (!status) {
+        return cannot_read(input.about, status.error());
     }
-    input.identity = status.identity;
-    input.size = status.size;
-    input.permissions = status.permissions;
-    return std::nullopt;
+    input.identity = status->identity;
+    input.size = status->size;
+    input.permissions = status->permissions;
+    return input;
 }
 
-std::size_t output_name_length(const path_string& path)
+file_expected<input_file> open_standard_input()
 {
-    return static_cast<std::size_t>(std::find_if(path.rbegin(), path.rend(), is_separator) - path.rbegin());
-}
-
-maybe_failure open_standard_input(input_file& input)
-{
+    input_file input;
+    input.about = subject::standard_input();
+    if (closed_at_start(standard_stream::input)) {
+        return cannot_read(input.about, {io_reason::closed});
+    }
     input.file = native_file::standard_input();
-    input.path = path_string(1, path_char('-'));
-    file_status status;
     // A file that cannot say which file it is might be the output.
-    if (const io_result looked = input.file.status(status); !looked.ok()) {
-        return failure{failure_kind::cannot_read, input.path, {io_reason::unknown_identity}};
+    const io_expected<file_status> status = input.file.status();
+    if (!status) {
+        return cannot_read(input.about, {io_reason::unknown_identity});
     }
-    input.identity = status.identity;
-    return std::nullopt;
+    input.identity = status->identity;
+    if (status->regular) {
+        // A file given as txconv - < t.tx lends what is made from it its
+        // permissions, as it would given by name; its length is the rest
+        // of it from where the stream stands.
+        input.permissions = status->permissions;
+        const io_expected<std::uint64_t> at = input.file.position();
+        if (at && *at <= status->size) {
+            input.start = *at;
+            input.size = status->size - *at;
+        }
+    }
+    return input;
 }
 
-maybe_failure read_chunk(input_file& input, std::span<char> into, std::size_t& got)
+file_expected<std::size_t> read_chunk(input_file& input, std::span<char> into)
 {
-    got = 0;
+    std::size_t got = 0;
     while (got < into.size()) {
-        std::size_t n = 0;
-        if (const io_result read = input.file.read_some(into.subspan(got), n); !read.ok()) {
-            return cannot_read(input.path, read);
+        const io_expected<std::size_t> read = input.file.read_some(into.subspan(got));
+        if (!read) {
+            return cannot_read(input.about, read.error());
         }
-        if (n == 0) {
+        if (*read == 0) {
             break;
         }
-        got += n;
+        got += *read;
     }
-    return std::nullopt;
+    return got;
 }
 
-maybe_failure close_input(input_file& input)
+file_expected<> skip_to(input_file& input, std::uint64_t offset)
 {
-    if (const io_result closed = input.file.close(); !closed.ok()) {
-        return cannot_read(input.path, closed);
+    if (const io_expected<> moved = input.file.seek(input.start + offset); !moved) {
+        return cannot_read(input.about, moved.error());
     }
-    return std::nullopt;
+    return {};
+}
+
+file_expected<> close_input(input_file& input)
+{
+    if (const io_expected<> closed = input.file.close(); !closed) {
+        return cannot_read(input.about, closed.error());
+    }
+    return {};
 }
 
 } // namespace txconv

@@ -1,5 +1,5 @@
 #include "fileio/outputs.hpp"
-#include "fileio/stager_entry.hpp"
+
 #include "fileio/writing.hpp"
 
 #include <algorithm>
@@ -11,29 +11,110 @@ namespace {
 // How many new outputs wait, open, for one shared round of syncs, at most.
 constexpr std::size_t WINDOW = 256;
 
+// What stands at an output's name, or nothing where looking failed.
+std::optional<path_facts> look_at(const path_string& path, bool follow = false)
+{
+    const io_expected<path_facts> facts = inspect_path(path, follow);
+    return facts ? std::optional(*facts) : std::nullopt;
+}
+
+// The identity of standard output where it is a regular file.
+std::optional<file_identity> standard_output_file()
+{
+    const io_expected<file_status> status = native_file::standard_output().status();
+    return status && status->regular ? std::optional(status->identity) : std::nullopt;
+}
+
 } // namespace
 
-maybe_failure refuse_target(const output_request& request)
-{
-    path_kind kind = path_kind::missing;
+// How far one staged output got.
+enum class entry_state : std::uint8_t {
+    staged,  // nothing written yet
+    settled, // written where it goes, or failed: its outcome is final
+    unnamed, // a new file, written and waiting for its name
+    named,   // a new file with its name, waiting for its folder's sync
+    added,   // added to an earlier output's new file; stands or falls with it
+};
+
+struct output_stager::entry {
+    output_request request;
+    // Where the file really goes: the end of the links at a typed path.
+    path_string target;
+    std::vector<char> bytes;
+    entry_state state = entry_state::staged;
+    // A new file, written under no name and waiting for one.
+    native_file file;
+    // Which file the new one is, once named, so that a later output of this
+    // commit that finds it at its name can add to it.
     file_identity identity;
-    if (!inspect_path(request.path, kind, identity, request.typed).ok() || kind == path_kind::missing) {
-        return std::nullopt;
+    // Where the folder of a named output stands among the commit's folders.
+    std::size_t folder = 0;
+    // The earlier output whose new file this one was added to.
+    const entry* added_to = nullptr;
+    output_outcome outcome;
+
+    subject about() const { return request.to; }
+    void fail(failure why)
+    {
+        outcome.failed = std::move(why);
+        state = entry_state::settled;
     }
-    if (kind != path_kind::regular) {
+};
+
+file_expected<> refuse_target(const output_request& request)
+{
+    if (request.to.kind == subject_kind::standard_output) {
+        const std::optional<file_identity> file = standard_output_file();
+        if (file && is_one_of(*file, request.inputs)) {
+            return std::unexpected(failure{.kind = failure_kind::same_file, .about = request.to});
+        }
+        return {};
+    }
+    const io_expected<path_facts> there = inspect_path(request.to.path, request.typed);
+    if (!there && there.error().is(io_reason::link_loop)) {
+        return std::unexpected(cannot_write(request.to, there.error()));
+    }
+    if (!there || there->kind == path_kind::missing) {
+        return {};
+    }
+    if (there->kind != path_kind::regular) {
         // A device or a FIFO that the user named is written to as it is.
-        return request.typed
-                   ? std::nullopt
-                   : maybe_failure(cannot_write(
-                         request.path, {kind == path_kind::symlink ? io_reason::symlink : io_reason::not_regular}));
+        if (request.typed) {
+            return {};
+        }
+        return std::unexpected(cannot_write(
+            request.to, {there->kind == path_kind::symlink ? io_reason::symlink : io_reason::not_regular}));
     }
-    if (request.input && identity == *request.input) {
-        return failure{failure_kind::same_file, request.path};
+    if (is_one_of(there->identity, request.inputs)) {
+        return std::unexpected(failure{.kind = failure_kind::same_file, .about = request.to});
     }
     if (request.mode == write_mode::create) {
-        return failure{failure_kind::exists, request.path};
+        return std::unexpected(failure{.kind = failure_kind::exists, .about = request.to});
     }
-    return std::nullopt;
+    return {};
+}
+
+bool output_key::meets(const output_key& other) const
+{
+    return (file && file == other.file) || (folder && folder == other.folder && name == other.name);
+}
+
+output_key key_of(const output_request& request)
+{
+    output_key key;
+    if (request.to.kind == subject_kind::standard_output) {
+        key.file = standard_output_file();
+        return key;
+    }
+    const path_string target = request.typed ? resolve_links(request.to.path) : request.to.path;
+    if (const auto there = look_at(target); there && there->kind == path_kind::regular) {
+        key.file = there->identity;
+    }
+    if (const auto folder = look_at(folder_of(target), true); folder && folder->kind != path_kind::missing) {
+        key.folder = folder->identity;
+        key.name = target.substr(file_name_start(target));
+    }
+    return key;
 }
 
 output_stager::output_stager(lock_patience patience) : patience_(patience) {}
@@ -43,7 +124,7 @@ output_stager::~output_stager() = default;
 void output_stager::stage(output_request request, std::span<const char> data)
 {
     entry& output = entries_.emplace_back();
-    output.target = request.typed ? resolve_links(request.path) : request.path;
+    output.target = request.typed ? resolve_links(request.to.path) : request.to.path;
     output.request = std::move(request);
     output.bytes.assign(data.begin(), data.end());
 }
@@ -66,21 +147,22 @@ bool output_stager::full()
 void output_stager::write_at_once(entry& output) const
 {
     const output_request& request = output.request;
-    if (request.path.empty()) {
-        output.outcome = write_standard_output(output.bytes, request.input);
+    output.state = entry_state::settled;
+    if (request.to.kind == subject_kind::standard_output) {
+        output.outcome = write_standard_output(output.bytes, request.inputs);
         return;
     }
-    path_kind kind = path_kind::missing;
-    file_identity identity;
-    if (request.typed && inspect_path(output.target, kind, identity, true).ok() && kind == path_kind::other) {
+    if (const auto there = look_at(output.target, true); request.typed && there && there->kind == path_kind::other) {
         output.outcome = write_stream(output.target, output.bytes);
-        output.outcome.failed =
-            output.outcome.failed ? cannot_write(request.path, output.outcome.failed->cause) : output.outcome.failed;
+        if (output.outcome.failed) {
+            output.outcome.failed->about = request.to;
+        }
         return;
     }
     if (request.mode == write_mode::append) {
-        output.outcome = append_existing(output.target, output.bytes, request.input, patience_);
-        if (!output.outcome.failed || !output.outcome.failed->cause.is(io_reason::missing)) {
+        output.outcome = append_existing(output.target, output.bytes, request.inputs, patience_);
+        if (!output.outcome.failed || !output.outcome.failed->cause ||
+            !output.outcome.failed->cause->is(io_reason::missing)) {
             return;
         }
         output.outcome = {};
@@ -90,17 +172,16 @@ void output_stager::write_at_once(entry& output) const
 
 void output_stager::write_new(entry& output) const
 {
-    const output_request& request = output.request;
-    if (const io_result made = output.file.create_unnamed(output.target, request.permissions); !made.ok()) {
+    if (const io_expected<> made = output.file.create_unnamed(output.target, output.request.permissions); !made) {
         // The file is made in its folder, and a failure there is the folder's.
-        output.outcome.failed = cannot_write(folder_of(output.target), made);
+        output.fail(cannot_write({subject_kind::file, folder_of(output.target)}, made.error()));
         return;
     }
-    if (const io_result wrote = write_all(output.file, output.bytes); !wrote.ok()) {
-        output.outcome.failed = cannot_write(request.path, wrote);
+    if (const io_expected<> wrote = write_all(output.file, output.bytes); !wrote) {
+        output.fail(cannot_write(output.about(), wrote.error()));
         return;
     }
-    output.is_new = true;
+    output.state = entry_state::unnamed;
 }
 
 void output_stager::sync_new_files()
@@ -109,18 +190,17 @@ void output_stager::sync_new_files()
     // flush carries them all; a failure then fails every one of them, as
     // nobody can tell which file it hit.
     std::vector<native_file*> files;
-    const auto count = std::count_if(entries_.begin(), entries_.end(), [](const entry& e) { return e.is_new; });
-    const bool together = count > 1 && syncs_file_systems();
     for (entry& output : entries_) {
-        if (together && output.is_new) {
+        if (output.state == entry_state::unnamed) {
             files.push_back(&output.file);
         }
     }
-    const io_result all = together ? sync_file_systems(files) : io_ok;
+    const bool together = files.size() > 1 && syncs_file_systems();
+    const io_expected<> all = together ? sync_file_systems(files) : io_expected<>{};
     for (entry& output : entries_) {
-        if (output.is_new) {
-            if (const io_result synced = together ? all : output.file.sync(); !synced.ok()) {
-                output.outcome.failed = cannot_write(output.request.path, synced);
+        if (output.state == entry_state::unnamed) {
+            if (const io_expected<> synced = together ? all : output.file.sync(); !synced) {
+                output.fail(cannot_write(output.about(), synced.error()));
             }
         }
     }
@@ -133,9 +213,8 @@ std::vector<output_outcome> output_stager::commit()
     }
     sync_new_files();
     for (std::size_t i = 0; i < entries_.size(); ++i) {
-        entry& output = entries_[i];
-        if (output.is_new && !output.outcome.failed) {
-            publish(output, std::span(entries_).first(i));
+        if (entries_[i].state == entry_state::unnamed) {
+            publish(entries_[i], std::span(entries_).first(i));
         }
     }
     make_names_durable();
@@ -146,6 +225,141 @@ std::vector<output_outcome> output_stager::commit()
     }
     entries_.clear();
     return outcomes;
+}
+
+void output_stager::publish(entry& output, std::span<entry> earlier) const
+{
+    // Held until the name is durable: an append that finds the name meanwhile
+    // waits, and so is not lost if the name has to be taken away again.
+    if (const io_expected<> locked = output.file.try_lock(); !locked) {
+        output.fail(cannot_write(output.about(), locked.error()));
+        return;
+    }
+    if (output.request.mode == write_mode::replace) {
+        publish_replacement(output);
+    } else {
+        publish_new(output, earlier);
+    }
+}
+
+void output_stager::publish_replacement(entry& output) const
+{
+    // Whatever stands at the name now is what the rename would take away,
+    // and the replacement lets whom the old file let.
+    output_request at_target = output.request;
+    at_target.to.path = output.target;
+    at_target.typed = false;
+    if (auto refused = refuse_target(at_target); !refused) {
+        refused.error().about = output.about();
+        output.fail(std::move(refused.error()));
+        return;
+    }
+    if (const auto old = look_at(output.target); old && old->kind == path_kind::regular) {
+        if (const io_expected<> adopted = output.file.adopt_permissions_of(output.target); !adopted) {
+            output.fail(cannot_write(output.about(), adopted.error()));
+            return;
+        }
+    }
+    // A replacement waits for another program that holds the old file.
+    const auto named =
+        wait_while_busy(output.about(), patience_, [&] { return output.file.publish(output.target, true); });
+    if (!named) {
+        output.fail(named.error());
+    } else if (!*named) {
+        output.fail(cannot_write(output.about(), named->error()));
+    } else {
+        output.state = entry_state::named;
+    }
+}
+
+void output_stager::publish_new(entry& output, std::span<entry> earlier) const
+{
+    const bool create = output.request.mode == write_mode::create;
+    for (int attempt = 0; attempt < NAME_ATTEMPTS; ++attempt) {
+        const io_expected<> named = output.file.publish(output.target, false);
+        if (named) {
+            const io_expected<file_status> status = output.file.status();
+            output.identity = status ? status->identity : file_identity{};
+            output.state = entry_state::named;
+            return;
+        }
+        if (!named.error().is(io_reason::exists) || create) {
+            output.fail(named.error().is(io_reason::exists)
+                            ? failure{.kind = failure_kind::exists, .about = output.about()}
+                            : cannot_write(output.about(), named.error()));
+            return;
+        }
+        // Somebody made the file meanwhile: add to it, as to any other. When
+        // that somebody is an earlier output of this very commit, which holds
+        // the lock until its name is durable, add through its own file.
+        const std::optional<path_facts> there = look_at(output.target);
+        const auto ours = std::find_if(earlier.begin(), earlier.end(), [&](const entry& e) {
+            return there && there->kind == path_kind::regular && e.state == entry_state::named &&
+                   there->identity == e.identity;
+        });
+        if (ours != earlier.end()) {
+            io_expected<> added = write_all(ours->file, output.bytes);
+            if (added) {
+                added = ours->file.sync();
+            }
+            output.outcome.failed = added ? std::nullopt : std::optional(cannot_write(output.about(), added.error()));
+            output.state = added ? entry_state::added : entry_state::settled;
+            output.added_to = &*ours;
+            return;
+        }
+        output.outcome = append_existing(output.target, output.bytes, output.request.inputs, patience_);
+        const std::optional<failure>& failed = output.outcome.failed;
+        if (!failed || !failed->cause || !failed->cause->is(io_reason::missing)) {
+            output.state = entry_state::settled;
+            return;
+        }
+    }
+    output.fail({.kind = failure_kind::name_unsteady, .about = output.about()});
+}
+
+void output_stager::make_names_durable()
+{
+    // Each folder once, however many outputs it took; a batch's outputs
+    // mostly share one, so the last folder seen is looked at first.
+    std::vector<std::pair<path_string, io_expected<>>> folders;
+    for (entry& output : entries_) {
+        if (output.state != entry_state::named) {
+            continue;
+        }
+        path_string folder = folder_of(output.target);
+        auto known = std::find_if(folders.rbegin(), folders.rend(), [&](const auto& f) { return f.first == folder; });
+        if (known == folders.rend()) {
+            folders.emplace_back(std::move(folder), io_expected<>{});
+            known = folders.rbegin();
+        }
+        output.folder = static_cast<std::size_t>(folders.rend() - known - 1);
+    }
+    for (auto& [folder, synced] : folders) {
+        synced = sync_folder(folder);
+    }
+    for (entry& output : entries_) {
+        if (output.state != entry_state::named) {
+            continue;
+        }
+        if (const auto& [folder, synced] = folders[output.folder]; !synced) {
+            // A new name that may not survive a power cut is no success. A
+            // replacement has already taken the old file's place, so there is
+            // nothing left to go back to.
+            if (output.request.mode != write_mode::replace) {
+                (void)output.file.unpublish(output.target);
+            }
+            output.fail(cannot_write({subject_kind::file, folder}, synced.error()));
+        } else {
+            const io_expected<> closed = output.file.close();
+            output.outcome.late_close = closed ? std::nullopt : std::optional(closed.error());
+            output.state = entry_state::settled;
+        }
+    }
+    for (entry& output : entries_) {
+        if (output.state == entry_state::added && output.added_to->outcome.failed) {
+            output.fail(cannot_write(output.about(), output.added_to->outcome.failed->cause.value_or(io_error{})));
+        }
+    }
 }
 
 } // namespace txconv

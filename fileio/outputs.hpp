@@ -25,16 +25,16 @@ enum class write_mode {
 struct lock_patience {
     std::chrono::milliseconds say_after{1000};
     std::chrono::milliseconds give_up_after{30000};
-    void (*on_wait)(const path_string& path) = nullptr;
+    void (*on_wait)(const subject& about) = nullptr;
 };
 
 // Where one output goes.
 struct output_request {
-    // Standard output where empty.
-    path_string path;
+    // A file, or standard output.
+    subject to;
     write_mode mode = write_mode::append;
-    // The file it is made from, which it must never be written into.
-    std::optional<file_identity> input;
+    // The files it is made from, which it must never be written into.
+    std::vector<file_identity> inputs;
     // The user typed the path: links there are followed, and what is not a
     // regular file (a device, a FIFO, a terminal) is written as a stream.
     // Names that txconv makes up never lead anywhere but to a regular file.
@@ -45,22 +45,30 @@ struct output_request {
 
 // How one output ended.
 struct output_outcome {
-    output_outcome() = default;
-    explicit output_outcome(maybe_failure failed_, io_result late_close_ = {})
-        : failed(std::move(failed_)), late_close(late_close_)
-    {
-    }
-
-    maybe_failure failed;
+    std::optional<failure> failed;
     // The bytes were safely on the disk when closing the file failed: worth
     // a word, but no failure.
-    io_result late_close;
+    std::optional<io_error> late_close;
 };
 
-// Refuses path early, before work is spent on its content: a link, not a
-// regular file, the input itself, or, to create, a name already taken.
+// Refuses an output early, before work is spent on its content: a link, not
+// a regular file, one of its inputs, or, to create, a name already taken.
 // Whatever keeps it from looking is left for the write to meet and report.
-maybe_failure refuse_target(const output_request& request);
+file_expected<> refuse_target(const output_request& request);
+
+// Which file an output lands in, so that a run can tell when two of its
+// outputs would be one file: the file that is there now, by identity, and
+// the name in its folder, by the folder's identity, so that two spellings
+// meet. Standard output has only the first, and only where it is a file.
+struct output_key {
+    std::optional<file_identity> file;
+    std::optional<file_identity> folder;
+    path_string name;
+
+    // Whether the two are, or will be, the same file.
+    bool meets(const output_key& other) const;
+};
+output_key key_of(const output_request& request);
 
 // Writes outputs so that each lands whole or not at all, never through a
 // link at its name, never into anything but a regular file, never into the
@@ -69,7 +77,9 @@ maybe_failure refuse_target(const output_request& request);
 //    only if that name is still free;
 //  - an append takes the file's lock, adds the bytes, syncs, and cuts the
 //    file back to its old length if any step fails;
-//  - a replacement is renamed over the old file, which stays whole until then.
+//  - a replacement is renamed over the old file, which stays whole until then;
+//  - standard output gets the bytes as they are, and where it is a file, is
+//    synced, and cut back to where it stood if the write fails.
 // Outputs are staged, then committed together, so that the syncs of new
 // files and of their folders are done once for all, which costs far less
 // than one by one.
@@ -95,9 +105,11 @@ private:
     struct entry;
     void write_at_once(entry& output) const;
     void write_new(entry& output) const;
-    void publish(entry& output, std::span<entry> earlier) const;
-    void make_names_durable();
     void sync_new_files();
+    void publish(entry& output, std::span<entry> earlier) const;
+    void publish_replacement(entry& output) const;
+    void publish_new(entry& output, std::span<entry> earlier) const;
+    void make_names_durable();
 
     lock_patience patience_;
     // How many new outputs may wait at once; 0 until first asked.

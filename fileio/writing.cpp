@@ -1,8 +1,6 @@
 #include "fileio/writing.hpp"
-#include "platform/console.hpp"
 
-#include <algorithm>
-#include <thread>
+#include "platform/console.hpp"
 
 namespace txconv {
 
@@ -10,136 +8,145 @@ namespace {
 
 // Adds data behind length bytes of a locked file, durably; on any failure
 // cuts the file back to length.
-maybe_failure append_locked(native_file& file, const path_string& path, std::uint64_t length,
-                            std::span<const char> data)
+file_expected<> append_locked(native_file& file, const subject& about, std::uint64_t length, std::span<const char> data)
 {
-    io_result done = write_all(file, data);
-    if (done.ok()) {
+    io_expected<> done = write_all(file, data);
+    if (done) {
         done = file.sync();
     }
-    if (done.ok()) {
-        return std::nullopt;
+    if (done) {
+        return {};
     }
-    io_result undo = file.truncate(length);
-    if (undo.ok()) {
+    io_expected<> undo = file.truncate(length);
+    if (undo) {
         undo = file.sync();
     }
-    return failure{failure_kind::cannot_write, path, done, undo};
+    return std::unexpected(cannot_write(about, done.error(), undo ? std::nullopt : std::optional(undo.error())));
+}
+
+output_outcome failed(failure why)
+{
+    return {.failed = std::move(why)};
 }
 
 } // namespace
 
-io_result write_all(native_file& file, std::span<const char> data)
+io_expected<> write_all(native_file& file, std::span<const char> data)
 {
     for (std::size_t done = 0; done < data.size();) {
         const std::size_t step = std::min(WRITE_CHUNK, data.size() - done);
-        std::size_t put = 0;
-        if (const io_result wrote = file.write_some(data.subspan(done, step), put); !wrote.ok()) {
-            return wrote;
+        const io_expected<std::size_t> put = file.write_some(data.subspan(done, step));
+        if (!put) {
+            return std::unexpected(put.error());
         }
-        if (put == 0) {
-            return {io_reason::no_progress};
+        if (*put == 0) {
+            return io_failed(io_reason::no_progress);
         }
-        done += put;
+        done += *put;
     }
-    return io_ok;
+    return {};
 }
 
-maybe_failure wait_for_lock(native_file& file, const path_string& path, const lock_patience& patience)
+file_expected<> wait_for_lock(native_file& file, const subject& about, const lock_patience& patience)
 {
-    io_result locked;
-    if (auto gave_up = wait_while_busy(
-            path, patience, [&] { return file.try_lock(); }, locked)) {
-        return gave_up;
+    const auto locked = wait_while_busy(about, patience, [&] { return file.try_lock(); });
+    if (!locked) {
+        return std::unexpected(locked.error());
     }
-    return locked.ok() ? std::nullopt : maybe_failure(failure{failure_kind::cannot_write, path, locked});
+    if (!*locked) {
+        return std::unexpected(cannot_write(about, locked->error()));
+    }
+    return {};
 }
 
 output_outcome append_existing(const path_string& path, std::span<const char> data,
-                               const std::optional<file_identity>& input, const lock_patience& patience)
+                               std::span<const file_identity> inputs, const lock_patience& patience)
 {
+    const subject about{subject_kind::file, path};
     for (int attempt = 0; attempt < NAME_ATTEMPTS; ++attempt) {
         native_file file;
         // Another program may hold the file without sharing it: waited for
         // as for a lock.
-        io_result opened;
-        if (auto gave_up = wait_while_busy(
-                path, patience, [&] { return file.open_for_appending(path); }, opened)) {
-            return output_outcome{std::move(gave_up)};
+        const auto opened = wait_while_busy(about, patience, [&] { return file.open_for_appending(path); });
+        if (!opened) {
+            return failed(opened.error());
         }
-        if (!opened.ok()) {
-            return output_outcome{failure{failure_kind::cannot_write, path, opened}};
+        if (!*opened) {
+            return failed(cannot_write(about, opened->error()));
         }
-        if (auto failed = wait_for_lock(file, path, patience)) {
-            return output_outcome{std::move(failed)};
+        if (auto locked = wait_for_lock(file, about, patience); !locked) {
+            return failed(std::move(locked.error()));
         }
-        file_status status;
-        if (const io_result looked = file.status(status); !looked.ok()) {
-            return output_outcome{failure{failure_kind::cannot_write, path, looked}};
+        const io_expected<file_status> status = file.status();
+        if (!status) {
+            return failed(cannot_write(about, status.error()));
         }
-        if (status.removed) {
+        if (status->removed) {
             // Whoever held the lock before us gave the file up and took its
             // name away; what we wrote here would be lost.
             continue;
         }
         // Checked on the open, locked file: the name may have been pointed at
         // the input since the first look.
-        if (input && status.identity == *input) {
-            return output_outcome{failure{failure_kind::same_file, path}};
+        if (is_one_of(status->identity, inputs)) {
+            return failed({.kind = failure_kind::same_file, .about = about});
         }
-        if (auto failed = append_locked(file, path, status.size, data)) {
-            return output_outcome{std::move(failed)};
+        if (auto added = append_locked(file, about, status->size, data); !added) {
+            return failed(std::move(added.error()));
         }
-        return output_outcome{std::nullopt, file.close()};
+        const io_expected<> closed = file.close();
+        return {.late_close = closed ? std::nullopt : std::optional(closed.error())};
     }
-    return output_outcome{failure{failure_kind::name_unsteady, path}};
+    return failed({.kind = failure_kind::name_unsteady, .about = about});
 }
 
-output_outcome write_standard_output(std::span<const char> data, const std::optional<file_identity>& input)
+output_outcome write_standard_output(std::span<const char> data, std::span<const file_identity> inputs)
 {
-    const path_string shown(1, path_char('-'));
+    const subject about = subject::standard_output();
     if (closed_at_start(standard_stream::output)) {
-        return output_outcome{failure{failure_kind::cannot_write, shown, {io_reason::closed}}};
+        return failed(cannot_write(about, {io_reason::closed}));
     }
     native_file out = native_file::standard_output();
-    file_status status;
     // A pipe or a terminal has no status worth the name; only a file
     // matters, and one that cannot say which file it is might be the input.
-    if (!out.status(status).ok()) {
-        return output_outcome{failure{failure_kind::cannot_write, shown, {io_reason::unknown_identity}}};
+    const io_expected<file_status> status = out.status();
+    if (!status) {
+        return failed(cannot_write(about, {io_reason::unknown_identity}));
     }
-    const bool regular = status.regular;
-    if (regular && input && status.identity == *input) {
-        return output_outcome{failure{failure_kind::same_file, shown}};
+    const bool regular = status->regular;
+    if (regular && is_one_of(status->identity, inputs)) {
+        return failed({.kind = failure_kind::same_file, .about = about});
     }
     // A file is cut back to where the write began should it fail half way;
-    // a pipe cannot take back what its reader may have read.
-    std::uint64_t start = 0;
-    io_result done = regular ? out.position(start) : io_ok;
-    if (done.ok()) {
-        done = write_all(out, data);
+    // a pipe cannot take back what its reader may have read. A file that
+    // cannot say where it stands is not written at all: cutting it back to
+    // a guess could take away what was there.
+    const io_expected<std::uint64_t> start = regular ? out.position() : io_expected<std::uint64_t>{0};
+    if (!start) {
+        return failed(cannot_write(about, start.error()));
     }
-    if (done.ok() && regular) {
+    io_expected<> done = write_all(out, data);
+    if (done && regular) {
         done = out.sync();
     }
-    if (done.ok()) {
-        return output_outcome{};
+    if (done) {
+        return {};
     }
-    const io_result undo = regular ? out.truncate(start) : io_ok;
-    return output_outcome{failure{failure_kind::cannot_write, shown, done, undo}};
+    const io_expected<> undo = regular ? out.truncate(*start) : io_expected<>{};
+    return failed(cannot_write(about, done.error(), undo ? std::nullopt : std::optional(undo.error())));
 }
 
 output_outcome write_stream(const path_string& path, std::span<const char> data)
 {
     native_file out;
-    io_result done = out.open_stream(path);
-    if (done.ok()) {
+    io_expected<> done = out.open_stream(path);
+    if (done) {
         done = write_all(out, data);
     }
-    if (done.ok()) {
+    if (done) {
         done = out.close();
     }
-    return done.ok() ? output_outcome{} : output_outcome{failure{failure_kind::cannot_write, path, done}};
+    return done ? output_outcome{} : failed(cannot_write({subject_kind::file, path}, done.error()));
 }
 
 } // namespace txconv

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/native_file.hpp"
+
 #include <cstddef>
 #include <cstdio>
 #include <string_view>
@@ -14,8 +16,6 @@ namespace txconv {
 // SIGTERM and SIGHUP, first remove the temporary files it has made: the file
 // layer sees to that when it makes the first.)
 void prepare_process();
-
-enum class standard_stream { input, output, error };
 
 // Whether the stream was closed when the process started: it reads and
 // writes nothing then, whatever now stands in its place.
@@ -59,5 +59,14 @@ bool write_console(console_stream stream, std::string_view text);
 // console that was made for this process alone, as when a file is dropped on
 // the program. What is printed there is then gone before anybody reads it.
 bool console_closes_with_process();
+
+// Shows text (UTF-8) to the user and returns only once the user has
+// acknowledged it: a message box on Windows, the console elsewhere. Nothing
+// comes back: the notice is a one-way message.
+void show_notice(std::string_view text);
+
+// Whether notices appear where diagnostics do, on the console: then a notice
+// need not repeat what a diagnostic line has just said.
+bool notices_share_the_console();
 
 } // namespace txconv

@@ -75,4 +75,15 @@ bool console_closes_with_process()
     return ::GetConsoleProcessList(processes, 2) == 1;
 }
 
+void show_notice(std::string_view text)
+{
+    const std::wstring wide = widen(text);
+    ::MessageBoxW(nullptr, wide.c_str(), L"", MB_OK);
+}
+
+bool notices_share_the_console()
+{
+    return false;
+}
+
 } // namespace txconv

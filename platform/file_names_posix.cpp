@@ -41,23 +41,44 @@ bool no_hard_links(int error)
     return error == EPERM || error == EOPNOTSUPP || error == ENOSYS || error == EMLINK;
 }
 
-io_result from_link_errno()
+std::unexpected<io_error> from_link_errno()
 {
-    return errno == EEXIST ? io_result{io_reason::exists, EEXIST} : from_errno();
+    return errno == EEXIST ? io_failed(io_reason::exists, EEXIST) : from_errno();
 }
 
 } // namespace
 
-io_result inspect_path(const path_string& path, path_kind& kind, file_identity& identity, bool follow)
+io_expected<path_facts> inspect_path(const path_string& path, bool follow)
 {
     struct stat st {};
     if ((follow ? ::stat(path.c_str(), &st) : ::lstat(path.c_str(), &st)) != 0) {
-        kind = path_kind::missing;
-        return errno == ENOENT ? io_ok : from_errno();
+        if (errno == ELOOP) {
+            return io_failed(io_reason::link_loop, ELOOP);
+        }
+        return errno == ENOENT ? io_expected<path_facts>{} : from_errno();
     }
-    identity = identity_of(st);
-    kind = S_ISLNK(st.st_mode) ? path_kind::symlink : S_ISREG(st.st_mode) ? path_kind::regular : path_kind::other;
-    return io_ok;
+    const path_kind kind = S_ISLNK(st.st_mode)   ? path_kind::symlink
+                           : S_ISREG(st.st_mode) ? path_kind::regular
+                                                 : path_kind::other;
+    return path_facts{kind, identity_of(st)};
+}
+
+std::optional<standard_stream> standard_stream_behind(const path_string& path)
+{
+    // Only through a link: a file that the user named and that a stream
+    // happens to be open on stays that file.
+    struct stat link {};
+    struct stat there {};
+    if (::lstat(path.c_str(), &link) != 0 || !S_ISLNK(link.st_mode) || ::stat(path.c_str(), &there) != 0) {
+        return std::nullopt;
+    }
+    for (const standard_stream stream : {standard_stream::input, standard_stream::output}) {
+        struct stat st {};
+        if (::fstat(static_cast<int>(stream), &st) == 0 && identity_of(st) == identity_of(there)) {
+            return stream;
+        }
+    }
+    return std::nullopt;
 }
 
 path_string resolve_links(const path_string& path)
@@ -71,12 +92,12 @@ path_string resolve_links(const path_string& path)
             break;
         }
         const path_string next(target, static_cast<std::size_t>(length));
-        at = next.front() == '/' ? next : at.substr(0, folder_length(at)) + next;
+        at = next.front() == '/' ? next : at.substr(0, file_name_start(at)) + next;
     }
     return at;
 }
 
-io_result sync_folder(const path_string& folder)
+io_expected<> sync_folder(const path_string& folder)
 {
     const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0) {
@@ -84,7 +105,7 @@ io_result sync_folder(const path_string& folder)
     }
     // A file system that cannot sync a folder (EINVAL) keeps its names
     // durable by other means.
-    const io_result synced = ::fsync(fd) == 0 || errno == EINVAL ? io_ok : from_errno();
+    const io_expected<> synced = ::fsync(fd) == 0 || errno == EINVAL ? io_expected<>{} : from_errno();
     ::close(fd);
     return synced;
 }
@@ -102,7 +123,7 @@ bool syncs_file_systems()
     return reports;
 }
 
-io_result sync_file_systems(std::span<native_file* const> files)
+io_expected<> sync_file_systems(std::span<native_file* const> files)
 {
     // syncfs once for each file system writes every file's blocks and flushes
     // the disk's cache once, where an fsync per file would flush it once per
@@ -121,7 +142,7 @@ io_result sync_file_systems(std::span<native_file* const> files)
         }
         done.push_back(st.st_dev);
     }
-    return io_ok;
+    return {};
 }
 
 std::size_t open_files_to_spare()
@@ -143,7 +164,7 @@ std::size_t open_files_to_spare()
     return limit.rlim_cur > open ? static_cast<std::size_t>(limit.rlim_cur - open) : 0;
 }
 
-io_result native_file::create_unnamed(const path_string& beside, std::uint32_t permissions)
+io_expected<> native_file::create_unnamed(const path_string& beside, std::uint32_t permissions)
 {
     release();
     const auto mode = static_cast<mode_t>(permissions & 0777U);
@@ -151,7 +172,7 @@ io_result native_file::create_unnamed(const path_string& beside, std::uint32_t p
         const int fd = ::open(folder_of(beside).c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, mode);
         if (fd >= 0) {
             handle_ = fd;
-            return io_ok;
+            return {};
         }
         // Older kernels and some file systems have no O_TMPFILE.
         if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) {
@@ -165,7 +186,7 @@ io_result native_file::create_unnamed(const path_string& beside, std::uint32_t p
             handle_ = fd;
             temporary_ = std::move(name);
             remember_temporary(fd, temporary_);
-            return io_ok;
+            return {};
         }
         if (errno != EEXIST) {
             return from_errno();
@@ -174,7 +195,7 @@ io_result native_file::create_unnamed(const path_string& beside, std::uint32_t p
     return from_errno(EEXIST);
 }
 
-io_result native_file::publish(const path_string& path, bool replace)
+io_expected<> native_file::publish(const path_string& path, bool replace)
 {
     const int fd = fd_of(handle_);
     if (temporary_.empty()) {
@@ -182,8 +203,10 @@ io_result native_file::publish(const path_string& path, bool replace)
         // to rename from.
         const std::string self = proc_path_of(fd);
         if (!replace) {
-            return ::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, path.c_str(), AT_SYMLINK_FOLLOW) == 0 ? io_ok
-                                                                                                    : from_link_errno();
+            if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, path.c_str(), AT_SYMLINK_FOLLOW) != 0) {
+                return from_link_errno();
+            }
+            return {};
         }
         for (int attempt = 0; temporary_.empty(); ++attempt) {
             path_string name = temporary_name_beside(path);
@@ -201,13 +224,13 @@ io_result native_file::publish(const path_string& path, bool replace)
         }
         forget_temporary(fd);
         temporary_.clear();
-        return io_ok;
+        return {};
     }
     if (::link(temporary_.c_str(), path.c_str()) == 0) {
         (void)remove_if_still(fd, temporary_);
         forget_temporary(fd);
         temporary_.clear();
-        return io_ok;
+        return {};
     }
     if (no_hard_links(errno)) {
         // The same promise, where the file system keeps it: fail rather than
@@ -215,13 +238,13 @@ io_result native_file::publish(const path_string& path, bool replace)
         if (::renameat2(AT_FDCWD, temporary_.c_str(), AT_FDCWD, path.c_str(), RENAME_NOREPLACE) == 0) {
             forget_temporary(fd);
             temporary_.clear();
-            return io_ok;
+            return {};
         }
     }
     return from_link_errno();
 }
 
-io_result native_file::adopt_permissions_of(const path_string& old)
+io_expected<> native_file::adopt_permissions_of(const path_string& old)
 {
     struct stat st {};
     if (::stat(old.c_str(), &st) != 0) {
@@ -232,10 +255,10 @@ io_result native_file::adopt_permissions_of(const path_string& old)
     if (::fchown(fd, st.st_uid, st.st_gid) != 0 && errno != EPERM) {
         return from_errno();
     }
-    return ::fchmod(fd, st.st_mode & 07777) == 0 ? io_ok : from_errno();
+    return unless_failed(::fchmod(fd, st.st_mode & 07777));
 }
 
-io_result native_file::unpublish(const path_string& path)
+io_expected<> native_file::unpublish(const path_string& path)
 {
     return remove_if_still(fd_of(handle_), path);
 }

@@ -34,21 +34,29 @@ std::string display_path(const path_string& path)
     return narrow(path);
 }
 
-io_result inspect_path(const path_string& path, path_kind& kind, file_identity& identity, bool follow)
+io_expected<path_facts> inspect_path(const path_string& path, bool follow)
 {
     const DWORD flags = (follow ? 0 : FILE_FLAG_OPEN_REPARSE_POINT) | FILE_FLAG_BACKUP_SEMANTICS;
     const HANDLE file = open_path(path, FILE_READ_ATTRIBUTES, OPEN_EXISTING, flags);
     if (file == INVALID_HANDLE_VALUE) {
-        const io_result failed = from_last_error();
-        kind = path_kind::missing;
-        return failed.is(io_reason::missing) ? io_ok : failed;
+        const auto failed = from_last_error();
+        return failed.error().is(io_reason::missing) ? io_expected<path_facts>{} : failed;
     }
-    handle_facts facts;
-    const io_result looked = facts_of(file, facts);
+    const io_expected<handle_facts> facts = facts_of(file);
     ::CloseHandle(file);
-    identity = identity_of(facts);
-    kind = facts.link ? path_kind::symlink : facts.regular ? path_kind::regular : path_kind::other;
-    return looked;
+    if (!facts) {
+        return std::unexpected(facts.error());
+    }
+    return path_facts{facts->link      ? path_kind::symlink
+                      : facts->regular ? path_kind::regular
+                                       : path_kind::other,
+                      identity_of(*facts)};
+}
+
+std::optional<standard_stream> standard_stream_behind(const path_string&)
+{
+    // Windows has no links that lead to a process's own streams.
+    return std::nullopt;
 }
 
 path_string resolve_links(const path_string& path)
@@ -58,11 +66,11 @@ path_string resolve_links(const path_string& path)
     return path;
 }
 
-io_result sync_folder(const path_string&)
+io_expected<> sync_folder(const path_string&)
 {
     // Names are made with MOVEFILE_WRITE_THROUGH, which returns only once
     // the move is on the disk; Windows offers no flush of a folder as such.
-    return io_ok;
+    return {};
 }
 
 bool syncs_file_systems()
@@ -72,9 +80,9 @@ bool syncs_file_systems()
     return false;
 }
 
-io_result sync_file_systems(std::span<native_file* const>)
+io_expected<> sync_file_systems(std::span<native_file* const>)
 {
-    return io_ok;
+    return {};
 }
 
 std::size_t open_files_to_spare()
@@ -84,17 +92,6 @@ std::size_t open_files_to_spare()
 }
 
 namespace {
-
-// Marks the file behind a handle opened with DELETE access to be deleted,
-// or not, when its last handle closes, however the process ends.
-io_result mark_for_deletion(HANDLE file, bool deleted)
-{
-    FILE_DISPOSITION_INFO disposition{};
-    disposition.DeleteFile = deleted ? TRUE : FALSE;
-    return ::SetFileInformationByHandle(file, FileDispositionInfo, &disposition, sizeof disposition)
-               ? io_ok
-               : from_last_error();
-}
 
 // The one temporary whose mark is cleared, in the instant before it takes
 // its name: a Ctrl-C, Ctrl-Break or closed console then marks it again.
@@ -109,7 +106,7 @@ BOOL WINAPI on_console_event(DWORD)
 }
 
 // Gives the file behind file the name path, through the handle itself.
-io_result rename_by_handle(HANDLE file, const path_string& path, bool replace)
+io_expected<> rename_by_handle(HANDLE file, const path_string& path, bool replace)
 {
     const std::wstring target = system_path(path);
     const std::size_t bytes = sizeof(FILE_RENAME_INFO) + target.size() * sizeof(wchar_t);
@@ -125,12 +122,12 @@ io_result rename_by_handle(HANDLE file, const path_string& path, bool replace)
     // The bytes were flushed before; this asks the new name to follow them
     // to the disk. Once renamed, the file is no longer to be taken back.
     (void)::FlushFileBuffers(file);
-    return io_ok;
+    return {};
 }
 
 } // namespace
 
-io_result native_file::create_unnamed(const path_string& beside, std::uint32_t)
+io_expected<> native_file::create_unnamed(const path_string& beside, std::uint32_t)
 {
     release();
     static const BOOL handled = ::SetConsoleCtrlHandler(on_console_event, TRUE);
@@ -147,14 +144,14 @@ io_result native_file::create_unnamed(const path_string& beside, std::uint32_t)
             temporary_ = std::move(name);
             return mark_for_deletion(file, true);
         }
-        if (const io_result failed = from_last_error(); !failed.is(io_reason::exists)) {
+        if (const auto failed = from_last_error(); !failed.error().is(io_reason::exists)) {
             return failed;
         }
     }
     return from_code(ERROR_FILE_EXISTS);
 }
 
-io_result native_file::publish(const path_string& path, bool replace)
+io_expected<> native_file::publish(const path_string& path, bool replace)
 {
     const HANDLE file = as_handle(handle_);
     // Out of hiding first, unless it has taken on the attributes of the
@@ -168,22 +165,23 @@ io_result native_file::publish(const path_string& path, bool replace)
         }
     }
     unmarked = file;
-    io_result named = mark_for_deletion(file, false);
-    if (named.ok()) {
+    io_expected<> named = mark_for_deletion(file, false);
+    if (named) {
         named = rename_by_handle(file, path, replace);
     }
     unmarked = nullptr;
-    if (named.ok()) {
+    if (named) {
         temporary_.clear();
-        return io_ok;
+        return {};
     }
     (void)mark_for_deletion(file, true);
     // A file that another program holds open cannot be replaced until it
     // lets go: access denied, or a sharing violation.
-    return replace && named.code == ERROR_ACCESS_DENIED ? io_result{io_reason::busy, named.code} : named;
+    return replace && named.error().code == ERROR_ACCESS_DENIED ? io_failed(io_reason::busy, named.error().code)
+                                                                : named;
 }
 
-io_result native_file::adopt_permissions_of(const path_string& old)
+io_expected<> native_file::adopt_permissions_of(const path_string& old)
 {
     // The attributes that say who sees the file and how it is kept; the
     // rest Windows sets for itself.
@@ -196,17 +194,16 @@ io_result native_file::adopt_permissions_of(const path_string& old)
     // Windows will not move a file over a read-only one, and Wine would
     // clear the flag: either way it was meant to stay.
     if ((attributes & FILE_ATTRIBUTE_READONLY) != 0) {
-        return {io_reason::read_only};
+        return io_failed(io_reason::read_only);
     }
     FILE_BASIC_INFO basic{};
     basic.FileAttributes = (attributes & kept) != 0 ? attributes & kept : FILE_ATTRIBUTE_NORMAL;
-    return ::SetFileInformationByHandle(as_handle(handle_), FileBasicInfo, &basic, sizeof basic) ? io_ok
-                                                                                                 : from_last_error();
+    return unless_failed(::SetFileInformationByHandle(as_handle(handle_), FileBasicInfo, &basic, sizeof basic));
 }
 
-io_result native_file::unpublish(const path_string&)
+io_expected<> native_file::unpublish(const path_string&)
 {
-    return delete_by_handle(as_handle(handle_));
+    return mark_for_deletion(as_handle(handle_), true);
 }
 
 } // namespace txconv

@@ -25,13 +25,11 @@ std::wstring system_path(const path_string& path)
     return extended_form(full);
 }
 
-io_result delete_by_handle(HANDLE file)
+io_expected<> mark_for_deletion(HANDLE file, bool deleted)
 {
     FILE_DISPOSITION_INFO disposition{};
-    disposition.DeleteFile = TRUE;
-    return ::SetFileInformationByHandle(file, FileDispositionInfo, &disposition, sizeof disposition)
-               ? io_ok
-               : from_last_error();
+    disposition.DeleteFile = deleted ? TRUE : FALSE;
+    return unless_failed(::SetFileInformationByHandle(file, FileDispositionInfo, &disposition, sizeof disposition));
 }
 
 HANDLE open_path(const path_string& path, DWORD access, DWORD disposition, DWORD flags)
@@ -39,12 +37,13 @@ HANDLE open_path(const path_string& path, DWORD access, DWORD disposition, DWORD
     return ::CreateFileW(system_path(path).c_str(), access, share_all, nullptr, disposition, flags, nullptr);
 }
 
-io_result facts_of(HANDLE file, handle_facts& facts)
+io_expected<handle_facts> facts_of(HANDLE file)
 {
+    handle_facts facts;
     FILE_ATTRIBUTE_TAG_INFO tag{};
     if (::GetFileType(file) != FILE_TYPE_DISK) {
         // A pipe, a console or a device: not a file, and nothing more to know.
-        return io_ok;
+        return facts;
     }
     if (!::GetFileInformationByHandle(file, &facts.info)) {
         return from_last_error();
@@ -63,7 +62,7 @@ io_result facts_of(HANDLE file, handle_facts& facts)
         facts.link = IsReparseTagNameSurrogate(tag.ReparseTag);
     }
     facts.regular = (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
-    return io_ok;
+    return facts;
 }
 
 } // namespace txconv

@@ -3,9 +3,9 @@
 
 namespace txconv {
 
-io_result check_name(const path_string&, bool)
+io_expected<> check_name(const path_string&, bool)
 {
-    return io_ok;
+    return {};
 }
 
 path_string name_as_opened(const path_string& path)

@@ -9,15 +9,15 @@
 
 namespace txconv {
 
-io_result check_name(const path_string& path, bool typed_output)
+io_expected<> check_name(const path_string& path, bool typed_output)
 {
     if (names_a_stream(path)) {
-        return {io_reason::stream_name};
+        return io_failed(io_reason::stream_name);
     }
     if (!typed_output && is_reserved_device_name(path)) {
-        return {io_reason::device_name};
+        return io_failed(io_reason::device_name);
     }
-    return io_ok;
+    return {};
 }
 
 path_string name_as_opened(const path_string& path)
@@ -29,7 +29,7 @@ void expand_wildcards(std::vector<path_string>& arguments)
 {
     std::vector<path_string> files;
     for (const path_string& argument : arguments) {
-        const std::size_t folder = folder_length(argument);
+        const std::size_t folder = file_name_start(argument);
         const bool wild = argument.find_first_of(L"*?", folder) != path_string::npos;
         if (!wild || ::GetFileAttributesW(system_path(argument).c_str()) != INVALID_FILE_ATTRIBUTES) {
             files.push_back(argument);

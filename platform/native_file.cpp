@@ -29,7 +29,7 @@ native_file::~native_file()
     release();
 }
 
-std::size_t folder_length(const path_string& path)
+std::size_t file_name_start(const path_string& path)
 {
     const auto cut = path.find_last_of(SEPARATORS);
     return cut == path_string::npos ? 0 : cut + 1;
@@ -37,7 +37,7 @@ std::size_t folder_length(const path_string& path)
 
 path_string folder_of(const path_string& path)
 {
-    const std::size_t length = folder_length(path);
+    const std::size_t length = file_name_start(path);
     if (length == 0) {
         return path_string(1, path_char('.'));
     }
@@ -52,7 +52,7 @@ path_string temporary_name_beside(const path_string& path)
     static std::mt19937_64 random{std::random_device{}()};
     static constexpr std::string_view digits = "0123456789abcdef";
     // Short, so that any name the folder takes leaves room for it.
-    path_string name = path.substr(0, folder_length(path));
+    path_string name = path.substr(0, file_name_start(path));
     for (const char c : std::string_view(".txconv-")) {
         name.push_back(static_cast<path_char>(c));
     }

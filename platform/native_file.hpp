@@ -1,10 +1,11 @@
 #pragma once
 
-#include "platform/io_result.hpp"
+#include "platform/io_error.hpp"
 
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -35,19 +36,30 @@ struct file_identity {
 };
 
 // What stands at a path, looked at without following a link there, unless
-// follow says to.
+// follow says to. Nothing there is missing, not a failure.
 enum class path_kind { missing, regular, symlink, other };
-io_result inspect_path(const path_string& path, path_kind& kind, file_identity& identity, bool follow = false);
+struct path_facts {
+    path_kind kind = path_kind::missing;
+    file_identity identity;
+};
+io_expected<path_facts> inspect_path(const path_string& path, bool follow = false);
 
 // The path that the links at path lead to, in the end: path itself where
 // there is no link. Whatever is at the end need not exist.
 path_string resolve_links(const path_string& path);
 
+enum class standard_stream { input, output, error };
+
+// The standard stream that a path the user typed leads to through links,
+// as /dev/stdout and /dev/fd/0 do: that stream, not a file of that name.
+// Nothing for any other path, and for a path that is no link.
+std::optional<standard_stream> standard_stream_behind(const path_string& path);
+
 // What the system makes of a name before any file is looked at. On Windows
 // a name it keeps for a device is refused (as device_name), unless the user
 // typed it as an output, which is then written to the device, and so is a
 // name with a stream part (stream_name). Elsewhere every name is a name.
-io_result check_name(const path_string& path, bool typed_output);
+io_expected<> check_name(const path_string& path, bool typed_output);
 
 // The name the system opens for path: on Windows without the trailing dots
 // and spaces of its last part; elsewhere path itself.
@@ -61,12 +73,17 @@ void expand_wildcards(std::vector<path_string>& arguments);
 // Whether options may also take the system's own form, "/?" for help.
 bool slash_options();
 
+// How many leading characters of path name its folder, the separator
+// included: where its file name starts. Only '/' ends a folder name on
+// POSIX, where '\\' is a character like any other; '\\' and '/' on Windows.
+std::size_t file_name_start(const path_string& path);
+
 // The folder that holds path: "." for a bare name.
 path_string folder_of(const path_string& path);
 
 // Flushes a folder, so that a name made or changed in it survives a power
 // cut.
-io_result sync_folder(const path_string& folder);
+io_expected<> sync_folder(const path_string& folder);
 
 class native_file;
 
@@ -74,7 +91,7 @@ class native_file;
 // system for all its files, which reports a failed write of any of them.
 // Where it is not, each file needs its own sync().
 bool syncs_file_systems();
-io_result sync_file_systems(std::span<native_file* const> files);
+io_expected<> sync_file_systems(std::span<native_file* const> files);
 
 // How many more files this process may open now, counting what is open
 // already, so that outputs waiting to be synced together never run it out of
@@ -111,52 +128,54 @@ public:
     // Opens a file to read, and tells what it is. A link is followed (the
     // user named it), but anything other than a regular file is refused, and
     // a FIFO or device cannot make the open wait.
-    io_result open_for_reading(const path_string& path, file_status& status);
+    io_expected<file_status> open_for_reading(const path_string& path);
 
     // Opens an existing regular file at path to add to its end. Nothing is
     // created, a link at path is followed only where follow says so (the
     // user typed the path), and the open never waits. Fails as missing when
     // nothing is there.
-    io_result open_for_appending(const path_string& path, bool follow = false);
+    io_expected<> open_for_appending(const path_string& path, bool follow = false);
 
     // Opens what is at path, a device, a FIFO or a terminal, to write to it
     // as a stream.
-    io_result open_stream(const path_string& path);
+    io_expected<> open_stream(const path_string& path);
 
     // A new, empty file in the folder of beside that has no name yet, or only
     // a hidden temporary one: nobody sees it until publish(). It will let
     // whom permissions let, less what the process's umask withholds.
-    io_result create_unnamed(const path_string& beside, std::uint32_t permissions = 0666);
+    io_expected<> create_unnamed(const path_string& beside, std::uint32_t permissions = 0666);
 
     // Gives a file from create_unnamed() the permissions, and where the
     // process may, the owner of the file at old, which it is to replace.
-    io_result adopt_permissions_of(const path_string& old);
+    io_expected<> adopt_permissions_of(const path_string& old);
 
     // Gives a file from create_unnamed() the name path. Without replace, an
     // existing name is never touched, and the result is exists.
-    io_result publish(const path_string& path, bool replace);
+    io_expected<> publish(const path_string& path, bool replace);
 
     // Takes a published name away again, but only while it still names this
     // very file.
-    io_result unpublish(const path_string& path);
+    io_expected<> unpublish(const path_string& path);
 
     // Tries once to take an exclusive lock on the whole file, held until
     // close; busy while another program holds one.
-    io_result try_lock();
+    io_expected<> try_lock();
 
-    // got is 0 only at the end of the file.
-    io_result read_some(std::span<char> into, std::size_t& got);
-    io_result write_some(std::span<const char> from, std::size_t& put);
-    io_result status(file_status& status) const;
+    // 0 bytes read only at the end of the file.
+    io_expected<std::size_t> read_some(std::span<char> into);
+    io_expected<std::size_t> write_some(std::span<const char> from);
+    io_expected<file_status> status() const;
     // Where the next write lands, for a file that has positions.
-    io_result position(std::uint64_t& at) const;
-    io_result truncate(std::uint64_t length);
+    io_expected<std::uint64_t> position() const;
+    // Moves where the next read starts, for a regular file.
+    io_expected<> seek(std::uint64_t offset);
+    io_expected<> truncate(std::uint64_t length);
     // Waits until what was written is on the storage device.
-    io_result sync();
-    io_result close();
+    io_expected<> sync();
+    io_expected<> close();
 
 private:
-    friend io_result sync_file_systems(std::span<native_file* const> files);
+    friend io_expected<> sync_file_systems(std::span<native_file* const> files);
 
     void release() noexcept;
 

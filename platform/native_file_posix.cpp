@@ -28,36 +28,35 @@ file_status status_of(const struct stat& st)
 // could hang; the check that follows refuses both, and regular files never
 // block anyway, so the flag comes off again once the file is known: flags
 // are the ones it was opened with, less O_NONBLOCK.
-io_result keep_if_regular(int fd, int flags, file_status& status)
+io_expected<file_status> keep_if_regular(int fd, int flags)
 {
     struct stat st {};
     if (::fstat(fd, &st) != 0) {
         return from_errno();
     }
-    status = status_of(st);
-    if (!status.regular) {
-        return {S_ISDIR(st.st_mode) ? io_reason::folder : io_reason::not_regular};
+    if (!S_ISREG(st.st_mode)) {
+        return io_failed(S_ISDIR(st.st_mode) ? io_reason::folder : io_reason::not_regular);
     }
     if (::fcntl(fd, F_SETFL, flags) != 0) {
         return from_errno();
     }
-    return io_ok;
+    return status_of(st);
 }
 
 // Why path could not be opened for appending: a link or not a regular file
 // where one stands there, else what the system said.
-io_result explain_open_failure(const path_string& path, int error)
+std::unexpected<io_error> explain_open_failure(const path_string& path, int error)
 {
     if (error == ENOENT) {
-        return {io_reason::missing, ENOENT};
+        return io_failed(io_reason::missing, ENOENT);
     }
     struct stat st {};
     if (::lstat(path.c_str(), &st) == 0) {
         if (S_ISLNK(st.st_mode)) {
-            return {io_reason::symlink};
+            return io_failed(io_reason::symlink);
         }
         if (!S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode)) {
-            return {io_reason::not_regular};
+            return io_failed(io_reason::not_regular);
         }
     }
     return from_errno(error);
@@ -114,22 +113,23 @@ void native_file::release() noexcept
     temporary_.clear();
 }
 
-io_result native_file::open_for_reading(const path_string& path, file_status& status)
+io_expected<file_status> native_file::open_for_reading(const path_string& path)
 {
     release();
     const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     if (fd < 0) {
-        return errno == ENOENT ? io_result{io_reason::missing, ENOENT} : from_errno();
+        return errno == ENOENT ? io_failed(io_reason::missing, ENOENT) : from_errno();
     }
-    if (const io_result kept = keep_if_regular(fd, O_RDONLY, status); !kept.ok()) {
+    io_expected<file_status> status = keep_if_regular(fd, O_RDONLY);
+    if (!status) {
         ::close(fd);
-        return kept;
+        return status;
     }
     handle_ = fd;
-    return io_ok;
+    return status;
 }
 
-io_result native_file::open_for_appending(const path_string& path, bool follow)
+io_expected<> native_file::open_for_appending(const path_string& path, bool follow)
 {
     release();
     const int fd =
@@ -137,16 +137,15 @@ io_result native_file::open_for_appending(const path_string& path, bool follow)
     if (fd < 0) {
         return explain_open_failure(path, errno);
     }
-    file_status status;
-    if (const io_result kept = keep_if_regular(fd, O_WRONLY | O_APPEND, status); !kept.ok()) {
+    if (const auto kept = keep_if_regular(fd, O_WRONLY | O_APPEND); !kept) {
         ::close(fd);
-        return kept;
+        return std::unexpected(kept.error());
     }
     handle_ = fd;
-    return io_ok;
+    return {};
 }
 
-io_result native_file::open_stream(const path_string& path)
+io_expected<> native_file::open_stream(const path_string& path)
 {
     release();
     const int fd = ::open(path.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC);
@@ -154,75 +153,92 @@ io_result native_file::open_stream(const path_string& path)
         return from_errno();
     }
     handle_ = fd;
-    return io_ok;
+    return {};
 }
 
-io_result native_file::position(std::uint64_t& at) const
+io_expected<std::uint64_t> native_file::position() const
 {
     // Opened to append (>>), every write lands at the end, wherever the
     // offset was left.
     const int flags = ::fcntl(fd_of(handle_), F_GETFL);
-    struct stat st {};
-    if (flags != -1 && (flags & O_APPEND) != 0) {
-        at = ::fstat(fd_of(handle_), &st) == 0 ? static_cast<std::uint64_t>(st.st_size) : 0;
-        return at > 0 || st.st_size == 0 ? io_ok : from_errno();
+    if (flags == -1) {
+        return from_errno();
+    }
+    if ((flags & O_APPEND) != 0) {
+        struct stat st {};
+        if (::fstat(fd_of(handle_), &st) != 0) {
+            return from_errno();
+        }
+        return static_cast<std::uint64_t>(st.st_size);
     }
     const off_t offset = ::lseek(fd_of(handle_), 0, SEEK_CUR);
-    at = offset > 0 ? static_cast<std::uint64_t>(offset) : 0;
-    return offset >= 0 ? io_ok : from_errno();
+    if (offset < 0) {
+        return from_errno();
+    }
+    return static_cast<std::uint64_t>(offset);
 }
 
-io_result native_file::try_lock()
+io_expected<> native_file::seek(std::uint64_t offset)
+{
+    if (::lseek(fd_of(handle_), static_cast<off_t>(offset), SEEK_SET) < 0) {
+        return from_errno();
+    }
+    return {};
+}
+
+io_expected<> native_file::try_lock()
 {
     if (::flock(fd_of(handle_), LOCK_EX | LOCK_NB) == 0) {
-        return io_ok;
+        return {};
     }
     if (errno == EWOULDBLOCK || errno == EINTR) {
-        return {io_reason::busy, static_cast<std::uint32_t>(errno)};
+        return io_failed(io_reason::busy, static_cast<std::uint32_t>(errno));
     }
     return from_errno();
 }
 
-io_result native_file::read_some(std::span<char> into, std::size_t& got)
+io_expected<std::size_t> native_file::read_some(std::span<char> into)
 {
     const ssize_t n = unless_interrupted([&] { return ::read(fd_of(handle_), into.data(), into.size()); });
-    got = n > 0 ? static_cast<std::size_t>(n) : 0;
-    return n >= 0 ? io_ok : from_errno();
+    if (n < 0) {
+        return from_errno();
+    }
+    return static_cast<std::size_t>(n);
 }
 
-io_result native_file::write_some(std::span<const char> from, std::size_t& put)
+io_expected<std::size_t> native_file::write_some(std::span<const char> from)
 {
     const ssize_t n = unless_interrupted([&] { return ::write(fd_of(handle_), from.data(), from.size()); });
-    put = n > 0 ? static_cast<std::size_t>(n) : 0;
-    return n >= 0 ? io_ok : from_errno();
+    if (n < 0) {
+        return from_errno();
+    }
+    return static_cast<std::size_t>(n);
 }
 
-io_result native_file::status(file_status& status) const
+io_expected<file_status> native_file::status() const
 {
     struct stat st {};
     if (::fstat(fd_of(handle_), &st) != 0) {
         return from_errno();
     }
-    status = status_of(st);
-    return io_ok;
+    return status_of(st);
 }
 
-io_result native_file::truncate(std::uint64_t length)
+io_expected<> native_file::truncate(std::uint64_t length)
 {
-    const int done = unless_interrupted([&] { return ::ftruncate(fd_of(handle_), static_cast<off_t>(length)); });
-    return done == 0 ? io_ok : from_errno();
+    return unless_failed(unless_interrupted([&] { return ::ftruncate(fd_of(handle_), static_cast<off_t>(length)); }));
 }
 
-io_result native_file::sync()
+io_expected<> native_file::sync()
 {
-    return ::fsync(fd_of(handle_)) == 0 ? io_ok : from_errno();
+    return unless_failed(::fsync(fd_of(handle_)));
 }
 
-io_result native_file::close()
+io_expected<> native_file::close()
 {
     if (borrowed_) {
         handle_ = -1;
-        return io_ok;
+        return {};
     }
     if (!temporary_.empty()) {
         (void)remove_if_still(fd_of(handle_), temporary_);
@@ -230,7 +246,7 @@ io_result native_file::close()
         temporary_.clear();
     }
     const int fd = fd_of(std::exchange(handle_, -1));
-    return ::close(fd) == 0 ? io_ok : from_errno();
+    return unless_failed(::close(fd));
 }
 
 } // namespace txconv

@@ -10,9 +10,18 @@
 
 namespace txconv {
 
-inline io_result from_errno(int error = errno)
+inline std::unexpected<io_error> from_errno(int error = errno)
 {
-    return {io_reason::system, static_cast<std::uint32_t>(error)};
+    return io_failed(io_reason::system, static_cast<std::uint32_t>(error));
+}
+
+// Nothing from a call that reports -1 and errno on failure.
+inline io_expected<> unless_failed(int result)
+{
+    if (result != 0) {
+        return from_errno();
+    }
+    return {};
 }
 
 inline int fd_of(std::intptr_t handle)
@@ -27,7 +36,7 @@ inline file_identity identity_of(const struct stat& st)
 
 // Removes name, but only while it still names the open file fd: whoever put
 // another file there meanwhile keeps it.
-io_result remove_if_still(int fd, const path_string& name);
+io_expected<> remove_if_still(int fd, const path_string& name);
 
 // The temporary names that a signal must not leave behind. name must stay
 // put until it is forgotten again.

@@ -89,7 +89,7 @@ void remove_temporaries() noexcept
     }
 }
 
-io_result remove_if_still(int fd, const path_string& name)
+io_expected<> remove_if_still(int fd, const path_string& name)
 {
     struct stat mine {};
     struct stat theirs {};
@@ -97,12 +97,12 @@ io_result remove_if_still(int fd, const path_string& name)
         return from_errno();
     }
     if (::lstat(name.c_str(), &theirs) != 0) {
-        return errno == ENOENT ? io_ok : from_errno();
+        return errno == ENOENT ? io_expected<>{} : from_errno();
     }
     if (identity_of(mine) != identity_of(theirs)) {
-        return io_ok;
+        return {};
     }
-    return ::unlink(name.c_str()) == 0 ? io_ok : from_errno();
+    return unless_failed(::unlink(name.c_str()));
 }
 
 } // namespace txconv

@@ -9,26 +9,35 @@
 
 namespace txconv {
 
-inline io_result from_code(DWORD code)
+inline std::unexpected<io_error> from_code(DWORD code)
 {
     switch (code) {
     case ERROR_FILE_NOT_FOUND:
-        return {io_reason::missing, code};
+        return io_failed(io_reason::missing, code);
     case ERROR_FILE_EXISTS:
     case ERROR_ALREADY_EXISTS:
-        return {io_reason::exists, code};
+        return io_failed(io_reason::exists, code);
     case ERROR_SHARING_VIOLATION:
     case ERROR_LOCK_VIOLATION:
         // Another program holds it: worth waiting for, as for a lock.
-        return {io_reason::busy, code};
+        return io_failed(io_reason::busy, code);
     default:
-        return {io_reason::system, code};
+        return io_failed(io_reason::system, code);
     }
 }
 
-inline io_result from_last_error()
+inline std::unexpected<io_error> from_last_error()
 {
     return from_code(::GetLastError());
+}
+
+// Nothing from a call that reports FALSE and GetLastError() on failure.
+inline io_expected<> unless_failed(BOOL done)
+{
+    if (!done) {
+        return from_last_error();
+    }
+    return {};
 }
 
 inline HANDLE as_handle(std::intptr_t handle)
@@ -45,9 +54,10 @@ HANDLE open_path(const path_string& path, DWORD access, DWORD disposition, DWORD
 // The extended form of path, which the file system takes at any length.
 std::wstring system_path(const path_string& path);
 
-// Deletes the file behind an open handle that was opened with DELETE access:
-// the file itself goes, whatever its name points to by now.
-io_result delete_by_handle(HANDLE file);
+// Marks the file behind a handle opened with DELETE access to be deleted,
+// or not, when its last handle closes, however the process ends: the file
+// itself goes, whatever its name points to by now.
+io_expected<> mark_for_deletion(HANDLE file, bool deleted);
 
 struct handle_facts {
     BY_HANDLE_FILE_INFORMATION info{};
@@ -62,7 +72,7 @@ struct handle_facts {
     std::uint64_t id_high = 0;
 };
 
-io_result facts_of(HANDLE file, handle_facts& facts);
+io_expected<handle_facts> facts_of(HANDLE file);
 
 inline file_identity identity_of(const BY_HANDLE_FILE_INFORMATION& info)
 {

@@ -26,11 +26,21 @@ using testing::scratch_dir;
 using testing::write_bytes;
 
 // One output staged and committed on its own, as an append: the menu's way.
-maybe_failure append_to_file(const std::string& path, std::string_view data, lock_patience patience = {})
+std::optional<failure> append_to_file(const std::string& path, std::string_view data, lock_patience patience = {})
 {
     output_stager stager(patience);
-    stager.stage({path, write_mode::append, std::nullopt}, data);
+    stager.stage({.to = {subject_kind::file, path}, .mode = write_mode::append}, data);
     return stager.commit().front().failed;
+}
+
+// A job of the menu's kind: a listing converted and appended.
+job menu_job(const std::string& input, const std::string& target, write_mode mode = write_mode::append)
+{
+    job task;
+    task.input = {.from = {subject_kind::file, input}, .way = direction::to_table};
+    task.output = {subject_kind::file, target};
+    task.mode = mode;
+    return task;
 }
 
 std::size_t files_in(const std::string& folder)
@@ -53,8 +63,10 @@ TEST(OutputName, SwapsTheExtensionOfTheFileNameOnly)
         {"a.b.c", "tx", "a.b.tx"},
         {"file.", "tx", "file.tx"},
         {"pts", "tx", "pts.tx"},
-        {R"(C:\old.2\pts)", "tx", R"(C:\old.2\pts.tx)"},
-        {R"(.\pts)", "tx", R"(.\pts.tx)"},
+        // On POSIX a backslash is part of the name, as the system reads it:
+        // the name's last '.' may stand before it.
+        {R"(C:\old.2\pts)", "tx", R"(C:\old.tx)"},
+        {R"(.\pts)", "tx", ".tx"},
         {"/home/me/old.2/pts", "txt", "/home/me/old.2/pts.txt"},
         {"./pts", "tx", "./pts.tx"},
         {"dir.d/mixed\\pts.v1.txt", "tx", "dir.d/mixed\\pts.v1.tx"},
@@ -104,11 +116,11 @@ TEST(AppendToFile, AnUnwritableTargetIsReportedWithItsPath)
 {
     scratch_dir dir;
     std::filesystem::create_directory(dir / "folder.tx");
-    const maybe_failure failed = append_to_file(dir / "folder.tx", std::string_view("data"));
+    const std::optional<failure> failed = append_to_file(dir / "folder.tx", std::string_view("data"));
     ASSERT_TRUE(failed);
     EXPECT_EQ(failed->kind, failure_kind::cannot_write);
-    EXPECT_EQ(failed->path, dir / "folder.tx");
-    EXPECT_FALSE(failed->cause.ok());
+    EXPECT_EQ(failed->about.path, dir / "folder.tx");
+    EXPECT_TRUE(failed->cause.has_value());
 }
 
 // Runs body with the process unable to grow any file beyond limit bytes.
@@ -133,10 +145,10 @@ TEST(AppendToFile, AWriteThatFailsHalfWayLeavesTheFileAsItWas)
     write_bytes(existing, "kept as it was");
     const std::string data(3 * WRITE_CHUNK, 'x');
     with_file_size_limit(WRITE_CHUNK + 100, [&] {
-        const maybe_failure failed = append_to_file(existing, data);
+        const std::optional<failure> failed = append_to_file(existing, data);
         ASSERT_TRUE(failed);
         EXPECT_EQ(failed->kind, failure_kind::cannot_write);
-        EXPECT_TRUE(failed->undo.ok());
+        EXPECT_FALSE(failed->undo.has_value());
         EXPECT_FALSE(append_to_file(fresh, std::string_view("small")).has_value());
         EXPECT_TRUE(append_to_file(fresh, data).has_value());
         EXPECT_TRUE(append_to_file(dir / "made.tx", data).has_value());
@@ -203,12 +215,9 @@ TEST(SystemCallFaults, EachIsReportedAndLeavesTheTargetWhole)
                           return false;
                       },
                       c.nth});
-        job menu_job;
-        menu_job.input = input;
-        menu_job.way = direction::to_table;
-        menu_job.output = target;
+        const job task = menu_job(input, target);
         ::testing::internal::CaptureStderr();
-        const run_summary summary = run_jobs(std::span(&menu_job, 1), {});
+        const run_summary summary = run_jobs(std::span(&task, 1), {});
         const std::string said = ::testing::internal::GetCapturedStderr();
         testing::disarm();
         EXPECT_TRUE(testing::struck());
@@ -230,7 +239,7 @@ TEST(SystemCallFaults, AFailedNewNameIsTakenBackOnlyWhileItIsStillOurs)
                       write_bytes(dir / "theirs", "theirs");
                       std::filesystem::rename(dir / "theirs", target);
                   }});
-    const maybe_failure failed = append_to_file(target, std::string_view("ours"));
+    const std::optional<failure> failed = append_to_file(target, std::string_view("ours"));
     testing::disarm();
     ASSERT_TRUE(failed);
     EXPECT_EQ(read_bytes(target), "theirs");
@@ -242,7 +251,7 @@ TEST(SystemCallFaults, AFailedFlushOfABatchFailsEveryOutputInIt)
     testing::arm({testing::syscall::syncfs, [](int) { return true; }});
     output_stager stager;
     for (const char* name : {"a.tx", "b.tx", "c.tx"}) {
-        stager.stage({dir / name, write_mode::create, std::nullopt}, std::string_view("new"));
+        stager.stage({.to = {subject_kind::file, dir / name}, .mode = write_mode::create}, std::string_view("new"));
     }
     const std::vector<output_outcome> outcomes = stager.commit();
     testing::disarm();
@@ -259,7 +268,7 @@ TEST(SystemCallFaults, ANameThatKeepsVanishingIsGivenUpOn)
     const std::string target = dir / "p.tx";
     write_bytes(target, "old");
     testing::arm({testing::syscall::fstat, [&](int fd) { return testing::is_file_at(fd, target); }, 0, {}, true});
-    const maybe_failure failed = append_to_file(target, std::string_view("new"));
+    const std::optional<failure> failed = append_to_file(target, std::string_view("new"));
     testing::disarm();
     ASSERT_TRUE(failed);
     EXPECT_EQ(failed->kind, failure_kind::name_unsteady);
@@ -271,7 +280,7 @@ TEST(SystemCallFaults, ANameThatKeepsAppearingIsGivenUpOn)
     // Every link says the name is taken, yet nothing is ever there to add to.
     testing::scratch_dir dir;
     testing::arm({testing::syscall::linkat, [](int) { return true; }, 0});
-    const maybe_failure failed = append_to_file(dir / "p.tx", std::string_view("new"));
+    const std::optional<failure> failed = append_to_file(dir / "p.tx", std::string_view("new"));
     testing::disarm();
     ASSERT_TRUE(failed);
     EXPECT_EQ(failed->kind, failure_kind::name_unsteady);
@@ -285,11 +294,11 @@ TEST(SystemCallFaults, ARollbackThatFailsTooIsSaid)
     write_bytes(target, "old");
     with_file_size_limit(100, [&] {
         testing::arm({testing::syscall::ftruncate, [&](int fd) { return testing::is_file_at(fd, target); }});
-        const maybe_failure failed = append_to_file(target, std::string(1000, 'x'));
+        const std::optional<failure> failed = append_to_file(target, std::string(1000, 'x'));
         testing::disarm();
         ASSERT_TRUE(failed);
-        EXPECT_FALSE(failed->cause.ok());
-        EXPECT_FALSE(failed->undo.ok());
+        EXPECT_TRUE(failed->cause.has_value());
+        EXPECT_TRUE(failed->undo.has_value());
     });
 }
 
@@ -300,15 +309,15 @@ TEST(AppendToFile, ALockHeldTooLongIsGivenUpOnAndSaidOnce)
     write_bytes(target, "old");
     const int holder = ::open(target.c_str(), O_RDONLY | O_CLOEXEC);
     ASSERT_EQ(::flock(holder, LOCK_EX), 0);
-    static std::vector<path_string> said;
+    static std::vector<subject> said;
     said.clear();
-    const maybe_failure failed = append_to_file(target, std::string_view("new"),
-                                                {std::chrono::milliseconds(20), std::chrono::milliseconds(200),
-                                                 [](const path_string& path) { said.push_back(path); }});
+    const std::optional<failure> failed = append_to_file(target, std::string_view("new"),
+                                                         {std::chrono::milliseconds(20), std::chrono::milliseconds(200),
+                                                          [](const subject& about) { said.push_back(about); }});
     ::close(holder);
     ASSERT_TRUE(failed);
     EXPECT_EQ(failed->kind, failure_kind::lock_timeout);
-    EXPECT_EQ(said, std::vector<path_string>{target});
+    EXPECT_EQ(said, (std::vector<subject>{{subject_kind::file, target}}));
     EXPECT_EQ(read_bytes(target), "old");
 }
 
@@ -362,11 +371,7 @@ TEST(SystemCallFaults, EveryWritingCallInTurn)
             std::vector<job> jobs;
             for (std::size_t i = 0; i < c.inputs.size(); ++i) {
                 write_bytes(dir / c.inputs[i], listing_of(static_cast<std::uint32_t>(i + 1)));
-                job& task = jobs.emplace_back();
-                task.input = dir / c.inputs[i];
-                task.way = direction::to_table;
-                task.output = output_name_for(task.input, "tx");
-                task.mode = c.mode;
+                jobs.push_back(menu_job(dir / c.inputs[i], output_name_for(dir / c.inputs[i], "tx"), c.mode));
             }
             for (const auto& [name, bytes] : c.old) {
                 write_bytes(dir / name, bytes);
@@ -409,6 +414,68 @@ TEST(SystemCallFaults, EveryWritingCallInTurn)
             }
             if (!struck) {
                 break; // every writing call of the run has failed once
+            }
+        }
+    }
+}
+
+} // namespace
+} // namespace txconv
+
+namespace txconv {
+namespace {
+
+// Standard output keeps the promises a named output keeps: the sweep fails
+// each writing call in turn, and each look at its status, with standard
+// output a file opened to append (txconv -2 - >> out) or a pipe. A file is
+// whole or as it was; a pipe gets what was written, and the run says so.
+TEST(SystemCallFaults, EveryCallInTurnOnStandardOutput)
+{
+    using enum testing::syscall;
+    for (const bool to_pipe : {false, true}) {
+        for (const bool status_calls : {false, true}) {
+            for (int nth = 1;; ++nth) {
+                SCOPED_TRACE(std::string(to_pipe ? "a pipe" : "a file") + (status_calls ? ", fstat " : ", call ") +
+                             std::to_string(nth));
+                scratch_dir dir;
+                write_bytes(dir / "p.txt", listing_of(1));
+                write_bytes(dir / "out", "old");
+                int pipe_ends[2] = {-1, -1};
+                ASSERT_EQ(to_pipe ? ::pipe(pipe_ends) : 0, 0);
+                const int target = to_pipe ? pipe_ends[1] : ::open((dir / "out").c_str(), O_WRONLY | O_APPEND);
+                const int saved = ::dup(STDOUT_FILENO);
+                ::dup2(target, STDOUT_FILENO);
+                ::close(target);
+                job task = menu_job(dir / "p.txt", "", write_mode::create);
+                task.output = subject::standard_output();
+                testing::arm({.call = status_calls ? fstat : close,
+                              .matches = [](int fd) { return fd == -1 || fd != STDERR_FILENO; },
+                              .nth = nth,
+                              .any_writing_call = !status_calls});
+                ::testing::internal::CaptureStderr();
+                const bool failed = run_jobs(std::span(&task, 1), {}).any_failed;
+                const std::string said = ::testing::internal::GetCapturedStderr();
+                const bool struck = testing::struck();
+                testing::disarm();
+                ::dup2(saved, STDOUT_FILENO);
+                ::close(saved);
+                std::string piped(4096, '\0');
+                if (to_pipe) {
+                    const ssize_t got = ::read(pipe_ends[0], piped.data(), piped.size());
+                    piped.resize(got > 0 ? static_cast<std::size_t>(got) : 0);
+                    ::close(pipe_ends[0]);
+                }
+                const std::string after = to_pipe ? piped : read_bytes(dir / "out");
+                const std::string before = to_pipe ? "" : "old";
+                EXPECT_EQ(failed, !said.empty()) << said;
+                if (!failed) {
+                    EXPECT_EQ(after, before + table_of(1));
+                } else if (!to_pipe) {
+                    EXPECT_EQ(after, before) << said;
+                }
+                if (!struck) {
+                    break;
+                }
             }
         }
     }

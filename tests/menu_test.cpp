@@ -102,7 +102,7 @@ TEST(ReadConsoleLine, StopsAtTheLineFeedTheEndOrTheLimit)
 // counted, the first few quoted.
 TEST(WarningsNotice, QuotesTheFirstFewAndCountsTheRest)
 {
-    const std::vector<warned_output> outputs = {{"a.tx", 1}, {"b.tx", 6}};
+    const std::vector<warned_output> outputs = {{{subject_kind::file, "a.tx"}, 1}, {{subject_kind::file, "b.tx"}, 6}};
     std::vector<std::string> warnings;
     for (int i = 1; i <= 7; ++i) {
         warnings.push_back(std::string(1, 'w').append(std::to_string(i)));

@@ -50,6 +50,13 @@ def run(args, answer=b"", cwd=None, stdin=None, preexec_fn=None, timeout=30):
     return Run(proc.returncode, proc.stdout, proc.stderr.decode("utf-8", "replace"))
 
 
+def run_shell(command, answer, folder):
+    """Runs a shell command line in folder with $T naming txconv."""
+    proc = subprocess.run(["sh", "-c", command], input=answer, cwd=folder, capture_output=True, timeout=30,
+                          env={**os.environ, "T": BINARY})
+    return Run(proc.returncode, proc.stdout, proc.stderr.decode("utf-8", "replace"))
+
+
 class Link(str):
     """A symbolic link, by what it points to."""
 
@@ -112,6 +119,9 @@ class Case:
     # fragment names must not appear at all.
     stderr: list = field(default_factory=list)
     stdout: bytes = None  # what standard output must hold, where it matters
+    # A shell command to run instead of args, for redirections: "$T" is
+    # txconv; standard input is answer, as for args.
+    shell: str = None
 
 
 class CaseTest(unittest.TestCase):
@@ -119,7 +129,8 @@ class CaseTest(unittest.TestCase):
         for case in cases:
             with self.subTest(case.what), tempfile.TemporaryDirectory() as folder:
                 populate(folder, case.before)
-                result = run(case.args, case.answer, cwd=folder)
+                result = run_shell(case.shell, case.answer, folder) if case.shell else run(case.args, case.answer,
+                                                                                            cwd=folder)
                 self.assertEqual(result.status, case.status, result.stderr)
                 self.assertEqual(snapshot(folder), case.after)
                 self.check_stderr(result.stderr, case.stderr)

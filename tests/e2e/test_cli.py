@@ -84,9 +84,9 @@ class TableToListing(CaseTest):
         ])
 
 
-def usage(what, args):
+def usage(what, args, said=""):
     """A command line that makes no sense: exit 2, a short usage, no file touched."""
-    return Case(what, {"p.txt": THREE}, args, b"", {"p.txt": THREE}, 2, ["txconv: ", "usage: txconv"])
+    return Case(what, {"p.txt": THREE}, args, b"", {"p.txt": THREE}, 2, ["txconv: " + said, "usage: txconv"])
 
 
 class CommandLine(CaseTest):
@@ -196,7 +196,58 @@ class CommandLine(CaseTest):
             Case("CR alone ends a line", {"r.txt": CR_BAD}, ["-1", "r.txt"], b"", {"r.txt": CR_BAD, "r.tx": CR_TABLE},
                  stderr=["txconv: r.txt:12: value is not 8 hex digits; stored as 0"]),
             usage("a value for a flag", ["-1", "--force=yes", "p.txt"]),
+            usage("a '-' inside a bundle", ["-1-", "p.txt"], "'-' is not an option letter, in '-1-'"),
+            usage("an empty long name", ["--=x", "p.txt"], "unknown option '--=x'"),
+            usage("--image that is not all digits", ["--show", "--image", "2x", "p.txt"], "--image takes"),
+            usage("standard input twice", ["-1", "-", "-"], "standard input is named twice"),
+            usage("standard input twice, once through a link", ["-1", "-", "/dev/stdin"], "standard input is named"),
+            usage("--diff of standard input with itself", ["--diff", "-1", "-", "-"], "standard input is named"),
+            # Where a file name starts is the system's rule: on POSIX a
+            # backslash is part of the name.
+            Case("a backslash in a name", {"a\\b.tx": TABLE, "b.tx": image([1])}, ["-2", "a\\b.tx", "b.tx"], b"",
+                 {"a\\b.tx": TABLE, "b.tx": image([1]), "a\\b.txt": LISTING, "b.txt": listing([1])}),
+            Case("C1 control characters are escaped", {"c\u0085d.tx": TABLE}, ["-2v", "c\u0085d.tx"], b"",
+                 {"c\u0085d.tx": TABLE, "c\u0085d.txt": LISTING}, stderr=["c\\302\\205d.tx -> c\\302\\205d.txt"]),
+            Case("-o through a link loop", {"t.tx": TABLE, "l1": Link("l2"), "l2": Link("l1")}, ["-2", "-o", "l1", "t.tx"],
+                 b"", {"t.tx": TABLE, "l1": Link("l2"), "l2": Link("l1")}, 1,
+                 ["txconv: l1: cannot be written: its links go round in a loop"]),
         ])
+
+
+class StreamsAndComparisons(CaseTest):
+    def test_cases(self):
+        changed = [v ^ 1 for v in VALUES]
+        pair = {"a.tx": TABLE, "b.tx": image(changed)}
+        self.check_cases([
+            # Standard output that is a file takes part in the run's shared-output check.
+            Case("--force and standard output into one file", {"p.tx": TABLE, "q.tx": image([1]), "p.txt": b"old"},
+                 [], b"", {"p.tx": TABLE, "q.tx": image([1]), "p.txt": LISTING}, 1,
+                 ["txconv: standard input: its output standard output is also that of p.tx"],
+                 shell='"$T" -2 -f p.tx - < q.tx >> p.txt'),
+            Case("--diff into one of its inputs", pair, [], b"", pair, 2,
+                 ["txconv: standard output: output would overwrite the input"], shell='"$T" --diff a.tx b.tx >> a.tx'),
+            Case("--diff into a full device", pair, [], b"", pair, 2,
+                 ["txconv: standard output: cannot be written: No space left on device"],
+                 shell='"$T" --diff a.tx b.tx > /dev/full'),
+            Case("--diff into a closed standard output", pair, [], b"", pair, 2,
+                 ["txconv: standard output: cannot be written: was closed when txconv started"],
+                 shell='"$T" --diff a.tx b.tx >&-'),
+            Case("--diff -q still says trouble", {"a.tx": TABLE}, ["--diff", "-q", "a.tx", "gone.tx"], b"",
+                 {"a.tx": TABLE}, 2, ["txconv: gone.tx: cannot be read"]),
+            Case("a file on standard input lends its permissions", {"s.tx": TABLE}, [], b"",
+                 {"s.tx": TABLE, "out.txt": LISTING}, stdout=b"600\n",
+                 shell='chmod 600 s.tx; umask 022; "$T" -2 -o out.txt < s.tx && stat -c %a out.txt'),
+            Case("standard input is never written into", {"t.tx": TABLE}, [], b"", {"t.tx": TABLE}, 1,
+                 ["txconv: t.tx: output would overwrite the input"], shell='"$T" -2 --append -o t.tx - < t.tx'),
+            Case("an endless standard input", {}, [], b"", {"o.txt": listing([])},
+                 stderr=["txconv: standard input: goes on past what a table needs"],
+                 shell='"$T" -2 < /dev/zero > o.txt'),
+            Case("-o /dev/stdout into a pipe", {"t.tx": TABLE}, ["-2", "-o", "/dev/stdout", "t.tx"], b"",
+                 {"t.tx": TABLE}, stdout=LISTING),
+            Case("a missing table on standard input is standard input's", {}, ["--show", "--image", "3", "-2", "-"],
+                 TABLE + image(changed), {}, 1, ["txconv: standard input: holds 2 tables; there is no table 3"]),
+        ])
+
 
     def test_standard_output_that_is_the_input(self):
         # txconv -2 -o - t.tx >> t.tx would append to its own input.
@@ -286,8 +337,13 @@ class Inspecting(CaseTest):
             Case("--image 3 of two tables", {"t.tx": twice_table}, ["--show", "--image", "3", "t.tx"], b"",
                  {"t.tx": twice_table}, 1, ["txconv: t.tx: holds 2 tables; there is no table 3"], stdout=b""),
             usage("--image 0", ["--show", "--image", "0", "p.txt"]),
-            Case("--plot will not replace a picture", {"t.tx": TABLE, "t.svg": b"old"}, ["--plot", "t.tx"], b"",
-                 {"t.tx": TABLE, "t.svg": b"old"}, 1, ["txconv: t.svg: already exists"]),
+            Case("--plot will not replace a picture", {"t.tx": TABLE, "t.tx.svg": b"old"}, ["--plot", "t.tx"], b"",
+                 {"t.tx": TABLE, "t.tx.svg": b"old"}, 1, ["txconv: t.tx.svg: already exists; use --force to replace it\n"]),
+            Case("--image 1 of a listing of two says nothing of the other", {"t.txt": twice_listing},
+                 ["--show", "--image", "1", "t.txt"], b"", {"t.txt": twice_listing}, stdout=shown(VALUES)),
+            Case("--image last of a table file cut short", {"t.tx": twice_table + b"xyz"},
+                 ["--show", "--image", "last", "t.tx"], b"", {"t.tx": twice_table + b"xyz"},
+                 stderr=["txconv: t.tx: holds 763 bytes: 2 tables and 3 bytes of one cut short"], stdout=shown(changed)),
         ])
 
     def test_the_menu_appends_and_image_picks(self):
@@ -308,9 +364,15 @@ class Inspecting(CaseTest):
 
     def test_a_plot_that_a_renderer_draws(self):
         with tempfile.TemporaryDirectory() as folder:
-            populate(folder, {"c<&>.txt": LISTING})
-            self.assertEqual(run(["--plot", "c<&>.txt"], cwd=folder).status, 0)
-            svg = os.path.join(folder, "c<&>.svg")
+            # FILE.svg, so that a listing and its table give two pictures;
+            # a name that is no UTF-8 still makes well-formed XML.
+            populate(folder, {"c<&>.txt": LISTING, "c<&>.tx": TABLE, b"lat\xe9n.tx".decode("utf-8", "surrogateescape"): TABLE})
+            self.assertEqual(run(["--plot", "c<&>.txt", "c<&>.tx", b"lat\xe9n.tx".decode("utf-8", "surrogateescape")],
+                                 cwd=folder).status, 0)
+            latin = ElementTree.parse(os.path.join(folder.encode(), b"lat\xe9n.tx.svg")).getroot()
+            self.assertEqual(latin.find("{http://www.w3.org/2000/svg}title").text, "lat\\351n.tx")
+            self.assertTrue(os.path.exists(os.path.join(folder, "c<&>.tx.svg")))
+            svg = os.path.join(folder, "c<&>.txt.svg")
             root = ElementTree.parse(svg).getroot()
             ns = "{http://www.w3.org/2000/svg}"
             self.assertEqual(root.find(ns + "title").text, "c<&>.txt")
@@ -359,6 +421,9 @@ class Refusals(CaseTest):
             Case("listing written into itself", {"x.txt": LISTING}, ["x.txt"], b"2\n", {"x.txt": LISTING}, 1,
                  ["txconv: x.txt: output would overwrite", SAME_FILE]),
             Case("an empty path", {}, [""], b"1\n", {}, 1, ["txconv: : ", OPEN_FAILED]),
+            # A dropped path is a file, whatever its name.
+            Case("a path of -", {}, ["-"], b"2\n", {}, 1, ["txconv: -: cannot be read: No such file", OPEN_FAILED]),
+            Case("a path of /?", {}, ["/?"], b"2\n", {}, 1, ["txconv: /?: cannot be read", OPEN_FAILED]),
             # The output's name is made up, not typed: a link planted there is
             # never followed, whether it leads somewhere or nowhere.
             Case("output is a link", {"p.txt": THREE, "p.tx": Link("victim"), "victim": b"secret"}, ["p.txt"],
@@ -454,6 +519,7 @@ class Console(unittest.TestCase):
         # As gzip: no binary on a terminal unless forced; and a filter whose
         # standard input is a terminal would only wait.
         rows = ((["-1", "-"], "stdout", b"", 1, "a table is not written to a terminal"),
+                (["-1", "-o", "/dev/stdout", "-"], "stdout", b"", 1, "a table is not written to a terminal"),
                 (["-1f", "-"], "stdout", LISTING, 0, ""),
                 (["-2", "-"], "stdout", TABLE, 0, ""),
                 (["-2"], "stdin", b"", 2, "standard input is a terminal"))

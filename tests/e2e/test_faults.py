@@ -187,6 +187,11 @@ class HostileInput(unittest.TestCase):
             result = run(["--check", "--strict", "-2", "big.tx"], cwd=folder, timeout=5)
             self.assertEqual(result.status, 1)
             self.assertIn("holds 21474836480 bytes", result.stderr)
+            # A chosen table is read where it lies, not read up to.
+            for chosen in ("2", "last"):
+                result = run(["--show", "--image", chosen, "big.tx"], cwd=folder, timeout=5)
+                self.assertEqual((result.status, result.stderr), (0, "txconv: big.tx: holds 21474836480 bytes: "
+                                                                     "56512727 tables and 220 bytes of one cut short\n"))
 
     def test_an_endless_answer(self):
         limit = None if SANITIZED else lambda: resource.setrlimit(resource.RLIMIT_AS, (300_000 << 10,) * 2)

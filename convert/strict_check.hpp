@@ -12,7 +12,7 @@ namespace txconv {
 // take line ends and the case of the digits: exactly 95 lines of "uv=" and 8
 // hex digits, each ending in CR LF or LF, the last one perhaps in nothing.
 // This is what a strict check asks; reading a listing asks far less.
-class listing_lines {
+class strict_check {
 public:
     // How many lines that depart from the form are named one by one.
     static constexpr std::size_t NAMED = 5;

@@ -1,4 +1,4 @@
-#include "convert/listing_lines.hpp"
+#include "convert/strict_check.hpp"
 
 #include "convert/table_format.hpp"
 
@@ -19,7 +19,7 @@ bool is_hex(char c)
 
 } // namespace
 
-void listing_lines::end_line()
+void strict_check::end_line()
 {
     ++lines_;
     if (!(right_ && column_ == LINE_TEXT)) {
@@ -34,7 +34,7 @@ void listing_lines::end_line()
     carriage_return_ = false;
 }
 
-void listing_lines::feed(std::span<const char> chunk)
+void strict_check::feed(std::span<const char> chunk)
 {
     for (const char c : chunk) {
         if (c == '\n') {
@@ -57,7 +57,7 @@ void listing_lines::feed(std::span<const char> chunk)
     }
 }
 
-std::vector<finding> listing_lines::finish()
+std::vector<finding> strict_check::finish()
 {
     if (carriage_return_) {
         right_ = false;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <expected>
 #include <string>
 
 namespace txconv {
@@ -8,13 +9,12 @@ namespace txconv {
 // Why a step on a file did not work. The layers above turn it into words;
 // here it is only a kind and, where the system gave one, its error code.
 enum class io_reason : std::uint8_t {
-    none,             // it worked
     system,           // the system refused; code says why
     missing,          // nothing is at the name (code: the system's own)
     exists,           // something is at the name already (code: the system's own)
     busy,             // another program holds the lock
     symlink,          // a link stands at a name we made up: never followed
-    not_regular,      // a folder, a FIFO, a device: not a file to convert
+    not_regular,      // a FIFO, a device: not a file to convert
     no_progress,      // the system accepted no bytes and gave no reason
     closed,           // a standard stream that was closed when the process started
     folder,           // a folder, where a file was wanted
@@ -22,18 +22,26 @@ enum class io_reason : std::uint8_t {
     stream_name,      // a name with an alternate data stream part ("t.txt:s")
     read_only,        // marked read-only, so not to be replaced
     unknown_identity, // a file whose identity cannot be read: it might be the input
+    link_loop,        // links that lead round in a loop, never to a file
 };
 
-struct [[nodiscard]] io_result {
-    io_reason reason = io_reason::none;
+struct io_error {
+    io_reason reason = io_reason::system;
     // errno on POSIX, GetLastError() on Windows; 0 for reasons of our own.
     std::uint32_t code = 0;
 
-    bool ok() const { return reason == io_reason::none; }
     bool is(io_reason wanted) const { return reason == wanted; }
+    bool operator==(const io_error&) const = default;
 };
 
-inline constexpr io_result io_ok{};
+// What a step on a file gives: its value, or why there is none. A failed
+// step cannot pass for a value.
+template <class T = void> using io_expected = std::expected<T, io_error>;
+
+inline std::unexpected<io_error> io_failed(io_reason reason, std::uint32_t code = 0)
+{
+    return std::unexpected(io_error{reason, code});
+}
 
 // The system's own words for one of its error codes, in its language.
 std::string system_message(std::uint32_t code);

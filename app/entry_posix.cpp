@@ -1,6 +1,0 @@
-#include "app/main.hpp"
-
-int main(int argc, char** argv)
-{
-    return txconv::run_txconv(argc, argv);
-}
