@@ -13,7 +13,7 @@
 
 namespace {
 
-constexpr std::size_t ARENA_BYTES = 16 * 1024;
+constexpr std::size_t ARENA_BYTES = std::size_t{16} * 1024;
 constexpr std::size_t ALIGNMENT = __STDCPP_DEFAULT_NEW_ALIGNMENT__;
 
 alignas(ALIGNMENT) unsigned char arena[ARENA_BYTES];

@@ -34,6 +34,23 @@ job_source source_of(const command_options& options, const path_string& file)
     return source;
 }
 
+// Where a job's result goes: where -o says, else beside a named input for
+// what makes a file, else standard output.
+void set_output(const command_options& options, const path_string& file, job& task)
+{
+    const bool from_file = task.input.from.kind == subject_kind::file;
+    if (options.output) {
+        if (!names_stream(*options.output, standard_stream::output)) {
+            task.output = {subject_kind::file, *options.output};
+            task.output_typed = true;
+        }
+    } else if (from_file && task.kind == job_kind::convert) {
+        task.output = {subject_kind::file, output_name_for(name_as_opened(file), made_extension(task.input.way))};
+    } else if (from_file && task.kind == job_kind::plot) {
+        task.output = {subject_kind::file, output_name_beside(name_as_opened(file), "svg")};
+    }
+}
+
 std::vector<job> plan(const command_options& options)
 {
     const write_mode mode = options.force    ? write_mode::replace
@@ -58,17 +75,7 @@ std::vector<job> plan(const command_options& options)
         task.image = options.image;
         task.quiet = options.quiet;
         task.show_name = kind == job_kind::show && (options.files.size() > 1 || file != options.files.front());
-        const bool from_file = task.input.from.kind == subject_kind::file;
-        if (options.output) {
-            if (!names_stream(*options.output, standard_stream::output)) {
-                task.output = {subject_kind::file, *options.output};
-                task.output_typed = true;
-            }
-        } else if (from_file && kind == job_kind::convert) {
-            task.output = {subject_kind::file, output_name_for(name_as_opened(file), made_extension(task.input.way))};
-        } else if (from_file && kind == job_kind::plot) {
-            task.output = {subject_kind::file, output_name_beside(name_as_opened(file), "svg")};
-        }
+        set_output(options, file, task);
     }
     return jobs;
 }

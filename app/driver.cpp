@@ -130,7 +130,8 @@ run_summary run_jobs(std::span<const job> jobs, const run_style& style)
         }
         job_record& record = records.emplace_back();
         record.of = &task;
-        if (!(record.failed = refuse_shared_output(task, written))) {
+        record.failed = refuse_shared_output(task, written);
+        if (!record.failed) {
             prepare_job(task, scanner, stager, record);
         }
     }

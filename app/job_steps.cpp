@@ -6,6 +6,8 @@
 #include "platform/console.hpp"
 
 #include <algorithm>
+#include <tuple>
+#include <utility>
 
 namespace txconv {
 
@@ -92,56 +94,78 @@ file_expected<read_result> read_listing(const job& task, input_file& input, list
     return result;
 }
 
-// Reads the chosen table of a table file. A regular file is read only where
-// that table lies, its length known without reading; a stream is read up to
-// that table, and then a little further to learn what else it holds.
+// Reads the chosen table of a regular file where it lies, its length known
+// without reading.
+file_expected<std::uint64_t> read_table_in_place(input_file& input, std::uint64_t length, table_choice choice,
+                                                 table_image& image)
+{
+    const std::uint64_t tables = length / TABLE_BYTES;
+    const std::uint64_t wanted = choice.last ? std::max<std::uint64_t>(tables, 1) : choice.number;
+    if (wanted > tables && wanted > 1) {
+        return length; // there is no such table
+    }
+    if (wanted > 1) {
+        if (auto moved = skip_to(input, (wanted - 1) * TABLE_BYTES); !moved) {
+            return std::unexpected(moved.error());
+        }
+    }
+    if (auto got = read_chunk(input, image); !got) {
+        return std::unexpected(got.error());
+    }
+    return length;
+}
+
+// Reads a stream up to the chosen table, keeping it: the last of a stream
+// is the one that was last completed. Then a little further, to learn what
+// else it holds; gives the bytes read, and whether the stream ended.
+file_expected<std::pair<std::uint64_t, bool>> read_table_stream(input_file& input, std::span<char> spare,
+                                                                table_choice choice, table_image& image)
+{
+    table_image current{};
+    std::uint64_t length = 0;
+    const std::uint64_t enough = choice.last ? UINT64_MAX : choice.number * TABLE_BYTES + LOOK_AHEAD;
+    for (;;) {
+        const file_expected<std::size_t> got = read_chunk(input, spare);
+        if (!got) {
+            return std::unexpected(got.error());
+        }
+        for (std::size_t i = 0; i < *got; ++i, ++length) {
+            current[length % TABLE_BYTES] = spare[i];
+            const std::uint64_t completed = (length + 1) / TABLE_BYTES;
+            if ((length + 1) % TABLE_BYTES == 0 && (choice.last || completed == choice.number)) {
+                image = current;
+            }
+        }
+        if (*got < spare.size()) {
+            return std::pair{length, true};
+        }
+        if (length > enough) {
+            return std::pair{length, false};
+        }
+    }
+}
+
+// Reads the chosen table of a table file, and judges its length.
 file_expected<read_result> read_table(const job& task, input_file& input, std::span<char> spare)
 {
     const table_choice choice = task.image.value_or(table_choice{});
-    read_result result;
     table_image image{};
     std::uint64_t length = 0;
     bool ended = true;
     if (input.size) {
-        length = *input.size;
-        const std::uint64_t tables = length / TABLE_BYTES;
-        const std::uint64_t wanted = choice.last ? std::max<std::uint64_t>(tables, 1) : choice.number;
-        if (wanted > 1 && wanted <= tables) {
-            if (auto moved = skip_to(input, (wanted - 1) * TABLE_BYTES); !moved) {
-                return std::unexpected(moved.error());
-            }
+        const file_expected<std::uint64_t> read = read_table_in_place(input, *input.size, choice, image);
+        if (!read) {
+            return std::unexpected(read.error());
         }
-        if (wanted == 1 || wanted <= tables) {
-            if (auto got = read_chunk(input, image); !got) {
-                return std::unexpected(got.error());
-            }
-        }
+        length = *read;
     } else {
-        // Each table in turn, keeping the wanted one: the last of a stream
-        // is the one that was last completed.
-        table_image current{};
-        for (;;) {
-            const file_expected<std::size_t> got = read_chunk(input, spare);
-            if (!got) {
-                return std::unexpected(got.error());
-            }
-            for (std::size_t i = 0; i < *got; ++i, ++length) {
-                current[length % TABLE_BYTES] = spare[i];
-                const std::uint64_t completed = (length + 1) / TABLE_BYTES;
-                if ((length + 1) % TABLE_BYTES == 0 && (choice.last || completed == choice.number)) {
-                    image = current;
-                }
-            }
-            if (*got < spare.size()) {
-                break;
-            }
-            const std::uint64_t needed = choice.last ? UINT64_MAX : choice.number * TABLE_BYTES + LOOK_AHEAD;
-            if (length > needed) {
-                ended = false;
-                break;
-            }
+        const auto read = read_table_stream(input, spare, choice, image);
+        if (!read) {
+            return std::unexpected(read.error());
         }
+        std::tie(length, ended) = *read;
     }
+    read_result result;
     result.values = decode_table(image);
     result.tables = length / TABLE_BYTES;
     if (!ended) {
@@ -210,6 +234,88 @@ output_request planned_output(const job& task)
     return {.to = task.output, .mode = task.mode, .typed = task.output_typed};
 }
 
+namespace {
+
+// Opens the job's inputs, and names them in the request as files it must
+// never write into.
+std::optional<job_failure> open_inputs(std::span<const job_source> sources, output_request& request,
+                                       std::vector<input_file>& inputs)
+{
+    for (const job_source& source : sources) {
+        file_expected<input_file> opened = open_source(source);
+        if (!opened) {
+            return opened.error();
+        }
+        if (const std::optional<file_identity>& identity = opened->identity) {
+            request.inputs.push_back(*identity);
+        }
+        inputs.push_back(std::move(*opened));
+    }
+    request.permissions = inputs.front().permissions;
+    return std::nullopt;
+}
+
+// Looks at the output before a byte is read: a result that could not be
+// written is not worth reading a large input for.
+std::optional<job_failure> check_output(const job& task, const output_request& request)
+{
+    if (task.output.kind == subject_kind::file) {
+        if (const io_expected<> named = check_name(task.output.path, task.output_typed); !named) {
+            return failure{.kind = failure_kind::cannot_write, .about = task.output, .cause = named.error()};
+        }
+    }
+    if (task.kind != job_kind::check) {
+        if (auto refused_target = refuse_target(request); !refused_target) {
+            return refused_target.error();
+        }
+    }
+    return std::nullopt;
+}
+
+// Makes the job's output from the values it read and stages it, where
+// there is anything to write.
+void stage_result(const job& task, const value_table (&values)[2], output_request request, output_stager& stager,
+                  job_record& record)
+{
+    std::string text;
+    table_image image{};
+    listing_text listing{};
+    std::span<const char> result;
+    switch (task.kind) {
+    case job_kind::convert:
+        if (task.input.way == direction::to_table) {
+            image = encode_table(values[0]);
+            result = image;
+        } else {
+            listing = format_listing(values[0]);
+            result = listing;
+        }
+        break;
+    case job_kind::check:
+        return;
+    case job_kind::show:
+        text = (task.show_name ? shown_input(task.input.from) + ":\n" : std::string()) + shown_table(values[0]);
+        result = text;
+        break;
+    case job_kind::plot:
+        text = plot_svg(values[0], shown_input(task.input.from));
+        result = text;
+        break;
+    case job_kind::diff:
+        text = differences(values[0], values[1]);
+        record.differed = !text.empty();
+        if (text.empty() || task.quiet) {
+            return;
+        }
+        result = text;
+        break;
+    }
+    record.staged = true;
+    stager.stage(std::move(request), result);
+}
+
+} // namespace
+
 void prepare_job(const job& task, listing_scanner& scanner, output_stager& stager, job_record& record)
 {
     // As gzip keeps binary off a terminal: a table there is noise, and may
@@ -226,73 +332,17 @@ void prepare_job(const job& task, listing_scanner& scanner, output_stager& stage
     }
     std::vector<input_file> inputs;
     output_request request = planned_output(task);
-    for (const job_source& source : sources) {
-        file_expected<input_file> opened = open_source(source);
-        if (!opened) {
-            record.failed = opened.error();
-            return;
-        }
-        if (opened->identity) {
-            request.inputs.push_back(*opened->identity);
-        }
-        inputs.push_back(std::move(*opened));
-    }
-    request.permissions = inputs.front().permissions;
-    if (task.output.kind == subject_kind::file) {
-        if (const io_expected<> named = check_name(task.output.path, task.output_typed); !named) {
-            record.failed = failure{.kind = failure_kind::cannot_write, .about = task.output, .cause = named.error()};
-            return;
-        }
-    }
-    // The output is looked at first: a result that could not be written is
-    // not worth reading a large input for.
-    if (task.kind != job_kind::check) {
-        if (auto refused_target = refuse_target(request); !refused_target) {
-            record.failed = refused_target.error();
-            return;
-        }
+    record.failed = open_inputs(sources, request, inputs);
+    if (!record.failed) {
+        record.failed = check_output(task, request);
     }
     value_table values[2]{};
-    for (std::size_t i = 0; i < sources.size(); ++i) {
-        if ((record.failed = read_values(task, sources[i], inputs[i], scanner, record, values[i]))) {
-            return;
-        }
+    for (std::size_t i = 0; i < sources.size() && !record.failed; ++i) {
+        record.failed = read_values(task, sources[i], inputs[i], scanner, record, values[i]);
     }
-    std::string made;
-    table_image image{};
-    listing_text text{};
-    std::span<const char> result;
-    switch (task.kind) {
-    case job_kind::convert:
-        if (task.input.way == direction::to_table) {
-            image = encode_table(values[0]);
-            result = image;
-        } else {
-            text = format_listing(values[0]);
-            result = text;
-        }
-        break;
-    case job_kind::check:
-        return;
-    case job_kind::show:
-        made = (task.show_name ? shown_input(task.input.from) + ":\n" : std::string()) + shown_table(values[0]);
-        result = made;
-        break;
-    case job_kind::plot:
-        made = plot_svg(values[0], shown_input(task.input.from));
-        result = made;
-        break;
-    case job_kind::diff:
-        made = differences(values[0], values[1]);
-        record.differed = !made.empty();
-        if (made.empty() || task.quiet) {
-            return;
-        }
-        result = made;
-        break;
+    if (!record.failed) {
+        stage_result(task, values, std::move(request), stager, record);
     }
-    record.staged = true;
-    stager.stage(std::move(request), result);
 }
 
 } // namespace txconv

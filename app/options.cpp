@@ -217,6 +217,26 @@ bool take_short(std::span<const path_string> arguments, std::size_t& at, command
     return true;
 }
 
+// What the FILEs and -o say that makes no sense with the options.
+std::string check_files(const command_options& options)
+{
+    for (const path_string& file : options.files) {
+        if (!options.way && is_standard_stream(file)) {
+            return "say which way standard input goes: -1 (listing to table) or -2 (table to listing)";
+        }
+        if (!options.way && !way_by_name(file)) {
+            return "cannot tell a listing from a table by the name '" + shown_path(file) + "'; use -1 or -2";
+        }
+    }
+    if (options.output && options.output->empty()) {
+        return "-o needs a PATH: an empty one names no file";
+    }
+    if (options.output && options.files.size() > 1) {
+        return "-o names the output of a single FILE";
+    }
+    return {};
+}
+
 // What no single option can tell: combinations that make no sense.
 std::string check_combination(const command_options& options)
 {
@@ -244,21 +264,7 @@ std::string check_combination(const command_options& options)
     if (options.image_text && !options.image) {
         return "--image takes a table's number, counted from 1, or last";
     }
-    for (const path_string& file : options.files) {
-        if (!options.way && is_standard_stream(file)) {
-            return "say which way standard input goes: -1 (listing to table) or -2 (table to listing)";
-        }
-        if (!options.way && !way_by_name(file)) {
-            return "cannot tell a listing from a table by the name '" + shown_path(file) + "'; use -1 or -2";
-        }
-    }
-    if (options.output && options.output->empty()) {
-        return "-o needs a PATH: an empty one names no file";
-    }
-    if (options.output && options.files.size() > 1) {
-        return "-o names the output of a single FILE";
-    }
-    return {};
+    return check_files(options);
 }
 
 } // namespace

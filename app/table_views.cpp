@@ -1,5 +1,7 @@
 #include "app/table_views.hpp"
 
+#include <cmath>
+
 namespace txconv {
 
 namespace {
@@ -27,7 +29,7 @@ double y_of(double value)
 // decimals in a static binary.
 std::string number(double value)
 {
-    const auto tenths = static_cast<std::uint64_t>(value * 10 + 0.5);
+    const auto tenths = static_cast<std::uint64_t>(std::llround(value * 10));
     return std::to_string(tenths / 10) + "." + std::to_string(tenths % 10);
 }
 

@@ -15,6 +15,9 @@ namespace txconv::scan {
 
 inline const char* find_byte(const char* from, const char* end, char wanted)
 {
+    if (from == end) {
+        return nullptr; // an empty range, which may have no address at all
+    }
     return static_cast<const char*>(std::memchr(from, wanted, static_cast<std::size_t>(end - from)));
 }
 

@@ -13,12 +13,12 @@ constexpr std::uint8_t NOT_HEX = 0xFF;
 constexpr std::array<std::uint8_t, 256> HEX_VALUES = [] {
     std::array<std::uint8_t, 256> values{};
     values.fill(NOT_HEX);
-    for (int i = 0; i < 10; ++i) {
-        values[static_cast<std::size_t>('0' + i)] = static_cast<std::uint8_t>(i);
+    for (std::size_t i = 0; i < 10; ++i) {
+        values['0' + i] = static_cast<std::uint8_t>(i);
     }
-    for (int i = 0; i < 6; ++i) {
-        values[static_cast<std::size_t>('A' + i)] = static_cast<std::uint8_t>(10 + i);
-        values[static_cast<std::size_t>('a' + i)] = static_cast<std::uint8_t>(10 + i);
+    for (std::size_t i = 0; i < 6; ++i) {
+        values['A' + i] = static_cast<std::uint8_t>(10 + i);
+        values['a' + i] = static_cast<std::uint8_t>(10 + i);
     }
     return values;
 }();

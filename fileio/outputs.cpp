@@ -272,6 +272,36 @@ void output_stager::publish_replacement(entry& output) const
     }
 }
 
+namespace {
+
+// The earlier output of this commit whose new file now stands at target.
+output_stager::entry* made_by_earlier(const path_string& target, std::span<output_stager::entry> earlier)
+{
+    const std::optional<path_facts> there = look_at(target);
+    if (!there || there->kind != path_kind::regular) {
+        return nullptr;
+    }
+    const auto ours = std::find_if(earlier.begin(), earlier.end(), [&](const output_stager::entry& e) {
+        return e.state == entry_state::named && there->identity == e.identity;
+    });
+    return ours != earlier.end() ? &*ours : nullptr;
+}
+
+// Adds output's bytes through the earlier output's own file, which holds
+// the lock until its name is durable.
+void add_to_earlier(output_stager::entry& output, output_stager::entry& earlier)
+{
+    io_expected<> added = write_all(earlier.file, output.bytes);
+    if (added) {
+        added = earlier.file.sync();
+    }
+    output.outcome.failed = added ? std::nullopt : std::optional(cannot_write(output.about(), added.error()));
+    output.state = added ? entry_state::added : entry_state::settled;
+    output.added_to = &earlier;
+}
+
+} // namespace
+
 void output_stager::publish_new(entry& output, std::span<entry> earlier) const
 {
     const bool create = output.request.mode == write_mode::create;
@@ -292,19 +322,8 @@ void output_stager::publish_new(entry& output, std::span<entry> earlier) const
         // Somebody made the file meanwhile: add to it, as to any other. When
         // that somebody is an earlier output of this very commit, which holds
         // the lock until its name is durable, add through its own file.
-        const std::optional<path_facts> there = look_at(output.target);
-        const auto ours = std::find_if(earlier.begin(), earlier.end(), [&](const entry& e) {
-            return there && there->kind == path_kind::regular && e.state == entry_state::named &&
-                   there->identity == e.identity;
-        });
-        if (ours != earlier.end()) {
-            io_expected<> added = write_all(ours->file, output.bytes);
-            if (added) {
-                added = ours->file.sync();
-            }
-            output.outcome.failed = added ? std::nullopt : std::optional(cannot_write(output.about(), added.error()));
-            output.state = added ? entry_state::added : entry_state::settled;
-            output.added_to = &*ours;
+        if (entry* ours = made_by_earlier(output.target, earlier)) {
+            add_to_earlier(output, *ours);
             return;
         }
         output.outcome = append_existing(output.target, output.bytes, output.request.inputs, patience_);

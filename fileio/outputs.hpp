@@ -101,8 +101,10 @@ public:
     // Writes every staged output; their outcomes come in staging order.
     std::vector<output_outcome> commit();
 
-private:
+    // One staged output and how far it got: the stager's own, opaque here.
     struct entry;
+
+private:
     void write_at_once(entry& output) const;
     void write_new(entry& output) const;
     void sync_new_files();

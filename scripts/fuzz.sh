@@ -7,7 +7,9 @@ cd "$(dirname "$0")/.."
 seconds=${1:-60}
 
 cmake --preset fuzz
-cmake --build --preset fuzz
+# Only the targets: they link the pure conversions alone, which Debian's
+# clang builds; the rest of txconv needs a newer one.
+cmake --build --preset fuzz --target listing_scan_fuzz table_listing_fuzz
 
 for target in listing_scan table_listing; do
     corpus=build/fuzz/corpus/$target

@@ -1,6 +1,7 @@
 #!/bin/bash
 # Builds txconv and runs every test:
-#   0. the source checks: formatting, file length, the direction of includes;
+#   0. the source checks: formatting, file length, the direction of includes,
+#      and, once the release build has its compile commands, clang-tidy;
 #   1. the Windows .exe, cross-built with MinGW-w64 (skipped, and said so, where
 #      the cross compiler is missing);
 #   2. the release build (warnings as errors): unit and end-to-end tests, the
@@ -30,6 +31,7 @@ passed_by_ctest() {
 
 cmake --preset release
 cmake --build --preset release
+sh scripts/tidy.sh build/release
 ctest --preset release | tee "$log"
 release=$(passed_by_ctest)
 
