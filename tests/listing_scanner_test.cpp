@@ -1,4 +1,5 @@
 #include "convert/listing_scanner.hpp"
+#include "convert/scan_helpers.hpp"
 #include "test_support.hpp"
 
 #include <gtest/gtest.h>
@@ -44,7 +45,7 @@ std::vector<scan_case> scan_cases()
     for (std::size_t i = 0; i < 95; ++i) {
         counting[i] = static_cast<std::uint32_t>(0x100 + i);
     }
-    return {
+    std::vector<scan_case> cases = {
         {"empty listing", "", {}, {{too_few, 0, 0}}},
         {"three lines", "uv=00000001\r\nuv=0000000a\r\nuv=FFFFFFFF\r\n", {1, 10, 0xFFFFFFFFU}, {{too_few, 0, 3}}},
         {"any key", "gain=0000ABCD\r\n", {0xABCD}, {{too_few, 0, 1}}},
@@ -65,7 +66,34 @@ std::vector<scan_case> scan_cases()
         {"ignored fields are not parsed", lines(95, 0x100) + "uv=bad\nuv=", counting, {{ignored, 96, 2}}},
         {"the first ignored field is on a later line", lines(95, 0x100) + "\n\nx=1", counting, {{ignored, 98, 1}}},
         {"CR alone ends a line too", "a\rb\r\nc\n\rx=zzzzzzzz", {0}, {{malformed, 5}, {too_few, 0, 1}}},
+        {"digits at the edges of their ranges",
+         "uv=09AFaf09\r\n" + lines(2, 2),
+         {0x09AFAF09U, 2, 3},
+         {{too_few, 0, 3}}},
     };
+    // Lines that look nearly as txconv writes them must leave the fast path
+    // that reads such lines a word at a time: a byte just outside a digit
+    // range in each of the eight places, and an '=' in each of the four
+    // bytes between the digits and the next line's '='.
+    for (std::size_t place = 0; place < FIELD_CHARS; ++place) {
+        for (const char outside : std::string("/:@G`g")) {
+            std::string field = "12345678";
+            field[place] = outside;
+            cases.push_back({"a byte outside the digits",
+                             "uv=" + field + "\r\n" + lines(2, 2),
+                             {0, 2, 3},
+                             {{malformed, 1, 0}, {too_few, 0, 3}}});
+        }
+    }
+    for (std::size_t place = 0; place < 4; ++place) {
+        std::string between = "xxxx";
+        between[place] = '=';
+        cases.push_back({"an '=' between two lines",
+                         "uv=00000001" + between + "=00000002\r\n" + lines(2, 3),
+                         {1, 0, 2, 3, 4},
+                         {{malformed, 1, 0}, {too_few, 0, 5}}});
+    }
+    return cases;
 }
 
 TEST(ListingScanner, ReadsEveryFieldByTheRule)
@@ -103,6 +131,22 @@ TEST(ListingScanner, FieldAcrossTheRealChunkBoundary)
         EXPECT_EQ(result.table, expected) << back;
         const auto line = listing_scanner::CHUNK_BYTES - back + 2;
         EXPECT_EQ(result.findings.front(), (finding{malformed, line, 0})) << back;
+    }
+}
+
+// The fast path takes exactly the lines txconv writes, with digits of
+// either case, and leaves everything else to the general one.
+TEST(ListingScanner, TheFastPathKnowsALineAsWritten)
+{
+    const std::pair<std::string, bool> cases[] = {
+        {"=0123456789ABCDEF", false},   {"=01234567\r\nuv=0000", true},  {"=89abcdef\r\nuv=0000", true},
+        {"=ABCDEF09\r\nuv=0000", true}, {"=0123456G\r\nuv=0000", false}, {"=01234567\r\nuv00000", false},
+        {"=01234567=\nuv=0000", false}, {"=0123456:\r\nuv=0000", false}, {"=/1234567\r\nuv=0000", false},
+    };
+    for (const auto& [text, as_written] : cases) {
+        std::string padded = text;
+        padded.resize(scan::LANES, 'x');
+        EXPECT_EQ(scan::line_as_written(padded.data()), as_written) << text;
     }
 }
 

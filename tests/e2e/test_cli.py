@@ -145,6 +145,9 @@ class CommandLine(CaseTest):
             Case("--check: the first few departures, then a count", {"z.txt": ZEROS}, ["-cv", "z.txt"], b"",
                  {"z.txt": ZEROS}, 1, [f"txconv: z.txt:{n}: not a line" for n in range(1, 6)] +
                  ["txconv: z.txt: 5 more such lines\n", "txconv: z.txt: holds 10 lines"]),
+            Case("--check: CR alone ends a line, though not as written", {"r.txt": LISTING.replace(b"\r\n", b"\r")},
+                 ["--check", "r.txt"], b"", {"r.txt": LISTING.replace(b"\r\n", b"\r")}, 1,
+                 [f"txconv: r.txt:{n}: not a line" for n in range(1, 6)] + ["txconv: r.txt: 90 more such lines\n"]),
             Case("--check: a short listing", {"p.txt": THREE}, ["--check", "p.txt"], b"", {"p.txt": THREE},
                  1, ["txconv: p.txt: holds 3 lines"]),
             Case("--check: two tables", {"t.tx": TABLE + TABLE}, ["-c", "t.tx"], b"", {"t.tx": TABLE + TABLE},

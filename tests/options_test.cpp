@@ -1,0 +1,108 @@
+#include "app/options.hpp"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace txconv {
+namespace {
+
+// One command line and what the parser makes of it: a summary of the
+// options it set, or the start of its usage error.
+struct parse_case {
+    std::vector<std::string> arguments;
+    std::string expected;
+};
+
+std::string summary(const command_options& o)
+{
+    std::string text;
+    text += o.way ? (*o.way == direction::to_table ? "1" : "2") : "";
+    text += o.force ? "f" : "";
+    text += o.append ? "a" : "";
+    text += o.strict ? "s" : "";
+    text += o.check ? "c" : "";
+    text += o.verbose ? "v" : "";
+    text += o.quiet ? "q" : "";
+    text += o.help ? "h" : "";
+    text += o.show ? " show" : "";
+    text += o.diff ? " diff" : "";
+    text += o.plot ? " plot" : "";
+    if (o.output) {
+        text.append(" -o ").append(*o.output);
+    }
+    if (o.image) {
+        text.append(" image ").append(o.image->last ? "last" : std::to_string(o.image->number));
+    }
+    for (const std::string& file : o.files) {
+        text.append(" [").append(file).append("]");
+    }
+    return text;
+}
+
+TEST(CommandLine, EachOptionAndEachMistake)
+{
+    const parse_case cases[] = {
+        {{"-1", "p.txt"}, "1 [p.txt]"},
+        {{"-2fv", "t.tx"}, "2fv [t.tx]"},
+        {{"-o", "out", "-1", "p.txt"}, "1 -o out [p.txt]"},
+        {{"-oout", "-1", "p.txt"}, "1 -o out [p.txt]"},
+        {{"--output=out", "--to-tx", "p.txt"}, "1 -o out [p.txt]"},
+        {{"--out", "x", "--to-tx", "p.txt"}, "1 -o x [p.txt]"},
+        {{"--str", "p.txt"}, "s [p.txt]"},
+        {{"--show", "--image", "last", "t.tx"}, " show image last [t.tx]"},
+        {{"--show", "--image=12", "t.tx"}, " show image 12 [t.tx]"},
+        {{"--diff", "-q", "a.tx", "b.tx"}, "q diff [a.tx] [b.tx]"},
+        {{"-2"}, "2 [-]"},
+        {{"-2", "--", "-x.tx"}, "2 [-x.tx]"},
+        {{"-2", "-", "t.tx"}, "2 [-] [t.tx]"},
+        {{"--help", "--bogus-after-help-is-still-read"}, "unknown option"},
+        {{"--help", "x.bin"}, "h [x.bin]"},
+        {{"/?"}, "cannot tell a listing from a table by the name '/?'"},
+        {{"--image", "2x", "--show", "t.tx"}, "--image takes a table's number"},
+        {{"--image", "0", "--show", "t.tx"}, "--image takes a table's number"},
+        {{"--image", "", "--show", "t.tx"}, "--image takes a table's number"},
+        {{"--to-t", "t.tx"}, "option '--to-t' is ambiguous: --to-tx, --to-txt"},
+        {{"--=x", "t.tx"}, "unknown option '--=x'"},
+        {{"-1-", "p.txt"}, "'-' is not an option letter, in '-1-'"},
+        {{"-x", "p.txt"}, "unknown option '-x'"},
+        {{"--force=yes", "p.txt"}, "option '--force' takes no value"},
+        {{"-1", "p.txt", "-o"}, "option '-o' needs a value"},
+        {{"-1", "p.txt", "--output"}, "option '--output' needs a value"},
+        {{"-1", "-2", "p.txt"}, "-1 and -2 cannot be used together"},
+        {{"-f", "--append", "p.txt"}, "--force and --append cannot be used together"},
+        {{"-c", "-o", "x", "p.txt"}, "--check writes nothing"},
+        {{"--show", "--plot", "p.txt"}, "--check, --show, --diff and --plot each do a different job"},
+        {{"--show", "-f", "p.txt"}, "--show and --diff write to no file"},
+        {{"--plot", "--append", "p.txt"}, "--plot makes a new picture"},
+        {{"--diff", "p.txt"}, "--diff compares two FILEs"},
+        {{"-v", "-"}, "say which way standard input goes"},
+        {{"-1", "-o", "", "p.txt"}, "-o needs a PATH"},
+        {{"-1", "-o", "x", "p.txt", "q.txt"}, "-o names the output of a single FILE"},
+    };
+    for (const parse_case& c : cases) {
+        std::string error;
+        const std::vector<path_string> arguments(c.arguments.begin(), c.arguments.end());
+        const std::optional<command_options> parsed = parse_command_line(arguments, error);
+        const std::string got = parsed ? summary(*parsed) : error;
+        EXPECT_EQ(got.substr(0, c.expected.size()), c.expected) << c.arguments.front() << " ...: " << got;
+    }
+}
+
+TEST(CommandLine, HelpNamesEveryOptionWithItsValue)
+{
+    const std::string help = help_text();
+    for (const option_entry& entry : option_table()) {
+        std::string shown("--");
+        shown.append(entry.long_name);
+        if (!entry.value_name.empty()) {
+            shown.append(" ").append(entry.value_name);
+        }
+        EXPECT_NE(help.find(shown), std::string::npos) << shown;
+    }
+    EXPECT_NE(help.find("  -o, --output PATH"), std::string::npos);
+}
+
+} // namespace
+} // namespace txconv
