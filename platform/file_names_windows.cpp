@@ -1,9 +1,9 @@
 // Where files get their names on Windows: looking at a name, new files
 // written under a hidden one and moved to theirs once whole.
-#include "platform/long_path.hpp"
 #include "platform/native_file.hpp"
 #include "platform/native_file_shared.hpp"
 #include "platform/utf16_windows.hpp"
+#include "platform/windows_name_rules.hpp"
 #include "platform/windows_shared.hpp"
 
 #include <cstring>

@@ -1,6 +1,6 @@
 // What the Windows files of this layer share: paths in their extended form,
 // and what a handle tells of its file.
-#include "platform/long_path.hpp"
+#include "platform/windows_name_rules.hpp"
 #include "platform/windows_shared.hpp"
 
 #include <cstring>

@@ -1,8 +1,8 @@
 // What Windows makes of a name before a file is looked at: devices, streams,
 // trailing dots, and wildcards that no shell has expanded.
-#include "platform/long_path.hpp"
 #include "platform/native_file.hpp"
 #include "platform/native_file_shared.hpp"
+#include "platform/windows_name_rules.hpp"
 #include "platform/windows_shared.hpp"
 
 #include <algorithm>

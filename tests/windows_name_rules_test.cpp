@@ -1,4 +1,4 @@
-#include "platform/long_path.hpp"
+#include "platform/windows_name_rules.hpp"
 
 #include <gtest/gtest.h>
 
