@@ -42,7 +42,7 @@ void set_output(const command_options& options, const path_string& file, job& ta
     if (options.output) {
         if (!names_stream(*options.output, standard_stream::output)) {
             task.output = {subject_kind::file, *options.output};
-            task.output_typed = true;
+            task.output_named_by_user = true;
         }
     } else if (from_file && task.kind == job_kind::convert) {
         task.output = {subject_kind::file, output_name_for(name_as_opened(file), made_extension(task.input.way))};

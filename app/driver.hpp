@@ -40,7 +40,7 @@ struct job {
     // A file, or standard output.
     subject output = subject::standard_output();
     // The user typed the output's path, rather than txconv making it up.
-    bool output_typed = false;
+    bool output_named_by_user = false;
     write_mode mode = write_mode::append;
     // Any departure from the form txconv writes is an error: a listing must
     // be 95 lines of "uv=" and 8 hex digits, a table file one table.

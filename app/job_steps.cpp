@@ -231,7 +231,7 @@ std::string differences(const value_table& left, const value_table& right)
 
 output_request planned_output(const job& task)
 {
-    return {.to = task.output, .mode = task.mode, .typed = task.output_typed};
+    return {.to = task.output, .mode = task.mode, .named_by_user = task.output_named_by_user};
 }
 
 namespace {
@@ -260,7 +260,7 @@ std::optional<job_failure> open_inputs(std::span<const job_source> sources, outp
 std::optional<job_failure> check_output(const job& task, const output_request& request)
 {
     if (task.output.kind == subject_kind::file) {
-        if (const io_expected<> named = check_name(task.output.path, task.output_typed); !named) {
+        if (const io_expected<> named = check_name(task.output.path, task.output_named_by_user); !named) {
             return failure{.kind = failure_kind::cannot_write, .about = task.output, .cause = named.error()};
         }
     }

@@ -107,7 +107,7 @@ std::string reason_of(const failure& failed, bool can_append)
         return exists_hint(can_append);
     case failure_kind::lock_timeout:
         return "another program kept it in use for " + seconds(failed.waited) + "; gave up waiting";
-    case failure_kind::name_unsteady:
+    case failure_kind::name_kept_changing:
         return "its name kept vanishing and reappearing while it was written";
     }
     return {};
@@ -212,7 +212,7 @@ std::string_view notice_headline(const job_failure& failed)
     case failure_kind::cannot_write:
     case failure_kind::exists:
     case failure_kind::lock_timeout:
-    case failure_kind::name_unsteady:
+    case failure_kind::name_kept_changing:
         break;
     }
     return NOTICE_CANNOT_WRITE;

@@ -14,12 +14,12 @@ namespace txconv {
 // facts: the words for them, and the notice each one gets, belong to
 // whoever tells the user.
 enum class failure_kind : std::uint8_t {
-    cannot_read,   // the input could not be opened, read or closed (cause)
-    cannot_write,  // a step of writing the output failed (cause; undo where cutting it back failed too)
-    same_file,     // the output would be the input it is made from
-    exists,        // the output's name is taken, and it was to be made new
-    lock_timeout,  // another program kept the output locked (waited)
-    name_unsteady, // the output's name kept vanishing or appearing while it was made
+    cannot_read,        // the input could not be opened, read or closed (cause)
+    cannot_write,       // a step of writing the output failed (cause; undo where cutting it back failed too)
+    same_file,          // the output would be the input it is made from
+    exists,             // the output's name is taken, and it was to be made new
+    lock_timeout,       // another program kept the output locked (waited)
+    name_kept_changing, // the output's name kept vanishing or appearing while it was made
 };
 
 // What a failure is about: a file by its path, or a standard stream.

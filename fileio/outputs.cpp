@@ -70,7 +70,7 @@ file_expected<> refuse_target(const output_request& request)
         }
         return {};
     }
-    const io_expected<path_facts> there = inspect_path(request.to.path, request.typed);
+    const io_expected<path_facts> there = inspect_path(request.to.path, request.named_by_user);
     if (!there && there.error().is(io_reason::link_loop)) {
         return std::unexpected(cannot_write(request.to, there.error()));
     }
@@ -79,7 +79,7 @@ file_expected<> refuse_target(const output_request& request)
     }
     if (there->kind != path_kind::regular) {
         // A device or a FIFO that the user named is written to as it is.
-        if (request.typed) {
+        if (request.named_by_user) {
             return {};
         }
         return std::unexpected(cannot_write(
@@ -106,7 +106,7 @@ output_key key_of(const output_request& request)
         key.file = standard_output_file();
         return key;
     }
-    const path_string target = request.typed ? resolve_links(request.to.path) : request.to.path;
+    const path_string target = request.named_by_user ? resolve_links(request.to.path) : request.to.path;
     if (const auto there = look_at(target); there && there->kind == path_kind::regular) {
         key.file = there->identity;
     }
@@ -124,7 +124,7 @@ output_stager::~output_stager() = default;
 void output_stager::stage(output_request request, std::span<const char> data)
 {
     entry& output = entries_.emplace_back();
-    output.target = request.typed ? resolve_links(request.to.path) : request.to.path;
+    output.target = request.named_by_user ? resolve_links(request.to.path) : request.to.path;
     output.request = std::move(request);
     output.bytes.assign(data.begin(), data.end());
 }
@@ -152,7 +152,8 @@ void output_stager::write_at_once(entry& output) const
         output.outcome = write_standard_output(output.bytes, request.inputs);
         return;
     }
-    if (const auto there = look_at(output.target, true); request.typed && there && there->kind == path_kind::other) {
+    if (const auto there = look_at(output.target, true);
+        request.named_by_user && there && there->kind == path_kind::other) {
         output.outcome = write_stream(output.target, output.bytes);
         if (output.outcome.failed) {
             output.outcome.failed->about = request.to;
@@ -248,7 +249,7 @@ void output_stager::publish_replacement(entry& output) const
     // and the replacement lets whom the old file let.
     output_request at_target = output.request;
     at_target.to.path = output.target;
-    at_target.typed = false;
+    at_target.named_by_user = false;
     if (auto refused = refuse_target(at_target); !refused) {
         refused.error().about = output.about();
         output.fail(std::move(refused.error()));
@@ -333,7 +334,7 @@ void output_stager::publish_new(entry& output, std::span<entry> earlier) const
             return;
         }
     }
-    output.fail({.kind = failure_kind::name_unsteady, .about = output.about()});
+    output.fail({.kind = failure_kind::name_kept_changing, .about = output.about()});
 }
 
 void output_stager::make_names_durable()

@@ -38,7 +38,7 @@ struct output_request {
     // The user typed the path: links there are followed, and what is not a
     // regular file (a device, a FIFO, a terminal) is written as a stream.
     // Names that txconv makes up never lead anywhere but to a regular file.
-    bool typed = false;
+    bool named_by_user = false;
     // Who may read and write a new file: the input's permissions.
     std::uint32_t permissions = 0666;
 };

@@ -97,7 +97,7 @@ output_outcome append_existing(const path_string& path, std::span<const char> da
         const io_expected<> closed = file.close();
         return {.late_close = closed ? std::nullopt : std::optional(closed.error())};
     }
-    return failed({.kind = failure_kind::name_unsteady, .about = about});
+    return failed({.kind = failure_kind::name_kept_changing, .about = about});
 }
 
 output_outcome write_standard_output(std::span<const char> data, std::span<const file_identity> inputs)

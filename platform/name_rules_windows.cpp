@@ -9,12 +9,12 @@
 
 namespace txconv {
 
-io_expected<> check_name(const path_string& path, bool typed_output)
+io_expected<> check_name(const path_string& path, bool output_named_by_user)
 {
     if (names_a_stream(path)) {
         return io_failed(io_reason::stream_name);
     }
-    if (!typed_output && is_reserved_device_name(path)) {
+    if (!output_named_by_user && is_reserved_device_name(path)) {
         return io_failed(io_reason::device_name);
     }
     return {};

@@ -59,7 +59,7 @@ std::optional<standard_stream> standard_stream_behind(const path_string& path);
 // a name it keeps for a device is refused (as device_name), unless the user
 // typed it as an output, which is then written to the device, and so is a
 // name with a stream part (stream_name). Elsewhere every name is a name.
-io_expected<> check_name(const path_string& path, bool typed_output);
+io_expected<> check_name(const path_string& path, bool output_named_by_user);
 
 // The name the system opens for path: on Windows without the trailing dots
 // and spaces of its last part; elsewhere path itself.

@@ -271,7 +271,7 @@ TEST(SystemCallFaults, ANameThatKeepsVanishingIsGivenUpOn)
     const std::optional<failure> failed = append_to_file(target, std::string_view("new"));
     testing::disarm();
     ASSERT_TRUE(failed);
-    EXPECT_EQ(failed->kind, failure_kind::name_unsteady);
+    EXPECT_EQ(failed->kind, failure_kind::name_kept_changing);
     EXPECT_EQ(read_bytes(target), "old");
 }
 
@@ -283,7 +283,7 @@ TEST(SystemCallFaults, ANameThatKeepsAppearingIsGivenUpOn)
     const std::optional<failure> failed = append_to_file(dir / "p.tx", std::string_view("new"));
     testing::disarm();
     ASSERT_TRUE(failed);
-    EXPECT_EQ(failed->kind, failure_kind::name_unsteady);
+    EXPECT_EQ(failed->kind, failure_kind::name_kept_changing);
     EXPECT_EQ(files_in(dir / ""), 0U);
 }
 
