@@ -289,14 +289,14 @@ output_stager::entry* made_by_earlier(const path_string& target, std::span<outpu
 }
 
 // Adds output's bytes through the earlier output's own file, which holds
-// the lock until its name is durable.
+// the lock until its name is durable, as any append: whole, or cut back.
 void add_to_earlier(output_stager::entry& output, output_stager::entry& earlier)
 {
-    io_expected<> added = write_all(earlier.file, output.bytes);
-    if (added) {
-        added = earlier.file.sync();
-    }
-    output.outcome.failed = added ? std::nullopt : std::optional(cannot_write(output.about(), added.error()));
+    const io_expected<file_status> status = earlier.file.status();
+    const file_expected<> added = status
+                                      ? append_locked(earlier.file, output.about(), status->size, output.bytes)
+                                      : file_expected<>(std::unexpected(cannot_write(output.about(), status.error())));
+    output.outcome.failed = added ? std::nullopt : std::optional(added.error());
     output.state = added ? entry_state::added : entry_state::settled;
     output.added_to = &earlier;
 }

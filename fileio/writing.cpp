@@ -4,10 +4,6 @@
 
 namespace txconv {
 
-namespace {
-
-// Adds data behind length bytes of a locked file, durably; on any failure
-// cuts the file back to length.
 file_expected<> append_locked(native_file& file, const subject& about, std::uint64_t length, std::span<const char> data)
 {
     io_expected<> done = write_all(file, data);
@@ -23,6 +19,8 @@ file_expected<> append_locked(native_file& file, const subject& about, std::uint
     }
     return std::unexpected(cannot_write(about, done.error(), undo ? std::nullopt : std::optional(undo.error())));
 }
+
+namespace {
 
 output_outcome failed(failure why)
 {

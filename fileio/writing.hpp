@@ -20,6 +20,11 @@ inline failure cannot_write(const subject& about, io_error cause, std::optional<
     return {.kind = failure_kind::cannot_write, .about = about, .cause = cause, .undo = undo};
 }
 
+// Adds data behind length bytes of a locked file, durably; on any failure
+// cuts the file back to length.
+file_expected<> append_locked(native_file& file, const subject& about, std::uint64_t length,
+                              std::span<const char> data);
+
 // Adds data to the end of the regular file at path, under its lock, and
 // durably; on any failure the file is cut back to its old length. Fails with
 // a cause of missing when nothing is at path, so that the caller can make

@@ -363,6 +363,8 @@ TEST(SystemCallFaults, EveryWritingCallInTurn)
         {"--force", write_mode::replace, {"p.txt"}, {{"p.tx", "old"}}},
         {"--append", write_mode::append, {"p.txt"}, {{"p.tx", "old"}}},
         {"three files", write_mode::create, {"a.txt", "b.txt", "c.txt"}, {}},
+        // The second adds to the first's new file, through the first's own.
+        {"--append, two files into one new output", write_mode::append, {"p.txt", "p.TXT"}, {}},
     };
     for (const sweep_case& c : cases) {
         for (int nth = 1;; ++nth) {
@@ -378,31 +380,41 @@ TEST(SystemCallFaults, EveryWritingCallInTurn)
             }
             testing::arm({.matches = [](int fd) { return fd == -1 || fd > 2; }, .nth = nth, .any_writing_call = true});
             ::testing::internal::CaptureStderr();
-            const bool failed = run_jobs(jobs, {}).any_failed;
-            (void)::testing::internal::GetCapturedStderr();
+            run_jobs(jobs, {.verbose = true});
+            // Each input that worked says so: "IN -> OUT".
+            const std::string said = ::testing::internal::GetCapturedStderr();
             const bool struck = testing::struck();
             testing::disarm();
+            // Each target holds what the inputs that worked added to it, in
+            // order and whole, and nothing of those that failed; a
+            // replacement whose folder failed to sync after the rename may
+            // hold the new bytes all the same.
+            std::map<std::string, std::string> landed;
+            std::map<std::string, bool> any_failed;
             for (std::size_t i = 0; i < c.inputs.size(); ++i) {
                 EXPECT_EQ(read_bytes(dir / c.inputs[i]), listing_of(static_cast<std::uint32_t>(i + 1)));
                 const std::string target = output_name_for(dir / c.inputs[i], "tx");
-                const std::string old = c.old.contains(target.substr(target.rfind('/') + 1))
-                                            ? c.old.at(target.substr(target.rfind('/') + 1))
-                                            : "";
-                const std::string whole =
-                    (c.mode == write_mode::append ? old : "") + table_of(static_cast<std::uint32_t>(i + 1));
-                // A run that worked wrote every output whole; one that failed left
-                // its single output as it was, unless a replacement had already
-                // taken its place when its folder failed to sync, and a batch's
-                // each as it was or whole.
+                if (said.find(dir / c.inputs[i] + " -> ") != std::string::npos) {
+                    landed[target] += table_of(static_cast<std::uint32_t>(i + 1));
+                } else {
+                    any_failed[target] = true;
+                }
+            }
+            for (const std::string& input : c.inputs) {
+                const std::string target = output_name_for(dir / input, "tx");
+                const std::string name = target.substr(target.rfind('/') + 1);
+                const std::optional<std::string> old =
+                    c.old.contains(name) ? std::optional(c.old.at(name)) : std::nullopt;
                 const std::optional<std::string> after =
                     std::filesystem::exists(target) ? std::optional(read_bytes(target)) : std::nullopt;
-                const std::optional<std::string> before = old.empty() ? std::nullopt : std::optional(old);
-                if (!failed) {
-                    EXPECT_EQ(after, whole) << target;
-                } else if (c.inputs.size() == 1 && c.mode != write_mode::replace) {
-                    EXPECT_EQ(after, before) << target;
+                const std::optional<std::string> expected =
+                    !landed.contains(target) ? old
+                                             : std::optional((c.mode == write_mode::append ? old.value_or("") : "") +
+                                                             landed[target]);
+                if (c.mode == write_mode::replace && any_failed[target]) {
+                    EXPECT_TRUE(after == old || after == table_of(1)) << target << "\n" << said;
                 } else {
-                    EXPECT_TRUE(after == before || after == whole) << target;
+                    EXPECT_EQ(after, expected) << target << "\n" << said;
                 }
             }
             for (const auto& entry : std::filesystem::directory_iterator(dir / "")) {
