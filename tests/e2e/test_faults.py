@@ -344,35 +344,37 @@ class SystemCallTiming(unittest.TestCase):
 
     def test_a_batch_is_synced_before_it_is_named(self):
         # Outputs are written first and synced together (one syncfs), but
-        # each is synced before it gets its name, and its folder after the
-        # last name.
+        # each is synced before it gets its name, and each folder that got
+        # a name is synced after the last one.
         with tempfile.TemporaryDirectory() as folder:
-            names = [f"t{i}.tx" for i in range(150)]
+            names = [f"t{i}.tx" for i in range(75)] + [f"sub/t{i}.tx" for i in range(75)]
             for name in names:
                 write(folder, name, image(VALUES))
             traced = subprocess.run(["strace", "-qq", "-o", "/dev/stdout", "-e", "trace=openat,fsync,syncfs,linkat",
                                      BINARY, "-2", *names], cwd=folder, capture_output=True,
                                     timeout=60).stdout.decode()
-            unnamed, synced, folders, named, folder_synced = set(), set(), set(), [], False
+            unnamed, synced, folders, named, folders_synced = set(), set(), {}, [], []
             for line in traced.splitlines():
-                if m := re.match(r"openat\(.*\) = (\d+)$", line):
-                    for fds in (unnamed, synced, folders):
-                        fds.discard(m[1])
+                if m := re.match(r'openat\(AT_FDCWD, "([^"]*)".*\) = (\d+)$', line):
+                    for fds in (unnamed, synced):
+                        fds.discard(m[2])
+                    folders.pop(m[2], None)
                     if "O_DIRECTORY" in line:
-                        folders.add(m[1])
+                        folders[m[2]] = m[1]
                     elif "O_TMPFILE" in line:
-                        unnamed.add(m[1])
+                        unnamed.add(m[2])
                 elif m := re.match(r"fsync\((\d+)\) += 0", line):
-                    folder_synced = m[1] in folders
+                    if m[1] in folders:
+                        folders_synced.append(folders[m[1]])
                     synced.add(m[1])
                 elif re.match(r"syncfs\(\d+\) += 0", line):
                     synced |= unnamed
                 elif m := re.match(r'linkat\(AT_FDCWD, "/proc/self/fd/(\d+)", AT_FDCWD, "([^"]+)".* = 0', line):
                     self.assertIn(m[1], synced, f"{m[2]} named before it was synced")
                     named.append(m[2])
-                    folder_synced = False
+                    folders_synced = []
             self.assertEqual(sorted(named), sorted(name + "t" for name in names), traced[-2000:])
-            self.assertTrue(folder_synced, "the folder was not synced after the last name")
+            self.assertEqual(sorted(folders_synced), [".", "sub"], "a folder was not synced after its last name")
 
     # (what, arguments, answer, files before, each target's old bytes (None: absent), whether a hidden
     # temporary may stay: --force names its file before renaming it, and SIGKILL cannot be caught)
