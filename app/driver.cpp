@@ -124,13 +124,22 @@ run_summary run_jobs(std::span<const job> jobs, const run_style& style)
     output_stager stager({.on_wait = say_waiting});
     std::vector<job_record> records;
     std::vector<written_output> written;
+    // Outputs can meet only where a run has several, and one of them
+    // replaces, creates or goes to standard output beside a file: appends
+    // to files, as the menu makes them, only ever add in order.
+    const bool outputs_may_meet =
+        jobs.size() > 1 && std::any_of(jobs.begin(), jobs.end(), [](const job& task) {
+            return task.output.kind == subject_kind::standard_output || task.mode != write_mode::append;
+        });
     for (const job& task : jobs) {
         if (stager.full()) {
             commit_and_report(stager, records, style, summary);
         }
         job_record& record = records.emplace_back();
         record.of = &task;
-        record.failed = refuse_shared_output(task, written);
+        if (outputs_may_meet) {
+            record.failed = refuse_shared_output(task, written);
+        }
         if (!record.failed) {
             prepare_job(task, scanner, stager, record);
         }

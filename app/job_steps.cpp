@@ -17,9 +17,8 @@ namespace {
 // else it held: enough for any honest file, and an end for an endless one.
 constexpr std::uint64_t LOOK_AHEAD = std::uint64_t{1} << 20U;
 
-// What one input gave.
+// What reading one input found, besides its values.
 struct read_result {
-    value_table values{};
     std::vector<finding> findings;
     // How many tables it holds, a last short run of a listing included.
     std::uint64_t tables = 1;
@@ -60,7 +59,8 @@ std::optional<job_failure> weigh_findings(const job& task, const subject& about,
 // Reads a listing through the scanner's buffer, one chunk at a time, and
 // checks its lines too where strict. A stream is read no further than a
 // little past a table that is complete.
-file_expected<read_result> read_listing(const job& task, input_file& input, listing_scanner& scanner)
+file_expected<read_result> read_listing(const job& task, input_file& input, listing_scanner& scanner,
+                                        value_table& values)
 {
     scanner.reset();
     scanner.select_image(task.image.value_or(table_choice{}));
@@ -87,7 +87,7 @@ file_expected<read_result> read_listing(const job& task, input_file& input, list
         }
     }
     scanner.finish();
-    result.values = scanner.table();
+    values = scanner.table();
     result.tables = scanner.images();
     const std::vector<finding> found = task.strict ? check.finish() : scanner.findings();
     result.findings.insert(result.findings.begin(), found.begin(), found.end());
@@ -146,7 +146,7 @@ file_expected<std::pair<std::uint64_t, bool>> read_table_stream(input_file& inpu
 }
 
 // Reads the chosen table of a table file, and judges its length.
-file_expected<read_result> read_table(const job& task, input_file& input, std::span<char> spare)
+file_expected<read_result> read_table(const job& task, input_file& input, std::span<char> spare, value_table& values)
 {
     const table_choice choice = task.image.value_or(table_choice{});
     table_image image{};
@@ -166,7 +166,7 @@ file_expected<read_result> read_table(const job& task, input_file& input, std::s
         std::tie(length, ended) = *read;
     }
     read_result result;
-    result.values = decode_table(image);
+    values = decode_table(image);
     result.tables = length / TABLE_BYTES;
     if (!ended) {
         result.findings.push_back({finding_kind::goes_on, 0, length});
@@ -195,8 +195,8 @@ std::optional<job_failure> read_values(const job& task, const job_source& source
 {
     // The listing buffer is free while a table is read.
     const file_expected<read_result> read = source.way == direction::to_table
-                                                ? read_listing(task, input, scanner)
-                                                : read_table(task, input, scanner.space());
+                                                ? read_listing(task, input, scanner, values)
+                                                : read_table(task, input, scanner.space(), values);
     if (!read) {
         return read.error();
     }
@@ -208,7 +208,6 @@ std::optional<job_failure> read_values(const job& task, const job_source& source
         return refusal{
             .kind = refusal_kind::no_such_image, .about = source.from, .wanted = wanted, .tables = read->tables};
     }
-    values = read->values;
     if (auto closed = close_input(input); !closed) {
         return closed.error();
     }
@@ -238,18 +237,18 @@ namespace {
 
 // Opens the job's inputs, and names them in the request as files it must
 // never write into.
-std::optional<job_failure> open_inputs(std::span<const job_source> sources, output_request& request,
-                                       std::vector<input_file>& inputs)
+std::optional<job_failure> open_inputs(std::span<const job_source* const> sources, output_request& request,
+                                       std::span<input_file> inputs)
 {
-    for (const job_source& source : sources) {
-        file_expected<input_file> opened = open_source(source);
+    for (std::size_t i = 0; i < sources.size(); ++i) {
+        file_expected<input_file> opened = open_source(*sources[i]);
         if (!opened) {
             return opened.error();
         }
         if (const std::optional<file_identity>& identity = opened->identity) {
             request.inputs.push_back(*identity);
         }
-        inputs.push_back(std::move(*opened));
+        inputs[i] = std::move(*opened);
     }
     request.permissions = inputs.front().permissions;
     return std::nullopt;
@@ -278,19 +277,16 @@ void stage_result(const job& task, const value_table (&values)[2], output_reques
                   job_record& record)
 {
     std::string text;
-    table_image image{};
-    listing_text listing{};
     std::span<const char> result;
+    record.staged = task.kind != job_kind::check;
     switch (task.kind) {
     case job_kind::convert:
         if (task.input.way == direction::to_table) {
-            image = encode_table(values[0]);
-            result = image;
+            stager.stage(std::move(request), encode_table(values[0]));
         } else {
-            listing = format_listing(values[0]);
-            result = listing;
+            stager.stage(std::move(request), format_listing(values[0]));
         }
-        break;
+        return;
     case job_kind::check:
         return;
     case job_kind::show:
@@ -305,12 +301,12 @@ void stage_result(const job& task, const value_table (&values)[2], output_reques
         text = differences(values[0], values[1]);
         record.differed = !text.empty();
         if (text.empty() || task.quiet) {
+            record.staged = false;
             return;
         }
         result = text;
         break;
     }
-    record.staged = true;
     stager.stage(std::move(request), result);
 }
 
@@ -326,19 +322,19 @@ void prepare_job(const job& task, listing_scanner& scanner, output_stager& stage
         record.failed = refused(refusal_kind::binary_to_terminal, task.output);
         return;
     }
-    std::vector<job_source> sources{task.input};
-    if (task.against) {
-        sources.push_back(*task.against);
-    }
-    std::vector<input_file> inputs;
+    // One input, or two to compare.
+    const job_source* const both[2] = {&task.input, task.against ? &*task.against : nullptr};
+    const std::span<const job_source* const> sources(both, task.against ? 2 : 1);
+    input_file inputs[2];
     output_request request = planned_output(task);
-    record.failed = open_inputs(sources, request, inputs);
+    record.failed = open_inputs(sources, request, std::span(inputs).first(sources.size()));
     if (!record.failed) {
         record.failed = check_output(task, request);
     }
-    value_table values[2]{};
+    // Filled by each read that works, and looked at only then.
+    value_table values[2];
     for (std::size_t i = 0; i < sources.size() && !record.failed; ++i) {
-        record.failed = read_values(task, sources[i], inputs[i], scanner, record, values[i]);
+        record.failed = read_values(task, *sources[i], inputs[i], scanner, record, values[i]);
     }
     if (!record.failed) {
         stage_result(task, values, std::move(request), stager, record);

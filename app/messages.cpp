@@ -3,6 +3,8 @@
 #include "convert/table_format.hpp"
 #include "platform/console.hpp"
 
+#include <algorithm>
+
 namespace txconv {
 
 namespace {
@@ -162,7 +164,10 @@ std::string shown_path(const path_string& path)
     // A name may hold anything but '/' and NUL; a terminal must not take a
     // control character in it as a command, C1 ones (U+0080 to U+009F)
     // included, and what is no UTF-8 is no text at all.
-    const std::string text = display_path(path);
+    std::string text = display_path(path);
+    if (std::all_of(text.begin(), text.end(), [](char c) { return c >= 0x20 && c < 0x7F; })) {
+        return text; // printable ASCII, as nearly every name is
+    }
     std::string shown;
     shown.reserve(text.size());
     for (std::size_t at = 0; at < text.size();) {

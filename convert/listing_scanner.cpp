@@ -21,11 +21,20 @@ listing_scanner::listing_scanner(std::span<char> buffer)
 void listing_scanner::reset()
 {
     // Everything but the buffer, which is kept for the next listing.
-    char* const buffer = buffer_;
-    std::unique_ptr<char[]> owned = std::move(owned_);
-    *this = listing_scanner();
-    buffer_ = buffer;
-    owned_ = std::move(owned);
+    carried_ = 0;
+    kept_ = false;
+    kept_from_ = 0;
+    kept_end_ = 0;
+    table_ = {};
+    filled_ = 0;
+    skip_ = 0;
+    last_ = false;
+    fields_before_ = 0;
+    images_ = 0;
+    findings_.clear();
+    ignored_at_ = 0;
+    line_ = 1;
+    counted_ = 0;
 }
 
 void listing_scanner::select_image(table_choice image)

@@ -152,8 +152,9 @@ void output_stager::write_at_once(entry& output) const
         output.outcome = write_standard_output(output.bytes, request.inputs);
         return;
     }
-    if (const auto there = look_at(output.target, true);
-        request.named_by_user && there && there->kind == path_kind::other) {
+    // Only a path the user named can lead to a device or a FIFO.
+    const auto there = request.named_by_user ? look_at(output.target, true) : std::nullopt;
+    if (there && there->kind == path_kind::other) {
         output.outcome = write_stream(output.target, output.bytes);
         if (output.outcome.failed) {
             output.outcome.failed->about = request.to;

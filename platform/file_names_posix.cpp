@@ -18,8 +18,6 @@
 
 namespace txconv {
 
-const std::basic_string_view<path_char> SEPARATORS = "/";
-
 namespace {
 
 // O_TMPFILE files get their name through their /proc/self/fd entry, so they
@@ -47,6 +45,13 @@ std::unexpected<io_error> from_link_errno()
 }
 
 } // namespace
+
+std::size_t file_name_start(const path_string& path)
+{
+    // The kernel's rule: '/' alone ends a folder name.
+    const auto cut = path.rfind('/');
+    return cut == path_string::npos ? 0 : cut + 1;
+}
 
 io_expected<path_facts> inspect_path(const path_string& path, bool follow)
 {

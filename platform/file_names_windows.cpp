@@ -12,7 +12,11 @@
 
 namespace txconv {
 
-const std::basic_string_view<path_char> SEPARATORS = L"\\/";
+std::size_t file_name_start(const path_string& path)
+{
+    const auto cut = path.find_last_of(L"\\/");
+    return cut == path_string::npos ? 0 : cut + 1;
+}
 
 std::string system_message(std::uint32_t code)
 {

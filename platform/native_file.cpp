@@ -29,12 +29,6 @@ native_file::~native_file()
     release();
 }
 
-std::size_t file_name_start(const path_string& path)
-{
-    const auto cut = path.find_last_of(SEPARATORS);
-    return cut == path_string::npos ? 0 : cut + 1;
-}
-
 path_string folder_of(const path_string& path)
 {
     const std::size_t length = file_name_start(path);

@@ -8,9 +8,6 @@
 
 namespace txconv {
 
-// What ends a folder name in a path: '/' on POSIX, '\\' and '/' on Windows.
-extern const std::basic_string_view<path_char> SEPARATORS;
-
 // A fresh hidden name in the folder of path, for a file on its way there.
 path_string temporary_name_beside(const path_string& path);
 
