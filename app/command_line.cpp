@@ -1,8 +1,7 @@
-#include "app/command_line.hpp"
+#include "app/options.hpp"
 
 #include "app/driver.hpp"
 #include "app/messages.hpp"
-#include "app/options.hpp"
 #include "fileio/inputs.hpp"
 #include "platform/console.hpp"
 

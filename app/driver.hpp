@@ -1,6 +1,5 @@
 #pragma once
 
-#include "convert/conversions.hpp"
 #include "convert/finding.hpp"
 #include "convert/table_format.hpp"
 #include "fileio/outputs.hpp"

@@ -1,5 +1,4 @@
 // The entry point: it readies the process, picks the mode and dispatches.
-#include "app/command_line.hpp"
 #include "app/menu.hpp"
 #include "app/messages.hpp"
 #include "app/options.hpp"

@@ -1,6 +1,5 @@
 #pragma once
 
-#include "convert/conversions.hpp"
 #include "convert/table_format.hpp"
 #include "platform/native_file.hpp"
 
@@ -66,5 +65,9 @@ bool asks_for_command_line(std::span<const path_string> arguments);
 // Reads the arguments by the option table. On a usage error, says why in
 // error and returns nothing.
 std::optional<command_options> parse_command_line(std::span<const path_string> arguments, std::string& error);
+
+// The run without the menu. Returns 0 when every file worked, 1 when any
+// failed, 2 on a usage error.
+int run_command_line(std::span<const path_string> arguments);
 
 } // namespace txconv

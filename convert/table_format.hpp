@@ -14,6 +14,17 @@
 
 namespace txconv {
 
+enum class direction {
+    to_table,   // a listing in, a table out
+    to_listing, // a table in, a listing out
+};
+
+// The extension of the files that a direction makes.
+constexpr std::string_view made_extension(direction way)
+{
+    return way == direction::to_table ? "tx" : "txt";
+}
+
 // A table file is its values' bytes as they are in memory, and formatting
 // reads digits a word at a time: both take a little-endian machine, which
 // every target is.

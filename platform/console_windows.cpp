@@ -1,5 +1,5 @@
 #include "platform/console.hpp"
-#include "platform/utf16_windows.hpp"
+#include "platform/windows_shared.hpp"
 
 #include <algorithm>
 #include <cstdio>

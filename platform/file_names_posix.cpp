@@ -268,4 +268,24 @@ io_expected<> native_file::unpublish(const path_string& path)
     return remove_if_still(fd_of(handle_), path);
 }
 
+io_expected<> check_name(const path_string&, bool)
+{
+    return {};
+}
+
+path_string name_as_opened(const path_string& path)
+{
+    return path;
+}
+
+void expand_wildcards(std::vector<path_string>&)
+{
+    // The shell has done it.
+}
+
+bool slash_options()
+{
+    return false;
+}
+
 } // namespace txconv

@@ -4,6 +4,7 @@
 #include "platform/windows_shared.hpp"
 
 #include <cstring>
+#include <windows.h>
 
 namespace txconv {
 
@@ -63,6 +64,30 @@ io_expected<handle_facts> facts_of(HANDLE file)
     }
     facts.regular = (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
     return facts;
+}
+
+std::string narrow(std::wstring_view text)
+{
+    if (text.empty()) {
+        return {};
+    }
+    const int in = static_cast<int>(text.size());
+    const int bytes = ::WideCharToMultiByte(CP_UTF8, 0, text.data(), in, nullptr, 0, nullptr, nullptr);
+    std::string out(static_cast<std::size_t>(bytes), '\0');
+    ::WideCharToMultiByte(CP_UTF8, 0, text.data(), in, out.data(), bytes, nullptr, nullptr);
+    return out;
+}
+
+std::wstring widen(std::string_view text)
+{
+    if (text.empty()) {
+        return {};
+    }
+    const int in = static_cast<int>(text.size());
+    const int units = ::MultiByteToWideChar(CP_UTF8, 0, text.data(), in, nullptr, 0);
+    std::wstring out(static_cast<std::size_t>(units), L'\0');
+    ::MultiByteToWideChar(CP_UTF8, 0, text.data(), in, out.data(), units);
+    return out;
 }
 
 } // namespace txconv

@@ -5,9 +5,16 @@
 
 #include "platform/native_file.hpp"
 
+#include <string>
+#include <string_view>
+
 #include <windows.h>
 
 namespace txconv {
+
+// Windows speaks UTF-16; the rest of the program speaks UTF-8.
+std::string narrow(std::wstring_view text);
+std::wstring widen(std::string_view text);
 
 inline std::unexpected<io_error> from_code(DWORD code)
 {
