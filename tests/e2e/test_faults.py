@@ -92,6 +92,21 @@ class WriteFailsHalfWay(unittest.TestCase):
             self.assertEqual(proc.returncode, 1, proc.stderr)
             self.assertEqual(snapshot(folder), {"t.tx": image(VALUES), "out": b"kept"})
 
+    @unittest.skipIf(SANITIZED or not shutil.which("strace"), "needs strace and a plain build")
+    def test_a_failed_look_at_standard_output_cuts_nothing(self):
+        # Where standard output stands is learnt from fstat; when that fails,
+        # a failed write must not cut the file back to a guess of 0.
+        for nth in range(1, 6):
+            with self.subTest(fstat=nth), tempfile.TemporaryDirectory() as folder:
+                write(folder, "t.tx", image(VALUES))
+                write(folder, "out", b"kept")
+                with open(os.path.join(folder, "t.tx"), "rb") as table, open(os.path.join(folder, "out"), "ab") as out:
+                    proc = subprocess.run(strace("-e", f"inject=fstat,newfstatat,statx:error=EIO:when={nth}") +
+                                          ["-2", "-"], stdin=table, stdout=out, stderr=subprocess.PIPE, cwd=folder,
+                                          preexec_fn=limit_file_size(1024), timeout=30)
+                self.assertEqual(proc.returncode, 1, proc.stderr)
+                self.assertEqual(snapshot(folder), {"t.tx": image(VALUES), "out": b"kept"})
+
     def test_a_target_made_for_a_failed_write_is_removed(self):
         with tempfile.TemporaryDirectory() as folder:
             write(folder, "t.tx", image(VALUES))
