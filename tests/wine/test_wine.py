@@ -105,10 +105,46 @@ def decode_trace(text):
                   lambda m: escapes.get(m.group(1)) or chr(int(m.group(1), 16)), text)
 
 
+# What Wine prints when it fails in its own start-up, on a loaded machine,
+# before the program it was to start has run at all.
+WINE_START_FAILURES = ("failed to map the shared user data",)
+WINE_RETRIES = 2
+
+
+def wine_start_failed(stderr):
+    text = stderr.decode("utf-8", "replace") if isinstance(stderr, bytes) else stderr or ""
+    return any(signature in text for signature in WINE_START_FAILURES)
+
+
+def say_retry(args):
+    print(f"wine: retrying {args[:3]}: Wine failed in its own start-up, before the program ran", file=sys.stderr)
+
+
+def wine(args, **options):
+    """subprocess.run of wine with args, launched again (twice at most) where
+    Wine failed in its own start-up; never where the program itself failed."""
+    if "capture_output" not in options and "stderr" not in options:
+        options["stderr"] = subprocess.PIPE
+    for attempt in range(WINE_RETRIES + 1):
+        proc = subprocess.run(["wine", *args], **options)
+        if attempt == WINE_RETRIES or not wine_start_failed(proc.stderr):
+            return proc
+        say_retry(args)
+
+
 def run_exe(args, answer, cwd, timeout=120, program=None, env=None):
     """Runs txconv.exe (or program), pressing Enter on each of txconv's
     notices; returns the exit status, standard output and the texts of the
-    notices in the order shown."""
+    notices in the order shown. A launch that failed in Wine's own start-up
+    is tried again."""
+    for attempt in range(WINE_RETRIES + 1):
+        status, out, notices, err = run_exe_once(args, answer, cwd, timeout, program, env)
+        if attempt == WINE_RETRIES or out or notices or not wine_start_failed(err):
+            return status, out, notices, err
+        say_retry(args)
+
+
+def run_exe_once(args, answer, cwd, timeout, program, env):
     env = dict(SESSION["env"], WINEDEBUG="trace+msgbox", **(env or {}))
     proc = subprocess.Popen(["wine", program or EXE, *args], cwd=cwd, env=env, stdin=subprocess.PIPE,
                             stdout=subprocess.PIPE, stderr=subprocess.PIPE)
@@ -157,6 +193,26 @@ def project_version():
 def resource(kind):
     """The raw bytes of the .exe's first resource of a type."""
     return subprocess.run(["wrestool", "-x", "--raw", f"--type={kind}", EXE], capture_output=True, check=True).stdout
+
+
+class WineStartFailures(unittest.TestCase):
+    def test_only_a_start_up_failure_is_launched_again(self):
+        # A stand-in for wine that fails in start-up as many times as its
+        # count file says, then exits with the status it is given.
+        with tempfile.TemporaryDirectory() as folder:
+            fake = os.path.join(folder, "wine")
+            with open(fake, "w") as f:
+                f.write('#!/bin/sh\nn=$(cat count); echo $((n - 1)) > count\n'
+                        'if [ "$n" -gt 0 ]; then echo "err:   failed to map the shared user data: c0000018" >&2; '
+                        'exit 1; fi\nexit "$1"\n')
+            os.chmod(fake, 0o755)
+            env = dict(os.environ, PATH=folder + os.pathsep + os.environ["PATH"])
+            for failures, status, expected in ((0, 3, 3), (2, 0, 0), (3, 0, 1)):
+                with self.subTest(failures=failures, status=status):
+                    with open(os.path.join(folder, "count"), "w") as f:
+                        f.write(str(failures))
+                    proc = wine([str(status)], cwd=folder, env=env)
+                    self.assertEqual(proc.returncode, expected, proc.stderr)
 
 
 class StaticExe(unittest.TestCase):
@@ -301,14 +357,14 @@ class UnderWine(unittest.TestCase):
     def test_read_only_and_hidden_targets_under_force(self):
         with tempfile.TemporaryDirectory() as folder:
             populate(folder, {"r.tx": image(VALUES), "r.txt": b"old", "h.tx": image(VALUES), "h.txt": b"old"})
-            subprocess.run(["wine", "cmd", "/c", "attrib +r r.txt & attrib +h h.txt"], cwd=folder,
+            wine(["cmd", "/c", "attrib +r r.txt & attrib +h h.txt"], cwd=folder,
                            env=SESSION["env"], capture_output=True, timeout=60)
             status, _, _, err = run_exe(["-2f", "r.tx"], b"", folder)
             self.assertEqual(status, 1, err[-2000:])
             self.assertIn("r.txt: cannot be written: is read-only", err)
             status, _, _, err = run_exe(["-2f", "h.tx"], b"", folder)
             self.assertEqual(status, 0, err[-2000:])
-            attributes = subprocess.run(["wine", "cmd", "/c", "attrib h.txt"], cwd=folder, env=SESSION["env"],
+            attributes = wine(["cmd", "/c", "attrib h.txt"], cwd=folder, env=SESSION["env"],
                                         capture_output=True, text=True, timeout=60).stdout
             self.assertRegex(attributes, r"\bH\b", "a hidden target stays hidden")
             self.assertEqual(snapshot(folder)["r.txt"], b"old")
@@ -336,7 +392,7 @@ class UnderWine(unittest.TestCase):
         try:
             with tempfile.TemporaryDirectory() as folder:
                 line = f"cd /d C:\\work & cd /d Z:{folder.replace('/', chr(92))} & {EXE.replace('/', chr(92))} -2 C:d.tx"
-                proc = subprocess.run(["wine", "cmd", "/c", line], cwd=folder, env=SESSION["env"],
+                proc = wine(["cmd", "/c", line], cwd=folder, env=SESSION["env"],
                                       capture_output=True, timeout=120)
                 self.assertEqual(proc.returncode, 0, proc.stderr[-2000:])
                 self.assertEqual(snapshot(folder), {})
@@ -350,10 +406,10 @@ class UnderWine(unittest.TestCase):
         with tempfile.TemporaryDirectory() as folder:
             populate(folder, {"u.tx": image(VALUES), "v.txt": listing(VALUES)})
             with open(os.path.join(folder, "u.tx"), "ab") as same:
-                first = subprocess.run(["wine", EXE, "-2", "-o", "-", "u.tx"], cwd=folder, env=SESSION["env"],
+                first = wine([EXE, "-2", "-o", "-", "u.tx"], cwd=folder, env=SESSION["env"],
                                        stdout=same, stderr=subprocess.PIPE, timeout=120)
             with open(os.path.join(folder, "v.txt"), "rb") as same:
-                second = subprocess.run(["wine", EXE, "-1", "--append", "-o", "v.txt", "-"], cwd=folder,
+                second = wine([EXE, "-1", "--append", "-o", "v.txt", "-"], cwd=folder,
                                         env=SESSION["env"], stdin=same, stderr=subprocess.PIPE, timeout=120)
             self.assertEqual((first.returncode, second.returncode), (1, 1), first.stderr + second.stderr)
             self.assertEqual(snapshot(folder), {"u.tx": image(VALUES), "v.txt": listing(VALUES)})
@@ -372,7 +428,7 @@ class UnderWine(unittest.TestCase):
                 while b"waiting for another program" not in run.stderr.readline():
                     pass
                 self.assertTrue(any(name.startswith(".txconv-") for name in os.listdir(folder)))
-                subprocess.run(["wine", "taskkill", "/f", "/im", "txconv.exe"], env=SESSION["env"],
+                wine(["taskkill", "/f", "/im", "txconv.exe"], env=SESSION["env"],
                                capture_output=True, timeout=60)
                 run.wait(timeout=60)
                 run.stderr.close()
