@@ -100,9 +100,11 @@ std::string reason_of(const failure& failed, bool can_append)
     switch (failed.kind) {
     case failure_kind::cannot_read:
         return io_text(cause);
-    case failure_kind::cannot_write:
-        return failed.undo ? io_text(cause) + "; cutting the file back failed too: " + io_text(*failed.undo)
-                           : io_text(cause);
+    case failure_kind::cannot_write: {
+        const std::string where = failed.cause_in.empty() ? "" : shown_path(failed.cause_in) + ": ";
+        return failed.undo ? where + io_text(cause) + "; cutting the file back failed too: " + io_text(*failed.undo)
+                           : where + io_text(cause);
+    }
     case failure_kind::same_file:
         return "output would overwrite the input it is made from";
     case failure_kind::exists:

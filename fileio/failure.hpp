@@ -38,6 +38,9 @@ struct failure {
     failure_kind kind = failure_kind::cannot_read;
     subject about;
     std::optional<io_error> cause;
+    // Where the cause lies when it is not the file itself: the folder that
+    // would hold a new output.
+    path_string cause_in;
     std::optional<io_error> undo;
     std::chrono::milliseconds waited{};
 };

@@ -176,7 +176,9 @@ void output_stager::write_new(entry& output) const
 {
     if (const io_expected<> made = output.file.create_unnamed(output.target, output.request.permissions); !made) {
         // The file is made in its folder, and a failure there is the folder's.
-        output.fail(cannot_write({subject_kind::file, folder_of(output.target)}, made.error()));
+        failure why = cannot_write(output.about(), made.error());
+        why.cause_in = folder_of(output.target);
+        output.fail(std::move(why));
         return;
     }
     if (const io_expected<> wrote = write_all(output.file, output.bytes); !wrote) {
@@ -369,7 +371,9 @@ void output_stager::make_names_durable()
             if (output.request.mode != write_mode::replace) {
                 (void)output.file.unpublish(output.target);
             }
-            output.fail(cannot_write({subject_kind::file, folder}, synced.error()));
+            failure why = cannot_write(output.about(), synced.error());
+            why.cause_in = folder;
+            output.fail(std::move(why));
         } else {
             const io_expected<> closed = output.file.close();
             output.outcome.late_close = closed ? std::nullopt : std::optional(closed.error());

@@ -193,7 +193,7 @@ class CommandLine(CaseTest):
                  ["-2f", "-o", "l.txt", "t.tx"], b"", {"t.tx": TABLE, "l.txt": Link("real.txt"), "real.txt": LISTING}),
             Case("-o a device", {"t.tx": TABLE}, ["-2", "-o", "/dev/null", "t.tx"], b"", {"t.tx": TABLE}),
             Case("-o into a folder that is not there", {"t.tx": TABLE}, ["-2", "-o", "none/x.txt", "t.tx"], b"",
-                 {"t.tx": TABLE}, 1, ["txconv: none: cannot be written: No such file or directory"]),
+                 {"t.tx": TABLE}, 1, ["txconv: none/x.txt: cannot be written: none: No such file or directory"]),
             Case("control characters in a name are escaped", {"e\x1b[31m.tx": TABLE}, ["-2v", "e\x1b[31m.tx"], b"",
                  {"e\x1b[31m.tx": TABLE, "e\x1b[31m.txt": LISTING}, stderr=["e\\033[31m.tx -> e\\033[31m.txt"]),
             Case("CR alone ends a line", {"r.txt": CR_BAD}, ["-1", "r.txt"], b"", {"r.txt": CR_BAD, "r.tx": CR_TABLE},
