@@ -88,6 +88,51 @@ void escape_byte(std::string& out, unsigned char byte)
     out += static_cast<char>('0' + (byte & 7U));
 }
 
+// What is wrong with a line a strict check found not as written.
+std::string fault_words(const finding& found)
+{
+    switch (found.fault) {
+    case line_fault::other:
+        break;
+    case line_fault::byte_order_mark:
+        return "starts with a UTF-8 byte order mark";
+    case line_fault::empty:
+        return "an empty line";
+    case line_fault::no_key:
+        return "no \"=\" on the line";
+    case line_fault::key_case:
+        return "the key in capitals; txconv writes \"uv=\"";
+    case line_fault::other_key:
+        return "a key other than \"uv\"";
+    case line_fault::space_before:
+        return "a space before \"=\"";
+    case line_fault::space_after:
+        return "a space after \"=\"";
+    case line_fault::trailing_space:
+        return "a trailing space";
+    case line_fault::space:
+        return "a space";
+    case line_fault::tab:
+        return "a tab";
+    case line_fault::not_hex: {
+        const auto byte = static_cast<unsigned char>(found.detail);
+        std::string shown;
+        if (byte >= 0x20 && byte < 0x7F) {
+            shown = std::string("'") + static_cast<char>(byte) + "'";
+        } else {
+            escape_byte(shown, byte);
+        }
+        return shown + " is not a hex digit";
+    }
+    case line_fault::few_digits:
+    case line_fault::many_digits:
+        return counted(found.detail, "hex digit", "hex digits") + "; a value takes 8";
+    case line_fault::lone_carriage_return:
+        return "ends in a CR without an LF";
+    }
+    return "not a line of \"uv=\" and 8 hex digits";
+}
+
 std::string exists_hint(bool can_append)
 {
     return can_append ? "already exists; use --force to replace it or --append to add to it"
@@ -285,7 +330,8 @@ std::string departure_line(const subject& about, const finding& found)
     const std::string shown = shown_input(about);
     switch (found.kind) {
     case finding_kind::bad_line:
-        return shown + ":" + std::to_string(found.line) + ": not a line of \"uv=\" and 8 hex digits";
+        return shown + ":" + std::to_string(found.line) +
+               (found.column != 0 ? ":" + std::to_string(found.column) : std::string()) + ": " + fault_words(found);
     case finding_kind::more_bad_lines:
         return shown + ": " + counted(found.count, "more such line", "more such lines");
     case finding_kind::line_count:

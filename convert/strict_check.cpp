@@ -2,6 +2,7 @@
 
 #include "convert/table_format.hpp"
 
+#include <algorithm>
 #include <string_view>
 
 namespace txconv {
@@ -11,20 +12,111 @@ namespace {
 constexpr std::string_view KEY = "uv=";
 // "uv=" and the digits.
 constexpr std::size_t LINE_TEXT = 3 + FIELD_CHARS;
+constexpr std::string_view BYTE_ORDER_MARK = "\xEF\xBB\xBF";
 
 bool is_hex(char c)
 {
-    return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f');
+    return read_hex_field(std::string_view(&c, 1)).has_value();
+}
+
+bool is_blank(char c)
+{
+    return c == ' ' || c == '\t';
+}
+
+char lower(char c)
+{
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+finding fault_at(line_fault fault, std::size_t at, std::uint32_t detail = 0)
+{
+    return {
+        .kind = finding_kind::bad_line, .fault = fault, .column = static_cast<std::uint32_t>(at + 1), .detail = detail};
+}
+
+// What is wrong with what follows the key: the digits, and what stands
+// behind them. at is where the value begins in line.
+finding judge_value(std::string_view line, std::size_t at)
+{
+    const std::size_t first = at;
+    while (at < line.size() && is_hex(line[at])) {
+        ++at;
+    }
+    const auto digits = static_cast<std::uint32_t>(at - first);
+    if (at < line.size()) {
+        const char c = line[at];
+        if (c == ' ' && digits == FIELD_CHARS &&
+            std::all_of(line.begin() + static_cast<std::ptrdiff_t>(at), line.end(), [](char b) { return b == ' '; })) {
+            return fault_at(line_fault::trailing_space, at);
+        }
+        if (c == ' ') {
+            return fault_at(line_fault::space, at);
+        }
+        if (c == '\t') {
+            return fault_at(line_fault::tab, at);
+        }
+        return fault_at(line_fault::not_hex, at, static_cast<unsigned char>(c));
+    }
+    if (digits != FIELD_CHARS) {
+        return {.kind = finding_kind::bad_line,
+                .fault = digits < FIELD_CHARS ? line_fault::few_digits : line_fault::many_digits,
+                .detail = digits};
+    }
+    return {.kind = finding_kind::bad_line};
+}
+
+// What is wrong with a line that is not as written: the first fault met,
+// reading it from the start. line is its first bytes, length its length.
+finding judge_line(std::string_view line, std::size_t length, std::uint64_t number, bool lone_carriage_return)
+{
+    if (number == 1 && line.starts_with(BYTE_ORDER_MARK)) {
+        return {.kind = finding_kind::bad_line, .fault = line_fault::byte_order_mark};
+    }
+    if (length == 0) {
+        return {.kind = finding_kind::bad_line,
+                .fault = lone_carriage_return ? line_fault::lone_carriage_return : line_fault::empty};
+    }
+    const std::size_t equals = line.find('=');
+    if (equals == std::string_view::npos) {
+        return {.kind = finding_kind::bad_line, .fault = line_fault::no_key};
+    }
+    std::size_t key_end = equals;
+    while (key_end > 0 && is_blank(line[key_end - 1])) {
+        --key_end;
+    }
+    const std::string_view key = line.substr(0, key_end);
+    const bool key_is_uv = key.size() == 2 && lower(key[0]) == 'u' && lower(key[1]) == 'v';
+    if (!key_is_uv) {
+        return {.kind = finding_kind::bad_line, .fault = line_fault::other_key};
+    }
+    if (key_end < equals) {
+        return fault_at(line_fault::space_before, key_end);
+    }
+    if (key != "uv") {
+        return {.kind = finding_kind::bad_line, .fault = line_fault::key_case};
+    }
+    if (equals + 1 < line.size() && is_blank(line[equals + 1])) {
+        return fault_at(line_fault::space_after, equals + 1);
+    }
+    finding found = judge_value(line.substr(0, std::min(line.size(), length)), equals + 1);
+    if (found.fault == line_fault::other && lone_carriage_return) {
+        found.fault = line_fault::lone_carriage_return;
+    }
+    return found;
 }
 
 } // namespace
 
-void strict_check::end_line()
+void strict_check::end_line(bool lone_carriage_return)
 {
     ++lines_;
-    if (!(right_ && column_ == LINE_TEXT)) {
+    if (!(right_ && column_ == LINE_TEXT) || lone_carriage_return) {
         if (bad_.size() < NAMED) {
-            bad_.push_back({finding_kind::bad_line, lines_, 0});
+            finding found = judge_line(std::string_view(text_.data(), std::min(column_, KEPT)), column_, lines_,
+                                       lone_carriage_return);
+            found.line = lines_;
+            bad_.push_back(found);
         } else {
             ++more_bad_;
         }
@@ -38,32 +130,30 @@ void strict_check::feed(std::span<const char> chunk)
 {
     for (const char c : chunk) {
         if (c == '\n') {
-            end_line();
+            end_line(false);
             continue;
         }
         if (carriage_return_) {
             // A CR on its own ends a line too, one not as written.
-            right_ = false;
-            end_line();
+            end_line(true);
         }
         if (c == '\r') {
-            right_ = right_ && column_ == LINE_TEXT;
             carriage_return_ = true;
             continue;
         }
         const bool fits = column_ < KEY.size() ? c == KEY[column_] : column_ < LINE_TEXT && is_hex(c);
         right_ = right_ && fits;
+        if (column_ < KEPT) {
+            text_[column_] = c;
+        }
         ++column_;
     }
 }
 
 std::vector<finding> strict_check::finish()
 {
-    if (carriage_return_) {
-        right_ = false;
-    }
     if (column_ > 0 || carriage_return_) {
-        end_line();
+        end_line(carriage_return_);
     }
     std::vector<finding> departures = std::move(bad_);
     if (more_bad_ > 0) {

@@ -125,12 +125,12 @@ class CommandLine(CaseTest):
             # --strict and --check: the form txconv writes, give or take line
             # ends and the case of the digits; every departure is named.
             Case("--strict: a malformed field", {"m.txt": bad}, ["--strict", "-1", "m.txt"], b"", {"m.txt": bad}, 1,
-                 ["txconv: m.txt:5: not a line of \"uv=\" and 8 hex digits\n"]),
+                 ["txconv: m.txt:5:8: 'x' is not a hex digit\n"]),
             Case("--strict: a field cut short by the end", {"s.txt": short_end}, ["--strict", "-1", "s.txt"], b"",
-                 {"s.txt": short_end}, 1, ["txconv: s.txt:95: not a line"]),
+                 {"s.txt": short_end}, 1, ["txconv: s.txt:95: 4 hex digits; a value takes 8"]),
             Case("--strict: trailing junk, another key, a blank line", {"j.txt": JUNK}, ["--strict", "-1", "j.txt"],
-                 b"", {"j.txt": JUNK}, 1, ["txconv: j.txt:2: not a line", "txconv: j.txt:4: not a line",
-                                           "txconv: j.txt:6: not a line"]),
+                 b"", {"j.txt": JUNK}, 1, ["txconv: j.txt:2:12: a space\n", "txconv: j.txt:4: a key other than \"uv\"",
+                                           "txconv: j.txt:6: an empty line"]),
             Case("--strict: LF, lower case, no last line end", {"f.txt": FREE}, ["--strict", "-1", "f.txt"], b"",
                  {"f.txt": FREE, "f.tx": TABLE}),
             Case("--strict: too few lines", {"p.txt": THREE}, ["--strict", "-1", "p.txt"], b"", {"p.txt": THREE}, 1,
@@ -143,16 +143,35 @@ class CommandLine(CaseTest):
             Case("--check writes nothing, the extension tells", {"p.txt": LISTING, "t.TX": TABLE},
                  ["-cv", "p.txt", "t.TX"], b"", {"p.txt": LISTING, "t.TX": TABLE}, 0, ["p.txt: ok", "t.TX: ok"]),
             Case("--check: the first few departures, then a count", {"z.txt": ZEROS}, ["-cv", "z.txt"], b"",
-                 {"z.txt": ZEROS}, 1, [f"txconv: z.txt:{n}: not a line" for n in range(1, 6)] +
+                 {"z.txt": ZEROS}, 1, [f"txconv: z.txt:{n}: no \"=\" on the line" for n in range(1, 6)] +
                  ["txconv: z.txt: 5 more such lines\n", "txconv: z.txt: holds 10 lines"]),
             Case("--check: CR alone ends a line, though not as written", {"r.txt": LISTING.replace(b"\r\n", b"\r")},
                  ["--check", "r.txt"], b"", {"r.txt": LISTING.replace(b"\r\n", b"\r")}, 1,
-                 [f"txconv: r.txt:{n}: not a line" for n in range(1, 6)] + ["txconv: r.txt: 90 more such lines\n"]),
+                 [f"txconv: r.txt:{n}: ends in a CR without an LF" for n in range(1, 6)] + ["txconv: r.txt: 90 more such lines\n"]),
             Case("--check: a short listing", {"p.txt": THREE}, ["--check", "p.txt"], b"", {"p.txt": THREE},
                  1, ["txconv: p.txt: holds 3 lines"]),
             Case("--check: two tables", {"t.tx": TABLE + TABLE}, ["-c", "t.tx"], b"", {"t.tx": TABLE + TABLE},
                  1, ["txconv: t.tx: holds 760 bytes"]),
             usage("--check: an unknown extension", ["-c", "x.bin"]),
+        ] + [
+            # Each way a line departs from the form has its own words, and
+            # its column where one applies; here on line 4 of a whole listing.
+            Case(f"--check names {said}", {"c.txt": LISTING[:39] + line + LISTING[52:]}, ["--check", "c.txt"], b"",
+                 {"c.txt": LISTING[:39] + line + LISTING[52:]}, 1, [f"txconv: c.txt:4{said}\n"])
+            for line, said in ((b"uv=0000ABCD \r\n", ":12: a trailing space"), (b"uv=0000\tABC\r\n", ":8: a tab"),
+                               (b"uv = 0000ABCD\r\n", ":3: a space before \"=\""),
+                               (b"uv= 0000ABCD\r\n", ":4: a space after \"=\""),
+                               (b"UV=0000ABCD\r\n", ": the key in capitals; txconv writes \"uv=\""),
+                               (b"uv=000ABCD\r\n", ": 7 hex digits; a value takes 8"),
+                               (b"uv=000ABCDEF\r\n", ": 9 hex digits; a value takes 8"),
+                               (b"uv=0000ABCG\r\n", ":11: 'G' is not a hex digit"),
+                               (b"uv=0000ABC\xe9\r\n", ":11: \\351 is not a hex digit"),
+                               (b"uv=0000ABCD\r", ": ends in a CR without an LF"),
+                               (b"gain=0000ABCD\r\n", ": a key other than \"uv\""),
+                               (b"\r\n", ": an empty line"), (b"hello\r\n", ": no \"=\" on the line"))
+        ] + [
+            Case("--check names a byte order mark", {"b.txt": b"\xef\xbb\xbf" + LISTING}, ["--check", "b.txt"], b"",
+                 {"b.txt": b"\xef\xbb\xbf" + LISTING}, 1, ["txconv: b.txt:1: starts with a UTF-8 byte order mark\n"]),
             # The extension decides in every run; no FILE means a filter.
             Case("without -1 or -2", {"a.tx": TABLE, "b.txt": LISTING}, ["-f", "a.tx", "b.txt"], b"",
                  {"a.tx": TABLE, "b.txt": LISTING, "a.txt": LISTING, "b.tx": TABLE}),
