@@ -79,6 +79,15 @@ void report(const job_record& record, const run_style& style, run_summary& summa
     if (record.late_close) {
         print_diagnostic(late_close_line(task.output, *record.late_close));
     }
+    if (style.notices && task.kind == job_kind::convert && task.output.kind == subject_kind::file) {
+        // The menu always appends: say what the output now holds, since
+        // every reader takes the first table of a file.
+        const std::string line = added_line(task.output, task.input.way, record.held_before);
+        print_diagnostic(line);
+        if (record.held_before > 0) {
+            summary.added_to.push_back(line);
+        }
+    }
     if (style.verbose) {
         const std::string line =
             task.kind == job_kind::check ? ok_line(task.input.from) : converted_line(task.input.from, task.output);
@@ -103,6 +112,7 @@ void commit_and_report(output_stager& stager, std::vector<job_record>& records, 
                 record.failed = std::move(*outcome.failed);
             }
             record.late_close = outcome.late_close;
+            record.held_before = outcome.held_before;
         }
         report(record, style, summary);
     }

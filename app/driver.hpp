@@ -96,6 +96,9 @@ struct run_summary {
     // a closing notice quotes.
     std::vector<warned_output> warned;
     std::vector<std::string> warnings;
+    // What the menu said of each output that already held something before
+    // it was added to: what a closing notice quotes too.
+    std::vector<std::string> added_to;
 };
 
 // Runs the jobs in order: plans each one's output, reads and converts its

@@ -19,6 +19,8 @@ struct job_record {
     std::vector<std::string> departures;
     std::optional<job_failure> failed;
     std::optional<io_error> late_close;
+    // What the output held before it was added to.
+    std::uint64_t held_before = 0;
     // Whether its output waits in the commit, whose outcomes come in order.
     bool staged = false;
     // A comparison found a difference.

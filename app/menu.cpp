@@ -115,8 +115,8 @@ int run_menu(std::span<const path_string> paths)
         task.mode = write_mode::append;
     }
     const run_summary summary = run_jobs(jobs, {.notices = true});
-    if (!summary.warned.empty() && console_closes_with_process()) {
-        show_notice(warnings_notice(summary.warned, summary.warnings));
+    if ((!summary.warned.empty() || !summary.added_to.empty()) && console_closes_with_process()) {
+        show_notice(closing_notice(summary.added_to, summary.warned, summary.warnings));
     }
     return summary.any_failed ? EXIT_FAILURE : EXIT_SUCCESS;
 }

@@ -25,6 +25,9 @@ bool is_standard_stream(const path_string& path);
 // an XML reader takes them for anything but text.
 std::string shown_path(const path_string& path);
 
+// Adds byte to out as a backslash and three octal digits.
+void escape_byte(std::string& out, unsigned char byte);
+
 // What a failure or a line is about, as the user reads it: its path, or the
 // standard stream by name.
 std::string shown_input(const subject& about);
@@ -46,6 +49,11 @@ std::string warning_for(const subject& about, const finding& found);
 // A strict check's word on one departure from the form txconv writes.
 std::string departure_line(const subject& about, const finding& found);
 
+// What an output the menu appended to now holds, and what its readers take:
+// "pts.tx: table appended; it now holds 2 tables, and programs read the
+// first", or "pts.tx: table written" for one that held nothing.
+std::string added_line(const subject& output, direction way, std::uint64_t held_before);
+
 std::string waiting_line(const subject& about);
 std::string late_close_line(const subject& about, io_error cause);
 std::string ok_line(const subject& input);
@@ -54,9 +62,11 @@ std::string converted_line(const subject& input, const subject& output);
 // How many warnings the closing notice quotes before it only counts them.
 inline constexpr std::size_t QUOTED_WARNINGS = 5;
 
-// The closing notice for a console that closes with the process: what was
-// written, the first few warnings and how many there were.
-std::string warnings_notice(std::span<const warned_output> outputs, std::span<const std::string> warnings);
+// The closing notice for a console that closes with the process: what the
+// outputs that were added to now hold, what was written with warnings, the
+// first few warnings and how many there were.
+std::string closing_notice(std::span<const std::string> added_to, std::span<const warned_output> outputs,
+                           std::span<const std::string> warnings);
 
 // Prints "txconv: " and line on standard error.
 void print_diagnostic(std::string_view line);

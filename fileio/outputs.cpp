@@ -296,6 +296,7 @@ output_stager::entry* made_by_earlier(const path_string& target, std::span<outpu
 void add_to_earlier(output_stager::entry& output, output_stager::entry& earlier)
 {
     const io_expected<file_status> status = earlier.file.status();
+    output.outcome.held_before = status ? status->size : 0;
     const file_expected<> added = status
                                       ? append_locked(earlier.file, output.about(), status->size, output.bytes)
                                       : file_expected<>(std::unexpected(cannot_write(output.about(), status.error())));

@@ -49,6 +49,9 @@ struct output_outcome {
     // The bytes were safely on the disk when closing the file failed: worth
     // a word, but no failure.
     std::optional<io_error> late_close;
+    // How many bytes the file held before the write, where it is a file
+    // that txconv added to: what a user is told it now holds.
+    std::uint64_t held_before = 0;
 };
 
 // Refuses an output early, before work is spent on its content: a link, not

@@ -93,7 +93,7 @@ output_outcome append_existing(const path_string& path, std::span<const char> da
             return failed(std::move(added.error()));
         }
         const io_expected<> closed = file.close();
-        return {.late_close = closed ? std::nullopt : std::optional(closed.error())};
+        return {.late_close = closed ? std::nullopt : std::optional(closed.error()), .held_before = status->size};
     }
     return failed({.kind = failure_kind::name_kept_changing, .about = about});
 }

@@ -408,9 +408,9 @@ TEST(SystemCallFaults, EveryWritingCallInTurn)
                 const std::optional<std::string> after =
                     std::filesystem::exists(target) ? std::optional(read_bytes(target)) : std::nullopt;
                 const std::optional<std::string> expected =
-                    !landed.contains(target) ? old
-                                             : std::optional((c.mode == write_mode::append ? old.value_or("") : "") +
-                                                             landed[target]);
+                    !landed.contains(target)
+                        ? old
+                        : std::optional((c.mode == write_mode::append ? old.value_or("") : "") + landed[target]);
                 if (c.mode == write_mode::replace && any_failed[target]) {
                     EXPECT_TRUE(after == old || after == table_of(1)) << target << "\n" << said;
                 } else {

@@ -1,0 +1,97 @@
+// How a name is shown to the user: as UTF-8, with whatever a terminal or an
+// XML reader could take for something else escaped, as ls -b does.
+#include "app/messages.hpp"
+
+#include <algorithm>
+
+namespace txconv {
+
+namespace {
+
+// How many bytes of a UTF-8 sequence start at text[at], where it is one;
+// 0 where it is not.
+std::size_t utf8_length(std::string_view text, std::size_t at)
+{
+    const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
+    const unsigned lead = byte(at);
+    const std::size_t length = lead < 0x80                   ? 1
+                               : lead >= 0xC2 && lead < 0xE0 ? 2
+                               : lead >= 0xE0 && lead < 0xF0 ? 3
+                               : lead >= 0xF0 && lead < 0xF5 ? 4
+                                                             : 0;
+    if (length == 0 || at + length > text.size()) {
+        return 0;
+    }
+    for (std::size_t i = 1; i < length; ++i) {
+        if ((byte(at + i) & 0xC0U) != 0x80U) {
+            return 0;
+        }
+    }
+    // No overlong forms, no surrogates, nothing past U+10FFFF.
+    const unsigned second = byte(at + 1);
+    if ((lead == 0xE0 && second < 0xA0) || (lead == 0xED && second >= 0xA0) || (lead == 0xF0 && second < 0x90) ||
+        (lead == 0xF4 && second >= 0x90)) {
+        return 0;
+    }
+    return length;
+}
+
+} // namespace
+
+void escape_byte(std::string& out, unsigned char byte)
+{
+    out += '\\';
+    out += static_cast<char>('0' + (byte >> 6U));
+    out += static_cast<char>('0' + ((byte >> 3U) & 7U));
+    out += static_cast<char>('0' + (byte & 7U));
+}
+
+bool is_standard_stream(const path_string& path)
+{
+    return path.size() == 1 && path[0] == path_char('-');
+}
+
+std::string shown_path(const path_string& path)
+{
+    // A name may hold anything but '/' and NUL; a terminal must not take a
+    // control character in it as a command, C1 ones (U+0080 to U+009F)
+    // included, and what is no UTF-8 is no text at all.
+    std::string text = display_path(path);
+    if (std::all_of(text.begin(), text.end(), [](char c) { return c >= 0x20 && c < 0x7F; })) {
+        return text; // printable ASCII, as nearly every name is
+    }
+    std::string shown;
+    shown.reserve(text.size());
+    for (std::size_t at = 0; at < text.size();) {
+        const std::size_t length = utf8_length(text, at);
+        const auto lead = static_cast<unsigned char>(text[at]);
+        const bool control = length == 1
+                                 ? lead < 0x20 || lead == 0x7F
+                                 : length == 2 && lead == 0xC2 && static_cast<unsigned char>(text[at + 1]) < 0xA0;
+        if (length == 0 || control) {
+            for (std::size_t i = 0; i < (length == 0 ? 1 : length); ++i) {
+                escape_byte(shown, static_cast<unsigned char>(text[at + i]));
+            }
+            at += length == 0 ? 1 : length;
+            continue;
+        }
+        shown.append(text, at, length);
+        at += length;
+    }
+    return shown;
+}
+
+std::string shown_input(const subject& about)
+{
+    switch (about.kind) {
+    case subject_kind::standard_input:
+        return "standard input";
+    case subject_kind::standard_output:
+        return "standard output";
+    case subject_kind::file:
+        break;
+    }
+    return shown_path(about.path);
+}
+
+} // namespace txconv
