@@ -73,7 +73,9 @@ std::vector<job> plan(const command_options& options)
         task.strict = options.strict || options.check;
         task.image = options.image;
         task.quiet = options.quiet;
-        task.show_name = kind == job_kind::show && (options.files.size() > 1 || file != options.files.front());
+        task.show_name = kind == job_kind::show && options.files.size() > 1;
+        task.first = jobs.size() == 1;
+        task.format = options.format.value_or(output_format::text);
         set_output(options, file, task);
     }
     return jobs;

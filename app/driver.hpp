@@ -12,6 +12,9 @@
 
 namespace txconv {
 
+// How --show and --diff print what they find: for people, or for scripts.
+enum class output_format { text, csv, json };
+
 // What a job makes of its input.
 enum class job_kind {
     convert, // the other form
@@ -47,8 +50,11 @@ struct job {
     // Which table of a file that holds several; chosen on purpose where
     // given, so that the others go unsaid.
     std::optional<table_choice> image;
-    // A line naming the input comes before what is shown of it.
+    // One of several inputs shown: each is named with what is shown of it.
     bool show_name = false;
+    // The first job of the run, which prints a csv's header row.
+    bool first = true;
+    output_format format = output_format::text;
     // Nothing is printed of what it finds but trouble (diff).
     bool quiet = false;
 };

@@ -214,18 +214,6 @@ std::optional<job_failure> read_values(const job& task, const job_source& source
     return std::nullopt;
 }
 
-// The slots in which the two differ, one line each.
-std::string differences(const value_table& left, const value_table& right)
-{
-    std::string text;
-    for (std::size_t slot = 0; slot < TABLE_SLOTS; ++slot) {
-        if (left[slot] != right[slot]) {
-            text += padded(std::to_string(slot), 2) + "  " + hex8(left[slot]) + "  " + hex8(right[slot]) + "\n";
-        }
-    }
-    return text;
-}
-
 } // namespace
 
 output_request planned_output(const job& task)
@@ -290,7 +278,7 @@ void stage_result(const job& task, const value_table (&values)[2], output_reques
     case job_kind::check:
         return;
     case job_kind::show:
-        text = (task.show_name ? shown_input(task.input.from) + ":\n" : std::string()) + shown_table(values[0]);
+        text = shown_values(values[0], task.format, shown_input(task.input.from), task.show_name, task.first);
         result = text;
         break;
     case job_kind::plot:
@@ -298,8 +286,9 @@ void stage_result(const job& task, const value_table (&values)[2], output_reques
         result = text;
         break;
     case job_kind::diff:
-        text = differences(values[0], values[1]);
-        record.differed = !text.empty();
+        record.differed = values[0] != values[1];
+        text = compared_values(values[0], values[1], task.format, shown_input(task.input.from),
+                               shown_input(task.against.value_or(task.input).from));
         if (text.empty() || task.quiet) {
             record.staged = false;
             return;

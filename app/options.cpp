@@ -40,6 +40,8 @@ constexpr option_entry OPTIONS[] = {
     {'\0', "diff", "",
      "compare the tables of two FILEs, listing or table; exit\n0 when equal, 1 when not, 2 on trouble",
      [](command_options& o, const path_string&) { o.diff = true; }},
+    {'\0', "format", "FORMAT", "how --show and --diff print: text (the default), csv with\na header row, or json",
+     [](command_options& o, const path_string& value) { o.format_text = value; }},
     {'\0', "image", "N", "use the Nth table of a FILE that holds several (from 1),\nor with last the last",
      [](command_options& o, const path_string& value) { o.image_text = value; }},
     {'\0', "plot", "", "draw each FILE's table as an SVG line chart, FILE.svg",
@@ -105,6 +107,20 @@ bool equals(const path_string& argument, std::string_view text)
 {
     return std::equal(argument.begin(), argument.end(), text.begin(), text.end(),
                       [](path_char a, char b) { return a == static_cast<path_char>(b); });
+}
+
+std::optional<output_format> format_named(const path_string& text)
+{
+    if (equals(text, "text")) {
+        return output_format::text;
+    }
+    if (equals(text, "csv")) {
+        return output_format::csv;
+    }
+    if (equals(text, "json")) {
+        return output_format::json;
+    }
+    return std::nullopt;
 }
 
 // "/?" is Windows' own way to ask for help.
@@ -264,6 +280,12 @@ std::string check_combination(const command_options& options)
     if (options.image_text && !options.image) {
         return "--image takes a table's number, counted from 1, or last";
     }
+    if (options.format_text && !options.format) {
+        return "--format takes text, csv or json";
+    }
+    if (options.format && !options.show && !options.diff) {
+        return "--format says how --show and --diff print; give one of them";
+    }
     return check_files(options);
 }
 
@@ -313,6 +335,9 @@ std::optional<command_options> parse_command_line(std::span<const path_string> a
     }
     if (options.image_text) {
         options.image = image_number(*options.image_text);
+    }
+    if (options.format_text) {
+        options.format = format_named(*options.format_text);
     }
     if (options.files.empty()) {
         // A filter, as gzip is: standard input to standard output.

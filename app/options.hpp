@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/driver.hpp"
 #include "convert/table_format.hpp"
 #include "platform/native_file.hpp"
 
@@ -27,6 +28,9 @@ struct command_options {
     bool show = false;
     bool diff = false;
     bool plot = false;
+    // --format as given, and what it names.
+    std::optional<path_string> format_text;
+    std::optional<output_format> format;
     // --image as given, and the table it names.
     std::optional<path_string> image_text;
     std::optional<table_choice> image;

@@ -80,6 +80,103 @@ std::string padded(std::string text, std::size_t width)
     return text.size() < width ? std::string(width - text.size(), ' ') + text : text;
 }
 
+namespace {
+
+// text as a JSON string: quoted, with quotes, backslashes and control
+// characters escaped.
+std::string json_string(std::string_view text)
+{
+    std::string out = "\"";
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += c;
+        } else if (byte < 0x20) {
+            out += "\\u00";
+            out += "0123456789abcdef"[byte >> 4U];
+            out += "0123456789abcdef"[byte & 0xFU];
+        } else {
+            out += c;
+        }
+    }
+    return out + "\"";
+}
+
+// text as one CSV field: quoted, with its quotes doubled, where it holds a
+// comma, a quote or a line end.
+std::string csv_field(std::string_view text)
+{
+    if (text.find_first_of(",\"\r\n") == std::string_view::npos) {
+        return std::string(text);
+    }
+    std::string out = "\"";
+    for (const char c : text) {
+        out += c == '"' ? "\"\"" : std::string(1, c);
+    }
+    return out + "\"";
+}
+
+} // namespace
+
+std::string shown_values(const value_table& values, output_format format, std::string_view name, bool named,
+                         bool header)
+{
+    std::string text;
+    switch (format) {
+    case output_format::text:
+        return (named ? std::string(name) + ":\n" : std::string()) + shown_table(values);
+    case output_format::csv:
+        text = header ? (named ? "file,slot,hex,decimal\n" : "slot,hex,decimal\n") : "";
+        for (std::size_t slot = 0; slot < TABLE_SLOTS; ++slot) {
+            text += (named ? csv_field(name) + "," : std::string()) + std::to_string(slot) + "," + hex8(values[slot]) +
+                    "," + std::to_string(values[slot]) + "\n";
+        }
+        return text;
+    case output_format::json:
+        text = "{\"file\": " + json_string(name) + ", \"slots\": [";
+        for (std::size_t slot = 0; slot < TABLE_SLOTS; ++slot) {
+            text += (slot > 0 ? ", " : "") + std::string("{\"slot\": ") + std::to_string(slot) + ", \"hex\": \"" +
+                    hex8(values[slot]) + "\", \"value\": " + std::to_string(values[slot]) + "}";
+        }
+        return text + "]}\n";
+    }
+    return text;
+}
+
+std::string compared_values(const value_table& left, const value_table& right, output_format format,
+                            std::string_view left_name, std::string_view right_name)
+{
+    std::string rows;
+    for (std::size_t slot = 0; slot < TABLE_SLOTS; ++slot) {
+        if (left[slot] == right[slot]) {
+            continue;
+        }
+        switch (format) {
+        case output_format::text:
+            rows += padded(std::to_string(slot), 2) + "  " + hex8(left[slot]) + "  " + hex8(right[slot]) + "\n";
+            break;
+        case output_format::csv:
+            rows += std::to_string(slot) + "," + hex8(left[slot]) + "," + hex8(right[slot]) + "\n";
+            break;
+        case output_format::json:
+            rows += (rows.empty() ? "" : ", ") + std::string("{\"slot\": ") + std::to_string(slot) + ", \"a\": \"" +
+                    hex8(left[slot]) + "\", \"b\": \"" + hex8(right[slot]) + "\"}";
+            break;
+        }
+    }
+    switch (format) {
+    case output_format::text:
+        return rows.empty() ? rows : "--- " + std::string(left_name) + "\n+++ " + std::string(right_name) + "\n" + rows;
+    case output_format::csv:
+        return "slot,a,b\n" + rows;
+    case output_format::json:
+        return "{\"a\": " + json_string(left_name) + ", \"b\": " + json_string(right_name) + ", \"differences\": [" +
+               rows + "]}\n";
+    }
+    return rows;
+}
+
 std::string shown_table(const value_table& values)
 {
     std::string text;

@@ -77,6 +77,8 @@ TEST(CommandLine, EachOptionAndEachMistake)
         {{"--show", "-f", "p.txt"}, "--show and --diff write to no file"},
         {{"--plot", "--append", "p.txt"}, "--plot makes a new picture"},
         {{"--diff", "p.txt"}, "--diff compares two FILEs"},
+        {{"--show", "--format", "xml", "p.txt"}, "--format takes text, csv or json"},
+        {{"--format=csv", "-1", "p.txt"}, "--format says how --show and --diff print"},
         {{"-v", "-"}, "say which way standard input goes"},
         {{"-1", "-o", "", "p.txt"}, "-o needs a PATH"},
         {{"-1", "-o", "x", "p.txt", "q.txt"}, "-o names the output of a single FILE"},

@@ -1,5 +1,6 @@
 """End-to-end runs of txconv: answers in, exact files and exit status out."""
 
+import json
 import os
 import pty
 import re
@@ -353,7 +354,25 @@ class Inspecting(CaseTest):
             Case("--diff: a listing and its table are equal", {"t.tx": TABLE, "t.txt": LISTING},
                  ["--diff", "t.txt", "t.tx"], b"", {"t.tx": TABLE, "t.txt": LISTING}, stdout=b""),
             Case("--diff: one slot differs", {"t.tx": TABLE, "u.tx": image(changed)}, ["--diff", "t.tx", "u.tx"], b"",
-                 {"t.tx": TABLE, "u.tx": image(changed)}, 1, stdout=f" 7  {VALUES[7]:08X}  {changed[7]:08X}\n".encode()),
+                 {"t.tx": TABLE, "u.tx": image(changed)}, 1,
+                 stdout=f"--- t.tx\n+++ u.tx\n 7  {VALUES[7]:08X}  {changed[7]:08X}\n".encode()),
+            # For scripts: csv with a header row, json that a parser reads.
+            Case("--diff --format csv", {"t.tx": TABLE, "u.tx": image(changed)},
+                 ["--diff", "--format", "csv", "t.tx", "u.tx"], b"", {"t.tx": TABLE, "u.tx": image(changed)}, 1,
+                 stdout=f"slot,a,b\n7,{VALUES[7]:08X},{changed[7]:08X}\n".encode()),
+            Case("--diff --format json of equal tables", {"t.tx": TABLE, "t.txt": LISTING},
+                 ["--diff", "--format=json", "t.tx", "t.txt"], b"", {"t.tx": TABLE, "t.txt": LISTING},
+                 stdout=json.dumps({"a": "t.tx", "b": "t.txt", "differences": []}).encode() + b"\n"),
+            Case("--show --format json", {"t.tx": TABLE}, ["--show", "--format", "json", "t.tx"], b"", {"t.tx": TABLE},
+                 stdout=json.dumps({"file": "t.tx", "slots": [{"slot": i, "hex": f"{v:08X}", "value": v}
+                                                              for i, v in enumerate(VALUES)]}).encode() + b"\n"),
+            Case("--show --format csv of two files", {"t.tx": TABLE, "p.txt": THREE},
+                 ["--show", "--format", "csv", "t.tx", "p.txt"], b"", {"t.tx": TABLE, "p.txt": THREE},
+                 stderr=["txconv: p.txt: holds 3 values"],
+                 stdout=("file,slot,hex,decimal\n" + "".join(f"{n},{i},{v:08X},{v}\n" for n, vs in
+                         (("t.tx", VALUES), ("p.txt", [1, 10, 0xFFFFFFFF] + [0] * 92)) for i, v in enumerate(vs)))
+                 .encode()),
+            usage("--format with a conversion", ["--format", "csv", "p.txt"], "--format says how --show and --diff"),
             Case("--diff -q says nothing", {"t.tx": TABLE, "u.tx": image(changed)}, ["--diff", "-q", "t.tx", "u.tx"],
                  b"", {"t.tx": TABLE, "u.tx": image(changed)}, 1, stdout=b""),
             Case("--diff: trouble", {"t.tx": TABLE}, ["--diff", "t.tx", "gone.tx"], b"", {"t.tx": TABLE}, 2,
