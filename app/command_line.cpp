@@ -66,13 +66,18 @@ std::vector<job> plan(const command_options& options)
         job& task = jobs.emplace_back();
         task.kind = kind;
         task.input = source_of(options, file);
-        if (kind == job_kind::diff) {
-            task.against = source_of(options, options.files[++i]);
+        // A comparison takes two FILEs; a chart with -o takes them all.
+        const std::size_t others = kind == job_kind::diff                     ? 1
+                                   : kind == job_kind::plot && options.output ? options.files.size() - 1
+                                                                              : 0;
+        for (std::size_t other = 0; other < others; ++other) {
+            task.others.push_back(source_of(options, options.files[++i]));
         }
         task.mode = mode;
         task.strict = options.strict || options.check;
         task.image = options.image;
         task.quiet = options.quiet;
+        task.full_range = options.full_range;
         task.show_name = kind == job_kind::show && options.files.size() > 1;
         task.first = jobs.size() == 1;
         task.format = options.format.value_or(output_format::text);
@@ -86,8 +91,9 @@ bool reads_standard_input_twice(std::span<const job> jobs)
 {
     std::size_t readers = 0;
     for (const job& task : jobs) {
-        for (const job_source* source : {&task.input, task.against ? &*task.against : nullptr}) {
-            readers += source != nullptr && source->from.kind == subject_kind::standard_input ? 1 : 0;
+        readers += task.input.from.kind == subject_kind::standard_input ? 1 : 0;
+        for (const job_source& source : task.others) {
+            readers += source.from.kind == subject_kind::standard_input ? 1 : 0;
         }
     }
     return readers > 1;

@@ -37,8 +37,9 @@ struct job_source {
 struct job {
     job_kind kind = job_kind::convert;
     job_source input;
-    // The second input, for diff.
-    std::optional<job_source> against;
+    // The other inputs: the second of a comparison, or the other tables of
+    // one chart.
+    std::vector<job_source> others;
     // A file, or standard output.
     subject output = subject::standard_output();
     // The user typed the output's path, rather than txconv making it up.
@@ -57,6 +58,8 @@ struct job {
     output_format format = output_format::text;
     // Nothing is printed of what it finds but trouble (diff).
     bool quiet = false;
+    // A chart spans the whole range a value can take, not what the values do.
+    bool full_range = false;
 };
 
 // Why a job was refused, where the files themselves were fine: what only a

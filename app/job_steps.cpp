@@ -1,6 +1,7 @@
 #include "app/job_steps.hpp"
 
 #include "app/messages.hpp"
+#include "app/plot.hpp"
 #include "app/table_views.hpp"
 #include "convert/strict_check.hpp"
 #include "platform/console.hpp"
@@ -223,23 +224,66 @@ output_request planned_output(const job& task)
 
 namespace {
 
+// A job's inputs as they are read: the first on its own, as nearly every
+// job has only that, and the others of a comparison or a chart beside it.
+struct job_inputs {
+    explicit job_inputs(const job& task) : others(task.others.size()), other_values(task.others.size()) {}
+
+    input_file first;
+    std::vector<input_file> others;
+    // Filled by each read that works, and looked at only then.
+    value_table first_values;
+    std::vector<value_table> other_values;
+
+    input_file& file(std::size_t i) { return i == 0 ? first : others[i - 1]; }
+    value_table& values(std::size_t i) { return i == 0 ? first_values : other_values[i - 1]; }
+};
+
+const job_source& source_of(const job& task, std::size_t i)
+{
+    return i == 0 ? task.input : task.others[i - 1];
+}
+
 // Opens the job's inputs, and names them in the request as files it must
 // never write into.
-std::optional<job_failure> open_inputs(std::span<const job_source* const> sources, output_request& request,
-                                       std::span<input_file> inputs)
+std::optional<job_failure> open_inputs(const job& task, output_request& request, job_inputs& inputs)
 {
-    for (std::size_t i = 0; i < sources.size(); ++i) {
-        file_expected<input_file> opened = open_source(*sources[i]);
+    for (std::size_t i = 0; i <= task.others.size(); ++i) {
+        file_expected<input_file> opened = open_source(source_of(task, i));
         if (!opened) {
             return opened.error();
         }
         if (const std::optional<file_identity>& identity = opened->identity) {
             request.inputs.push_back(*identity);
         }
-        inputs[i] = std::move(*opened);
+        inputs.file(i) = std::move(*opened);
     }
-    request.permissions = inputs.front().permissions;
+    request.permissions = inputs.first.permissions;
     return std::nullopt;
+}
+
+// What a chart's title says: the file, and the table where one was chosen;
+// or the files, where several share it.
+std::string chart_title(const job& task)
+{
+    std::string title = shown_input(task.input.from);
+    for (const job_source& other : task.others) {
+        title += ", " + shown_input(other.from);
+    }
+    if (task.image && task.others.empty()) {
+        title += task.image->last ? ", last table" : ", table " + std::to_string(task.image->number);
+    }
+    return title;
+}
+
+// The chart of a job's tables, each named as its legend gives it.
+std::string chart_of(const job& task, job_inputs& inputs)
+{
+    std::vector<plotted_table> tables;
+    for (std::size_t i = 0; i <= task.others.size(); ++i) {
+        tables.push_back({&inputs.values(i), shown_input(source_of(task, i).from)});
+    }
+    return plot_svg(tables, chart_title(task), task.full_range);
 }
 
 // Looks at the output before a byte is read: a result that could not be
@@ -261,34 +305,35 @@ std::optional<job_failure> check_output(const job& task, const output_request& r
 
 // Makes the job's output from the values it read and stages it, where
 // there is anything to write.
-void stage_result(const job& task, const value_table (&values)[2], output_request request, output_stager& stager,
+void stage_result(const job& task, job_inputs& inputs, output_request request, output_stager& stager,
                   job_record& record)
 {
+    const value_table& values = inputs.first_values;
     std::string text;
     std::span<const char> result;
     record.staged = task.kind != job_kind::check;
     switch (task.kind) {
     case job_kind::convert:
         if (task.input.way == direction::to_table) {
-            stager.stage(std::move(request), encode_table(values[0]));
+            stager.stage(std::move(request), encode_table(values));
         } else {
-            stager.stage(std::move(request), format_listing(values[0]));
+            stager.stage(std::move(request), format_listing(values));
         }
         return;
     case job_kind::check:
         return;
     case job_kind::show:
-        text = shown_values(values[0], task.format, shown_input(task.input.from), task.show_name, task.first);
+        text = shown_values(values, task.format, shown_input(task.input.from), task.show_name, task.first);
         result = text;
         break;
     case job_kind::plot:
-        text = plot_svg(values[0], shown_input(task.input.from));
+        text = chart_of(task, inputs);
         result = text;
         break;
     case job_kind::diff:
-        record.differed = values[0] != values[1];
-        text = compared_values(values[0], values[1], task.format, shown_input(task.input.from),
-                               shown_input(task.against.value_or(task.input).from));
+        record.differed = values != inputs.values(1);
+        text = compared_values(values, inputs.values(1), task.format, shown_input(task.input.from),
+                               shown_input(source_of(task, 1).from));
         if (text.empty() || task.quiet) {
             record.staged = false;
             return;
@@ -311,22 +356,17 @@ void prepare_job(const job& task, listing_scanner& scanner, output_stager& stage
         record.failed = refused(refusal_kind::binary_to_terminal, task.output);
         return;
     }
-    // One input, or two to compare.
-    const job_source* const both[2] = {&task.input, task.against ? &*task.against : nullptr};
-    const std::span<const job_source* const> sources(both, task.against ? 2 : 1);
-    input_file inputs[2];
+    job_inputs inputs(task);
     output_request request = planned_output(task);
-    record.failed = open_inputs(sources, request, std::span(inputs).first(sources.size()));
+    record.failed = open_inputs(task, request, inputs);
     if (!record.failed) {
         record.failed = check_output(task, request);
     }
-    // Filled by each read that works, and looked at only then.
-    value_table values[2];
-    for (std::size_t i = 0; i < sources.size() && !record.failed; ++i) {
-        record.failed = read_values(task, *sources[i], inputs[i], scanner, record, values[i]);
+    for (std::size_t i = 0; i <= task.others.size() && !record.failed; ++i) {
+        record.failed = read_values(task, source_of(task, i), inputs.file(i), scanner, record, inputs.values(i));
     }
     if (!record.failed) {
-        stage_result(task, values, std::move(request), stager, record);
+        stage_result(task, inputs, std::move(request), stager, record);
     }
 }
 

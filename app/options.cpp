@@ -44,8 +44,10 @@ constexpr option_entry OPTIONS[] = {
      [](command_options& o, const path_string& value) { o.format_text = value; }},
     {'\0', "image", "N", "use the Nth table of a FILE that holds several (from 1),\nor with last the last",
      [](command_options& o, const path_string& value) { o.image_text = value; }},
-    {'\0', "plot", "", "draw each FILE's table as an SVG line chart, FILE.svg",
+    {'\0', "plot", "", "draw each FILE's table as an SVG line chart, FILE.svg;\nwith -o OUT, all of them on one chart",
      [](command_options& o, const path_string&) { o.plot = true; }},
+    {'\0', "full-range", "", "with --plot, span 0 to 2^32-1 rather than fit the data",
+     [](command_options& o, const path_string&) { o.full_range = true; }},
     {'v', "verbose", "", "print IN -> OUT for each file",
      [](command_options& o, const path_string&) { o.verbose = true; }},
     {'q', "quiet", "", "print no warnings; with --diff, no differences either:\nonly trouble is said, as cmp -s does",
@@ -247,8 +249,11 @@ std::string check_files(const command_options& options)
     if (options.output && options.output->empty()) {
         return "-o needs a PATH: an empty one names no file";
     }
-    if (options.output && options.files.size() > 1) {
-        return "-o names the output of a single FILE";
+    if (options.output && options.files.size() > 1 && !options.plot) {
+        return "-o names the output of a single FILE (or, with --plot, of one chart of them all)";
+    }
+    if (options.full_range && !options.plot) {
+        return "--full-range says how --plot draws; give --plot";
     }
     return {};
 }

@@ -28,6 +28,7 @@ struct command_options {
     bool show = false;
     bool diff = false;
     bool plot = false;
+    bool full_range = false;
     // --format as given, and what it names.
     std::optional<path_string> format_text;
     std::optional<output_format> format;

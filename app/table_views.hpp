@@ -1,6 +1,6 @@
 #pragma once
 
-// Looking inside tables: showing one, plotting one.
+// Looking inside tables: showing one, comparing two.
 
 #include "app/driver.hpp"
 #include "convert/table_format.hpp"
@@ -29,9 +29,5 @@ std::string shown_values(const value_table& values, output_format format, std::s
 // does; for csv and json, the slots that differ, however few.
 std::string compared_values(const value_table& left, const value_table& right, output_format format,
                             std::string_view left_name, std::string_view right_name);
-
-// A standalone SVG line chart of the values: slot across, value up, over the
-// whole range a value can take, under title.
-std::string plot_svg(const value_table& values, std::string_view title);
 
 } // namespace txconv

@@ -79,6 +79,8 @@ TEST(CommandLine, EachOptionAndEachMistake)
         {{"--diff", "p.txt"}, "--diff compares two FILEs"},
         {{"--show", "--format", "xml", "p.txt"}, "--format takes text, csv or json"},
         {{"--format=csv", "-1", "p.txt"}, "--format says how --show and --diff print"},
+        {{"--full-range", "p.txt"}, "--full-range says how --plot draws"},
+        {{"--plot", "-o", "both.svg", "a.tx", "b.tx"}, " plot -o both.svg [a.tx] [b.tx]"},
         {{"-v", "-"}, "say which way standard input goes"},
         {{"-1", "-o", "", "p.txt"}, "-o needs a PATH"},
         {{"-1", "-o", "x", "p.txt", "q.txt"}, "-o names the output of a single FILE"},

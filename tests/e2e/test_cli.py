@@ -442,6 +442,40 @@ class Inspecting(CaseTest):
                 self.assertEqual(png.returncode, 0, png.stderr)
                 self.assertTrue(png.stdout.startswith(b"\x89PNG"))
 
+    def test_a_chart_fits_its_data(self):
+        # Values 0 to 94,000 rise across most of the chart, not along its
+        # floor; two FILEs with -o share one chart with a line and a legend
+        # entry each; a flat table gets a range of its own and still draws.
+        ns = "{http://www.w3.org/2000/svg}"
+        rising, falling, flat = image([i * 1000 for i in range(95)]), image([94000 - i * 500 for i in range(95)]), image([7] * 95)
+        with tempfile.TemporaryDirectory() as folder:
+            populate(folder, {"r.tx": rising, "s.tx": falling, "f.tx": flat, "two.tx": flat + rising})
+            for args in (["r.tx"], ["-o", "both.svg", "r.tx", "s.tx"], ["f.tx"], ["--image", "2", "two.tx"],
+                         ["--full-range", "-o", "full.svg", "r.tx"]):
+                self.assertEqual(run(["--plot", *args], cwd=folder).status, 0, args)
+
+            def chart(name):
+                root = ElementTree.parse(os.path.join(folder, name)).getroot()
+                lines = [[tuple(map(float, p.split(","))) for p in line.get("points").split()]
+                         for line in root.findall(ns + "polyline")]
+                return root, lines
+
+            _, [line] = chart("r.tx.svg")
+            heights = [y for _, y in line]
+            self.assertGreater(max(heights) - min(heights), 0.8 * (480 - 48 - 60))
+            root, lines = chart("both.svg")
+            self.assertEqual(len(lines), 2)
+            self.assertEqual([t.text for t in root.iter(ns + "text") if t.text in ("r.tx", "s.tx")], ["r.tx", "s.tx"])
+            self.assertEqual(len(root.findall(f"./{ns}g/{ns}circle")), 190)
+            _, [line] = chart("full.svg")
+            self.assertLess(max(y for _, y in line) - min(y for _, y in line), 10)
+            root, _ = chart("two.tx.svg")
+            self.assertEqual(root.find(ns + "title").text, "two.tx, table 2")
+            if shutil.which("rsvg-convert"):
+                for name in ("f.tx.svg", "both.svg"):
+                    png = subprocess.run(["rsvg-convert", os.path.join(folder, name)], capture_output=True, timeout=30)
+                    self.assertEqual(png.returncode, 0, png.stderr)
+
 
 class Answers(CaseTest):
     def test_cases(self):

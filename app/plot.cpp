@@ -1,0 +1,211 @@
+#include "app/plot.hpp"
+
+#include <algorithm>
+#include <cmath>
+
+namespace txconv {
+
+namespace {
+
+// What the chart is made of, in SVG user units.
+constexpr double WIDTH = 800;
+constexpr double HEIGHT = 480;
+constexpr double LEFT = 110;
+constexpr double RIGHT = 20;
+constexpr double TOP = 48;
+constexpr double BOTTOM = 60;
+constexpr std::uint64_t HIGHEST = 0xFFFFFFFFU;
+// As many ticks as a reader takes in at a glance, about.
+constexpr std::uint64_t TICKS = 6;
+
+// Told apart by people who tell few colours apart, too.
+constexpr std::string_view COLOURS[] = {"#1f77b4", "#d62728", "#2ca02c", "#ff7f0e",
+                                        "#9467bd", "#8c564b", "#e377c2", "#7f7f7f"};
+
+double x_of(std::size_t slot)
+{
+    return LEFT + static_cast<double>(slot) * (WIDTH - LEFT - RIGHT) / static_cast<double>(TABLE_SLOTS - 1);
+}
+
+double y_of(std::uint64_t value, const value_axis& axis)
+{
+    const double span = static_cast<double>(axis.high - axis.low);
+    return TOP + (HEIGHT - TOP - BOTTOM) * (1 - static_cast<double>(value - axis.low) / span);
+}
+
+// A coordinate to a tenth: plain digits, no printf machinery for three
+// decimals in a static binary.
+std::string number(double value)
+{
+    const auto tenths = static_cast<std::uint64_t>(std::llround(value * 10));
+    return std::to_string(tenths / 10) + "." + std::to_string(tenths % 10);
+}
+
+// Text for XML: the five characters that could end or open markup.
+std::string escaped(std::string_view text)
+{
+    std::string out;
+    for (const char c : text) {
+        switch (c) {
+        case '&':
+            out += "&amp;";
+            break;
+        case '<':
+            out += "&lt;";
+            break;
+        case '>':
+            out += "&gt;";
+            break;
+        case '"':
+            out += "&quot;";
+            break;
+        case '\'':
+            out += "&apos;";
+            break;
+        default:
+            out += c;
+        }
+    }
+    return out;
+}
+
+std::string label(double x, double y, std::string_view anchor, std::string_view text, std::string_view style = {})
+{
+    return "<text x=\"" + number(x) + "\" y=\"" + number(y) + "\" text-anchor=\"" + std::string(anchor) + "\"" +
+           (style.empty() ? "" : " " + std::string(style)) + ">" + escaped(text) + "</text>\n";
+}
+
+std::string line(double x1, double y1, double x2, double y2)
+{
+    return "<line x1=\"" + number(x1) + "\" y1=\"" + number(y1) + "\" x2=\"" + number(x2) + "\" y2=\"" + number(y2) +
+           "\"/>\n";
+}
+
+std::string hex_label(std::uint64_t value)
+{
+    return "0x" + hex8(static_cast<std::uint32_t>(value));
+}
+
+// The step between round ticks: 1, 2 or 5 times a power of ten, the least
+// that spans the range in at most TICKS steps.
+std::uint64_t round_step(std::uint64_t range)
+{
+    for (std::uint64_t power = 1;; power *= 10) {
+        for (const std::uint64_t times : {1U, 2U, 5U}) {
+            if (range <= power * times * TICKS) {
+                return power * times;
+            }
+        }
+    }
+}
+
+// The axes, the gridlines behind the data, and their labels.
+std::string axes(const value_axis& axis, bool full_range)
+{
+    const double bottom = HEIGHT - BOTTOM;
+    std::string grid = "<g stroke=\"#e4e4e4\" stroke-width=\"1\">\n";
+    std::string marks = "<g stroke=\"black\" stroke-width=\"1\">\n" + line(LEFT, TOP, LEFT, bottom) +
+                        line(LEFT, bottom, WIDTH - RIGHT, bottom);
+    std::string labels = "<g fill=\"black\">\n";
+    for (std::size_t slot = 0; slot < TABLE_SLOTS; slot += 10) {
+        grid += line(x_of(slot), TOP, x_of(slot), bottom);
+        marks += line(x_of(slot), bottom, x_of(slot), bottom + 5);
+        labels += label(x_of(slot), bottom + 18, "middle", std::to_string(slot));
+    }
+    for (std::uint64_t tick = axis.low; tick <= axis.high; tick += axis.step) {
+        const double y = y_of(tick, axis);
+        grid += line(LEFT, y, WIDTH - RIGHT, y);
+        marks += line(LEFT - 5, y, LEFT, y);
+        labels += label(LEFT - 8, y, "end", hex_label(tick));
+        labels += label(LEFT - 8, y + 11, "end", std::to_string(tick), "font-size=\"10\" fill=\"#666666\"");
+        if (axis.high - tick < axis.step) {
+            break;
+        }
+    }
+    labels += label((LEFT + WIDTH - RIGHT) / 2, HEIGHT - 16, "middle", "slot");
+    labels +=
+        "<text transform=\"translate(20 " + number((TOP + bottom) / 2) + ") rotate(-90)\" text-anchor=\"middle\">" +
+        std::string(full_range ? "value (full range 0 to 2^32-1)" : "value (range fitted to the data)") + "</text>\n";
+    return grid + "</g>\n" + marks + "</g>\n" + labels + "</g>\n";
+}
+
+// One table's line, with a marker for each slot that says what it holds.
+std::string series(const plotted_table& table, const value_axis& axis, std::string_view colour)
+{
+    std::string points;
+    std::string markers = "<g fill=\"" + std::string(colour) + "\">\n";
+    for (std::size_t slot = 0; slot < TABLE_SLOTS; ++slot) {
+        const std::uint32_t value = (*table.values)[slot];
+        const std::string x = number(x_of(slot));
+        const std::string y = number(y_of(value, axis));
+        points += (slot > 0 ? " " : "") + x + "," + y;
+        markers += "<circle cx=\"" + x + "\" cy=\"" + y + "\" r=\"2.5\"><title>" + escaped(table.name) + ", slot " +
+                   std::to_string(slot) + ": " + hex_label(value) + " (" + std::to_string(value) +
+                   ")</title></circle>\n";
+    }
+    return "<polyline fill=\"none\" stroke=\"" + std::string(colour) + "\" stroke-width=\"1.5\" points=\"" + points +
+           "\"><title>" + escaped(table.name) + "</title></polyline>\n" + markers + "</g>\n";
+}
+
+// Which colour stands for which table, top right.
+std::string legend(std::span<const plotted_table> tables)
+{
+    constexpr double ROW = 16;
+    const double x = WIDTH - RIGHT - 200;
+    std::string svg = "<g class=\"legend\">\n<rect x=\"" + number(x - 8) + "\" y=\"" + number(TOP + 4) +
+                      "\" width=\"200\" height=\"" + number(ROW * static_cast<double>(tables.size()) + 8) +
+                      "\" fill=\"white\" fill-opacity=\"0.85\" stroke=\"#999999\"/>\n";
+    for (std::size_t i = 0; i < tables.size(); ++i) {
+        const double y = TOP + 16 + ROW * static_cast<double>(i);
+        svg += "<line x1=\"" + number(x) + "\" y1=\"" + number(y - 4) + "\" x2=\"" + number(x + 20) + "\" y2=\"" +
+               number(y - 4) + "\" stroke=\"" + std::string(COLOURS[i % std::size(COLOURS)]) +
+               "\" stroke-width=\"3\"/>\n";
+        svg += label(x + 26, y, "start", tables[i].name);
+    }
+    return svg + "</g>\n";
+}
+
+} // namespace
+
+value_axis fit_axis(std::span<const plotted_table> tables, bool full_range)
+{
+    if (full_range) {
+        return {0, HIGHEST, std::uint64_t{1} << 30U};
+    }
+    std::uint64_t low = HIGHEST;
+    std::uint64_t high = 0;
+    for (const plotted_table& table : tables) {
+        const auto [least, most] = std::minmax_element(table.values->begin(), table.values->end());
+        low = std::min<std::uint64_t>(low, *least);
+        high = std::max<std::uint64_t>(high, *most);
+    }
+    if (low == high) {
+        // A flat table gets a range of its own around its value.
+        const std::uint64_t spread = std::max<std::uint64_t>(high / 10, 5);
+        low = low > spread ? low - spread : 0;
+        high = std::min(high + spread, HIGHEST);
+    }
+    const std::uint64_t step = round_step(high - low);
+    const std::uint64_t top = (high + step - 1) / step * step;
+    return {low / step * step, std::min(top, HIGHEST), step};
+}
+
+std::string plot_svg(std::span<const plotted_table> tables, std::string_view title, bool full_range)
+{
+    const value_axis axis = fit_axis(tables, full_range);
+    std::string svg = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+                      "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"800\" height=\"480\" viewBox=\"0 0 800 480\" "
+                      "font-family=\"sans-serif\" font-size=\"12\">\n";
+    svg += "<title>" + escaped(title) + "</title>\n<rect width=\"800\" height=\"480\" fill=\"white\"/>\n";
+    svg += label(WIDTH / 2, 26, "middle", title, "font-size=\"16\"");
+    svg += axes(axis, full_range);
+    for (std::size_t i = 0; i < tables.size(); ++i) {
+        svg += series(tables[i], axis, COLOURS[i % std::size(COLOURS)]);
+    }
+    if (tables.size() > 1) {
+        svg += legend(tables);
+    }
+    return svg + "</svg>\n";
+}
+
+} // namespace txconv
