@@ -82,11 +82,12 @@ void report(const job_record& record, const run_style& style, run_summary& summa
     if (style.notices && task.kind == job_kind::convert && task.output.kind == subject_kind::file) {
         // The menu always appends: say what the output now holds, since
         // every reader takes the first table of a file.
-        const std::string line = added_line(task.output, task.input.way, record.held_before);
-        print_diagnostic(line);
-        if (record.held_before > 0) {
-            summary.added_to.push_back(line);
+        std::string line = added_line(task.output, task.input.way, record.held_before);
+        if (record.held_before > 0 && console_closes_with_process()) {
+            summary.added_to.push_back(
+                line.substr(DIAGNOSTIC_PREFIX.size(), line.size() - DIAGNOSTIC_PREFIX.size() - 1));
         }
+        (void)write_console(console_stream::error, line);
     }
     if (style.verbose) {
         const std::string line =

@@ -49,9 +49,13 @@ std::string warning_for(const subject& about, const finding& found);
 // A strict check's word on one departure from the form txconv writes.
 std::string departure_line(const subject& about, const finding& found);
 
-// What an output the menu appended to now holds, and what its readers take:
-// "pts.tx: table appended; it now holds 2 tables, and programs read the
-// first", or "pts.tx: table written" for one that held nothing.
+// What every diagnostic line starts with.
+inline constexpr std::string_view DIAGNOSTIC_PREFIX = "txconv: ";
+
+// The whole diagnostic line, "txconv: " to line feed, on what an output the
+// menu appended to now holds, and what its readers take: "pts.tx: table
+// appended; it now holds 2 tables, and programs read the first", or
+// "pts.tx: table written" for one that held nothing.
 std::string added_line(const subject& output, direction way, std::uint64_t held_before);
 
 std::string waiting_line(const subject& about);

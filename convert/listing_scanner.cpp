@@ -25,7 +25,10 @@ void listing_scanner::reset()
     kept_ = false;
     kept_from_ = 0;
     kept_end_ = 0;
-    table_ = {};
+    // Only a filled slot can hold anything but 0.
+    if (filled_ != 0) {
+        table_ = {};
+    }
     filled_ = 0;
     skip_ = 0;
     last_ = false;

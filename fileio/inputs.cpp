@@ -27,7 +27,9 @@ path_string output_name_for(const path_string& path, std::string_view extension)
 
 path_string output_name_beside(const path_string& path, std::string_view extension)
 {
-    path_string out = path + path_char('.');
+    path_string out;
+    out.reserve(path.size() + 1 + extension.size());
+    out.append(path).push_back(path_char('.'));
     for (const char c : extension) {
         out.push_back(static_cast<path_char>(c));
     }

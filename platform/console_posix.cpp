@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include <fcntl.h>
+#include <poll.h>
 #include <unistd.h>
 
 namespace txconv {
@@ -17,15 +18,21 @@ bool closed[3] = {};
 
 void prepare_process()
 {
-    for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd) {
-        if (::fcntl(fd, F_GETFD) == -1 && errno == EBADF) {
-            closed[fd] = true;
-            // The lowest free descriptor is fd itself, as the ones below it are open.
-            (void)::open("/dev/null", fd == STDIN_FILENO ? O_RDONLY : O_WRONLY);
+    // One look at all three: poll marks a descriptor that is not open.
+    pollfd streams[3] = {{STDIN_FILENO, 0, 0}, {STDOUT_FILENO, 0, 0}, {STDERR_FILENO, 0, 0}};
+    if (::poll(streams, 3, 0) > 0) {
+        for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd) {
+            if ((streams[fd].revents & POLLNVAL) != 0) {
+                closed[fd] = true;
+                // The lowest free descriptor is fd itself, as the ones below it are open.
+                (void)::open("/dev/null", fd == STDIN_FILENO ? O_RDONLY : O_WRONLY);
+            }
         }
     }
-    (void)std::signal(SIGPIPE, SIG_IGN);
-    (void)std::signal(SIGXFSZ, SIG_IGN);
+    struct sigaction ignored {};
+    ignored.sa_handler = SIG_IGN;
+    (void)::sigaction(SIGPIPE, &ignored, nullptr);
+    (void)::sigaction(SIGXFSZ, &ignored, nullptr);
 }
 
 bool closed_at_start(standard_stream stream)

@@ -55,7 +55,7 @@ std::size_t file_name_start(const path_string& path)
 
 io_expected<path_facts> inspect_path(const path_string& path, bool follow)
 {
-    struct stat st {};
+    struct stat st; // filled by the call below
     if ((follow ? ::stat(path.c_str(), &st) : ::lstat(path.c_str(), &st)) != 0) {
         if (errno == ELOOP) {
             return io_failed(io_reason::link_loop, ELOOP);
@@ -78,7 +78,7 @@ std::optional<standard_stream> standard_stream_behind(const path_string& path)
         return std::nullopt;
     }
     for (const standard_stream stream : {standard_stream::input, standard_stream::output}) {
-        struct stat st {};
+        struct stat st; // filled by the call below
         if (::fstat(static_cast<int>(stream), &st) == 0 && identity_of(st) == identity_of(there)) {
             return stream;
         }
@@ -135,7 +135,7 @@ io_expected<> sync_file_systems(std::span<native_file* const> files)
     // file.
     std::vector<dev_t> done;
     for (const native_file* file : files) {
-        struct stat st {};
+        struct stat st; // filled by the call below
         if (::fstat(fd_of(file->handle_), &st) != 0) {
             return from_errno();
         }
@@ -251,7 +251,7 @@ io_expected<> native_file::publish(const path_string& path, bool replace)
 
 io_expected<> native_file::adopt_permissions_of(const path_string& old)
 {
-    struct stat st {};
+    struct stat st; // filled by the call below
     if (::stat(old.c_str(), &st) != 0) {
         return from_errno();
     }

@@ -30,7 +30,7 @@ file_status status_of(const struct stat& st)
 // are the ones it was opened with, less O_NONBLOCK.
 io_expected<file_status> keep_if_regular(int fd, int flags)
 {
-    struct stat st {};
+    struct stat st; // filled by the call below
     if (::fstat(fd, &st) != 0) {
         return from_errno();
     }
@@ -50,7 +50,7 @@ std::unexpected<io_error> explain_open_failure(const path_string& path, int erro
     if (error == ENOENT) {
         return io_failed(io_reason::missing, ENOENT);
     }
-    struct stat st {};
+    struct stat st; // filled by the call below
     if (::lstat(path.c_str(), &st) == 0) {
         if (S_ISLNK(st.st_mode)) {
             return io_failed(io_reason::symlink);
@@ -165,7 +165,7 @@ io_expected<std::uint64_t> native_file::position() const
         return from_errno();
     }
     if ((flags & O_APPEND) != 0) {
-        struct stat st {};
+        struct stat st; // filled by the call below
         if (::fstat(fd_of(handle_), &st) != 0) {
             return from_errno();
         }
@@ -217,7 +217,7 @@ io_expected<std::size_t> native_file::write_some(std::span<const char> from)
 
 io_expected<file_status> native_file::status() const
 {
-    struct stat st {};
+    struct stat st; // filled by the call below
     if (::fstat(fd_of(handle_), &st) != 0) {
         return from_errno();
     }
