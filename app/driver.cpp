@@ -51,6 +51,23 @@ std::optional<job_failure> refuse_shared_output(const job& task, std::vector<wri
     return std::nullopt;
 }
 
+// Says why a job failed: a strict check's departures, or one line, and in
+// the menu a notice.
+void report_failure(const job_record& record, const job_failure& failed, const run_style& style)
+{
+    for (const std::string& departure : record.departures) {
+        print_diagnostic(departure);
+    }
+    // A strict check's departures have said it all.
+    const auto* refused = std::get_if<refusal>(&failed);
+    if (refused == nullptr || refused->kind != refusal_kind::not_as_written) {
+        print_diagnostic(failure_line(failed, record.of->kind != job_kind::plot));
+    }
+    if (style.notices) {
+        show_notice(notices_share_the_console() ? std::string(notice_headline(failed)) : failure_notice(failed));
+    }
+}
+
 void report(const job_record& record, const run_style& style, run_summary& summary)
 {
     const job& task = *record.of;
@@ -59,19 +76,8 @@ void report(const job_record& record, const run_style& style, run_summary& summa
             print_diagnostic(warning);
         }
     }
-    if (record.failed) {
-        for (const std::string& departure : record.departures) {
-            print_diagnostic(departure);
-        }
-        // A strict check's departures have said it all.
-        const auto* refused = std::get_if<refusal>(&*record.failed);
-        if (refused == nullptr || refused->kind != refusal_kind::not_as_written) {
-            print_diagnostic(failure_line(*record.failed, task.kind != job_kind::plot));
-        }
-        if (style.notices) {
-            show_notice(notices_share_the_console() ? std::string(notice_headline(*record.failed))
-                                                    : failure_notice(*record.failed));
-        }
+    if (const std::optional<job_failure>& failed = record.failed) {
+        report_failure(record, *failed, style);
         summary.any_failed = true;
         return;
     }
