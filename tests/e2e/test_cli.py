@@ -645,19 +645,54 @@ class Console(unittest.TestCase):
             self.assertEqual(snapshot(folder), {"t.tx": TABLE})
 
 
+TOP = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..")
+
+
+def read_top(*parts):
+    with open(os.path.join(TOP, *parts), encoding="utf-8") as f:
+        return f.read()
+
+
 class Documentation(unittest.TestCase):
-    def test_readme_and_man_page_name_every_option(self):
-        top = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..")
-        with open(os.path.join(top, "README.md"), encoding="utf-8") as f:
-            readme = f.read()
-        with open(os.path.join(top, "doc", "txconv.1"), encoding="utf-8") as f:
-            page = f.read().replace("\\-", "-")
+    def test_the_reference_and_man_page_name_every_option(self):
+        reference = read_top("doc", "command-line.md")
+        page = read_top("doc", "txconv.1").replace("\\-", "-")
         options = re.findall(r"^  (?:(-\w), )?\s*(--[\w-]+)", run(["--help"]).stdout.decode(), re.M)
         self.assertGreater(len(options), 8)
         for short, long in options:
             for name in filter(None, (short, long)):
-                self.assertIn(f"`{name}", readme, name)
+                self.assertIn(f"`{name}", reference, name)
                 self.assertRegex(page, rf"(?<![\w-]){name}(?![\w-])", name)
+
+    def test_the_readme_tour_runs_as_shown(self):
+        # Each command of the tour, run on copies of the samples, exits 0 and
+        # prints the lines shown under it, in order.
+        readme = read_top("README.md")
+        tour = readme[readme.index("## A short tour"):]
+        block = tour[tour.index("```console\n") + 11:tour.index("\n```", tour.index("```console"))]
+        commands = re.split(r"^\$ ", block, flags=re.M)[1:]
+        self.assertGreater(len(commands), 5)
+        with tempfile.TemporaryDirectory() as folder:
+            for sample in ("curve.txt", "ramp.tx"):
+                shutil.copy(os.path.join(TOP, "examples", sample), folder)
+            env = dict(os.environ, PATH=os.path.dirname(os.path.abspath(BINARY)) + os.pathsep + os.environ["PATH"])
+            for entry in commands:
+                command, *shown = entry.rstrip("\n").split("\n")
+                with self.subTest(command):
+                    proc = subprocess.run(["sh", "-c", command], cwd=folder, env=env, capture_output=True, timeout=30)
+                    said = (proc.stdout + proc.stderr).decode()
+                    self.assertEqual(proc.returncode, 0, said)
+                    at = 0
+                    for line in shown:
+                        found = said.find(line, at)
+                        self.assertGreaterEqual(found, 0, f"{line!r} not in {said[:500]!r}")
+                        at = found + len(line)
+
+    def test_the_readme_fits_on_a_page_and_links_its_pages(self):
+        readme = read_top("README.md")
+        self.assertLessEqual(readme.count("\n"), 200)
+        for page in re.findall(r"\]\((doc/[\w.-]+)\)", readme):
+            self.assertTrue(os.path.isfile(os.path.join(TOP, page)), page)
 
 
 class RoundTrip(unittest.TestCase):
