@@ -318,6 +318,11 @@ class UnderWine(unittest.TestCase):
             status, _, notices, err = run_exe(["w.txt"], b"1\r\n", folder)
             self.assertEqual((status, notices), (0, ["w.txt"]), err[-2000:])
             self.assertEqual(snapshot(folder), {"w.txt": text, "w.tx": image([0, 1]) * 2})
+            # A target that already held something is said to, in the last notice too.
+            status, _, notices, err = run_exe(["new-console", "1", EXE, "w.txt"], b"", folder, program=HELPER)
+            self.assertEqual(status, 0, err[-2000:])
+            self.assertTrue(notices[-1].startswith("w.tx: table appended; it now holds 3 tables, and programs read "
+                                                   "the first\n\nw.tx: written, with 2 warnings"), notices)
 
     # (what, files before, arguments, exit status, a fragment of stderr, files after): the command-line mode
     # where Windows names and files work otherwise than POSIX ones.
