@@ -1,7 +1,13 @@
 #include "platform/console.hpp"
 #include "platform/native_file.hpp"
+#include "platform/posix_shared.hpp"
+#include "test_support.hpp"
 
 #include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -57,6 +63,29 @@ TEST(StandardStreams, OnlyClosedOnesAreOpenedOnDevNull)
     ::close(saved);
     ASSERT_TRUE(looked);
     EXPECT_EQ(reopened.st_rdev, null.st_rdev);
+}
+
+// A signal takes away the temporaries still on their way; each that got its
+// name frees its place for the next, however many a batch makes.
+TEST(Temporaries, ForgottenOnesFreeTheirPlaces)
+{
+    testing::scratch_dir dir;
+    const std::string name = dir / ".txconv-000000000000";
+    testing::write_bytes(name, "x");
+    const int fd = ::open(name.c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_GE(fd, 0);
+    // Names that were given up on, more of them than there are places.
+    std::vector<std::string> others(2000);
+    for (std::size_t i = 0; i < others.size(); ++i) {
+        others[i] = dir / ("gone-" + std::to_string(i));
+        remember_temporary(fd, others[i]);
+        forget_temporary(fd);
+    }
+    remember_temporary(fd, name);
+    remove_temporaries();
+    forget_temporary(fd);
+    ::close(fd);
+    EXPECT_FALSE(std::filesystem::exists(name));
 }
 
 } // namespace
