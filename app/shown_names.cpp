@@ -27,6 +27,9 @@ std::size_t utf8_length(std::string_view text, std::size_t at)
             return 0;
         }
     }
+    if (length == 1) {
+        return 1;
+    }
     // No overlong forms, no surrogates, nothing past U+10FFFF.
     const unsigned second = byte(at + 1);
     if ((lead == 0xE0 && second < 0xA0) || (lead == 0xED && second >= 0xA0) || (lead == 0xF0 && second < 0x90) ||
