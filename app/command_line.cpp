@@ -11,12 +11,6 @@ namespace txconv {
 
 namespace {
 
-int usage_error(const std::string& error)
-{
-    (void)write_console(console_stream::error, "txconv: " + error + "\n" + short_usage());
-    return 2;
-}
-
 // Whether a path on the command line is the standard stream: "-", or a link
 // that leads to it, as /dev/stdin and /dev/stdout do.
 bool names_stream(const path_string& path, standard_stream stream)
@@ -101,7 +95,13 @@ bool reads_standard_input_twice(std::span<const job> jobs)
 
 } // namespace
 
-int run_command_line(std::span<const path_string> arguments)
+int usage_error(const std::string& error)
+{
+    (void)write_console(console_stream::error, "txconv: " + error + "\n" + short_usage());
+    return 2;
+}
+
+int run_command_line(std::span<const path_string> arguments, const front_end& how)
 {
     std::string error;
     const std::optional<command_options> parsed = parse_command_line(arguments, error);
@@ -117,16 +117,18 @@ int run_command_line(std::span<const path_string> arguments)
         const std::string text = options.help ? help_text() : "txconv " TXCONV_VERSION "\n";
         return write_console(console_stream::output, text) ? 0 : 1;
     }
-    const std::vector<job> jobs = plan(options);
+    std::vector<job> jobs = plan(options);
     if (reads_standard_input_twice(jobs)) {
         return usage_error("standard input is named twice, but it can be read only once");
     }
+    // Told neither to replace nor to add, a program that can ask does.
+    const std::size_t kept = how.ask != nullptr ? ask_before_replacing(jobs, how.ask) : 0;
     const run_summary summary = run_jobs(jobs, {.verbose = options.verbose, .quiet = options.quiet});
     if (options.diff) {
         // As cmp: trouble outranks a difference.
         return summary.any_failed ? 2 : summary.any_differed ? 1 : 0;
     }
-    return summary.any_failed ? 1 : 0;
+    return summary.any_failed || kept > 0 ? 1 : 0;
 }
 
 } // namespace txconv

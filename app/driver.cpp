@@ -165,4 +165,24 @@ run_summary run_jobs(std::span<const job> jobs, const run_style& style)
     return summary;
 }
 
+std::size_t ask_before_replacing(std::vector<job>& jobs, bool (*ask)(std::string_view question))
+{
+    const auto keep_old = [&](job& task) {
+        if (task.kind == job_kind::check || task.mode != write_mode::create) {
+            return false;
+        }
+        const file_expected<> free = refuse_target(planned_output(task));
+        if (free || free.error().kind != failure_kind::exists) {
+            // Not a clash: whatever else is wrong is said when the job runs.
+            return false;
+        }
+        if (ask(replace_question(task.output))) {
+            task.mode = write_mode::replace;
+            return false;
+        }
+        return true;
+    };
+    return std::erase_if(jobs, keep_old);
+}
+
 } // namespace txconv

@@ -115,4 +115,10 @@ struct run_summary {
 // every job in its order.
 run_summary run_jobs(std::span<const job> jobs, const run_style& style);
 
+// Asks, for each job that would make a new file where one exists, whether to
+// replace it, as Explorer asks on a name clash: Yes replaces it whole, No
+// drops the job. Returns how many were dropped. Nothing is read or written:
+// a file that appears after the question is still refused when committed.
+std::size_t ask_before_replacing(std::vector<job>& jobs, bool (*ask)(std::string_view question));
+
 } // namespace txconv

@@ -310,6 +310,11 @@ std::string converted_line(const subject& input, const subject& output)
     return shown_input(input) + " -> " + shown_input(output);
 }
 
+std::string replace_question(const subject& target)
+{
+    return shown_input(target) + " already exists.\n\nReplace it?";
+}
+
 std::string closing_notice(std::span<const std::string> added_to, std::span<const warned_output> outputs,
                            std::span<const std::string> warnings)
 {

@@ -63,6 +63,9 @@ std::string late_close_line(const subject& about, io_error cause);
 std::string ok_line(const subject& input);
 std::string converted_line(const subject& input, const subject& output);
 
+// The question asked before a file that exists is replaced.
+std::string replace_question(const subject& target);
+
 // How many warnings the closing notice quotes before it only counts them.
 inline constexpr std::size_t QUOTED_WARNINGS = 5;
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/driver.hpp"
+#include "app/entry.hpp"
 #include "convert/table_format.hpp"
 #include "platform/native_file.hpp"
 
@@ -71,8 +72,11 @@ bool asks_for_command_line(std::span<const path_string> arguments);
 // error and returns nothing.
 std::optional<command_options> parse_command_line(std::span<const path_string> arguments, std::string& error);
 
+// Says what is wrong with the command line, then the usage lines; returns 2.
+int usage_error(const std::string& error);
+
 // The run without the menu. Returns 0 when every file worked, 1 when any
-// failed, 2 on a usage error.
-int run_command_line(std::span<const path_string> arguments);
+// failed or a target was kept by the user's answer, 2 on a usage error.
+int run_command_line(std::span<const path_string> arguments, const front_end& how = {});
 
 } // namespace txconv

@@ -1,4 +1,5 @@
 #include "platform/console.hpp"
+#include "platform/windowed.hpp"
 #include "platform/windows_shared.hpp"
 
 #include <algorithm>
@@ -11,6 +12,10 @@ namespace txconv {
 namespace {
 
 bool closed[3] = {};
+
+// The windowed twin's console text, waiting for its notice.
+bool gathering = false;
+std::string gathered;
 
 } // namespace
 
@@ -41,6 +46,10 @@ bool is_terminal(standard_stream stream)
 
 bool write_console(console_stream stream, std::string_view text)
 {
+    if (gathering) {
+        gathered += text;
+        return true;
+    }
     const bool to_output = stream == console_stream::output;
     const HANDLE handle = ::GetStdHandle(to_output ? STD_OUTPUT_HANDLE : STD_ERROR_HANDLE);
     DWORD mode = 0;
@@ -84,6 +93,29 @@ void show_notice(std::string_view text)
 bool notices_share_the_console()
 {
     return false;
+}
+
+void gather_console_text()
+{
+    gathering = true;
+}
+
+void show_gathered_text(bool failed)
+{
+    if (gathered.empty()) {
+        return;
+    }
+    // The lines end in a line feed, which a message box would show as an
+    // empty last line.
+    const std::wstring wide = widen(gathered.substr(0, gathered.find_last_not_of('\n') + 1));
+    const UINT icon = failed ? MB_ICONWARNING : MB_ICONINFORMATION;
+    ::MessageBoxW(nullptr, wide.c_str(), L"txconv", MB_OK | icon);
+}
+
+bool ask_yes_no(std::string_view question)
+{
+    const std::wstring wide = widen(question);
+    return ::MessageBoxW(nullptr, wide.c_str(), L"txconv", MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2) == IDYES;
 }
 
 } // namespace txconv

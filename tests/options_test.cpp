@@ -1,4 +1,5 @@
 #include "app/options.hpp"
+#include "test_support.hpp"
 
 #include <gtest/gtest.h>
 
@@ -106,6 +107,59 @@ TEST(CommandLine, HelpNamesEveryOptionWithItsValue)
         EXPECT_NE(help.find(shown), std::string::npos) << shown;
     }
     EXPECT_NE(help.find("  -o, --output PATH"), std::string::npos);
+}
+
+// The windowed twin asks before it replaces. A stand-in for the message box
+// answers and counts the questions.
+bool answer_yes = false;
+int questions = 0;
+
+bool answer(std::string_view)
+{
+    ++questions;
+    return answer_yes;
+}
+
+TEST(CommandLine, AsksBeforeReplacingAndOnlyThen)
+{
+    struct clash_case {
+        const char* what;
+        std::vector<std::string> options;
+        const char* before; // the target's bytes; nullptr: no target
+        bool yes;
+        int asked;
+        const char* after; // "new": the converted listing
+        int status;
+    };
+    const std::vector<clash_case> cases = {
+        {"yes replaces it whole", {"-2"}, "old", true, 1, "new", 0},
+        {"no keeps it and says the run did not convert", {"-2"}, "old", false, 1, "old", 1},
+        {"a missing target is not asked about", {"-2"}, nullptr, false, 0, "new", 0},
+        {"--force has answered already", {"-2", "-f"}, "old", false, 0, "new", 0},
+        {"so has --append", {"-2", "--append"}, "old", false, 0, "oldnew", 0},
+    };
+    const auto text = format_listing(value_table{});
+    const std::string listing(text.begin(), text.end());
+    for (const clash_case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const testing::scratch_dir dir;
+        const auto image = encode_table(value_table{});
+        testing::write_bytes(dir / "t.tx", std::string(image.begin(), image.end()));
+        if (c.before != nullptr) {
+            testing::write_bytes(dir / "t.txt", c.before);
+        }
+        std::vector<path_string> arguments(c.options.begin(), c.options.end());
+        arguments.push_back(dir / "t.tx");
+        answer_yes = c.yes;
+        questions = 0;
+        EXPECT_EQ(run_command_line(arguments, {.windowed = true, .ask = answer}), c.status);
+        EXPECT_EQ(questions, c.asked);
+        std::string expected = c.after;
+        if (expected.ends_with("new")) {
+            expected.replace(expected.size() - 3, 3, listing);
+        }
+        EXPECT_EQ(testing::read_bytes(dir / "t.txt"), expected);
+    }
 }
 
 } // namespace
