@@ -2,8 +2,8 @@
 # Builds txconv and runs every test:
 #   0. the source checks: formatting, file length, the direction of includes,
 #      and, once the release build has its compile commands, clang-tidy;
-#   1. the Windows .exe, cross-built with MinGW-w64 (skipped, and said so, where
-#      the cross compiler is missing);
+#   1. the Windows .exe and its installer, cross-built with MinGW-w64 and wixl
+#      (skipped, and said so, where the tools are missing);
 #   2. the release build (warnings as errors): unit and end-to-end tests, the
 #      install test, and the .exe's tests under Wine;
 #   3. the suite again, built with AddressSanitizer and UndefinedBehaviorSanitizer;
@@ -20,6 +20,11 @@ sh scripts/check-source.sh
 if command -v x86_64-w64-mingw32-g++ > /dev/null; then
     cmake --preset windows
     cmake --build --preset windows
+    if command -v wixl > /dev/null && command -v msibuild > /dev/null; then
+        cmake --build --preset windows --target msi
+    else
+        echo "test-all: no wixl or msibuild, so no installer; its tests will be skipped"
+    fi
 else
     echo "test-all: no x86_64-w64-mingw32-g++, so no Windows build; its tests will be skipped"
 fi
