@@ -11,19 +11,16 @@ when they or one of the tools are missing.
 import os
 import re
 import shutil
-import signal
 import subprocess
 import sys
 import tempfile
-import threading
 import time
 import unittest
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "e2e"))
 from harness import OPEN_FAILED, SAME_FILE, image, listing, populate, snapshot  # noqa: E402
+from wine_session import BUILD, EXE, SESSION, run_exe, start_session, stop_session, wine  # noqa: E402
 
-BUILD = os.path.abspath(sys.argv[1]) if len(sys.argv) > 1 else ""
-EXE = os.path.join(BUILD, "txconv.exe")
 HELPER = os.path.join(BUILD, "tests", "wine", "wine_helper.exe")
 SOURCE = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..")
 TOOLS = ["wine", "wineboot", "wineserver", "Xvfb", "xdotool", "xwininfo", "x86_64-w64-mingw32-objdump", "wrestool"]
@@ -33,149 +30,6 @@ VALUES = [(0x6C078965 * (i + 7)) & 0xFFFFFFFF for i in range(95)]
 DEEP = "/".join(f"a_folder_with_a_rather_long_name_{i:02}" for i in range(11))
 WINDOWS_DEEP = DEEP.replace("/", "\\")
 MENU = b"1 TXT to TX;\r\n2 TX to TXT_"  # the C runtime writes text mode on Windows
-SESSION = {}
-
-
-def start_session():
-    """Xvfb on a free display and a fresh Wine prefix."""
-    display = next(n for n in range(90, 200)
-                   if not os.path.exists(f"/tmp/.X{n}-lock") and not os.path.exists(f"/tmp/.X11-unix/X{n}"))
-    xvfb = subprocess.Popen(["Xvfb", f":{display}", "-screen", "0", "1024x768x24", "-nolisten", "tcp"],
-                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-    SESSION["xvfb"] = xvfb
-    deadline = time.monotonic() + 30
-    while not os.path.exists(f"/tmp/.X11-unix/X{display}"):
-        if xvfb.poll() is not None or time.monotonic() > deadline:
-            raise RuntimeError(f"Xvfb did not start on :{display}")
-        time.sleep(0.1)
-    prefix = tempfile.mkdtemp(prefix="txconv-wine-")
-    env = dict(os.environ, DISPLAY=f":{display}", WINEPREFIX=prefix, WINEDEBUG="-all",
-               WINEDLLOVERRIDES="mscoree,mshtml=")
-    SESSION.update(prefix=prefix, env=env)
-    subprocess.run(["wineboot", "-i"], env=env, check=True, capture_output=True, timeout=300)
-
-
-def processes_of_prefix(prefix):
-    """Process ids of everything running in the Wine prefix, wineserver included."""
-    pids = []
-    for entry in os.listdir("/proc"):
-        try:
-            with open(f"/proc/{entry}/environ", "rb") as f:
-                if f"WINEPREFIX={prefix}".encode() in f.read().split(b"\0"):
-                    pids.append(int(entry))
-        except (OSError, ValueError):
-            continue
-    return pids
-
-
-def stop_session():
-    if "env" in SESSION:
-        subprocess.run(["wineserver", "-k"], env=SESSION["env"], capture_output=True, timeout=60)
-        for pid in processes_of_prefix(SESSION["prefix"]):
-            try:
-                os.kill(pid, signal.SIGKILL)
-            except ProcessLookupError:
-                pass
-    if "xvfb" in SESSION:
-        SESSION["xvfb"].send_signal(signal.SIGTERM)
-        SESSION["xvfb"].wait(timeout=30)
-    if "prefix" in SESSION:
-        shutil.rmtree(SESSION["prefix"], ignore_errors=True)
-
-
-def visible_boxes():
-    """The program's visible top-level windows, other than its input-method one."""
-    tree = subprocess.run(["xwininfo", "-root", "-tree"], env=SESSION["env"], capture_output=True, text=True).stdout
-    boxes = []
-    for line in tree.splitlines():
-        match = re.match(r'\s*(0x[0-9a-f]+) (.*?): \("txconv\.exe"', line)
-        if not match or "Default IME" in match.group(2):
-            continue
-        state = subprocess.run(["xwininfo", "-id", match.group(1)], env=SESSION["env"], capture_output=True,
-                               text=True).stdout
-        if "IsViewable" in state:
-            boxes.append(match.group(1))
-    return boxes
-
-
-def decode_trace(text):
-    """Undoes Wine's escaping of a traced wide string."""
-    escapes = {"\\": "\\", '"': '"', "n": "\n", "r": "\r", "t": "\t"}
-    return re.sub(r"\\([\\\"nrt]|[0-9a-fA-F]{4})",
-                  lambda m: escapes.get(m.group(1)) or chr(int(m.group(1), 16)), text)
-
-
-# What Wine prints when it fails in its own start-up, on a loaded machine,
-# before the program it was to start has run at all.
-WINE_START_FAILURES = ("failed to map the shared user data",)
-WINE_RETRIES = 2
-
-
-def wine_start_failed(stderr):
-    text = stderr.decode("utf-8", "replace") if isinstance(stderr, bytes) else stderr or ""
-    return any(signature in text for signature in WINE_START_FAILURES)
-
-
-def say_retry(args):
-    print(f"wine: retrying {args[:3]}: Wine failed in its own start-up, before the program ran", file=sys.stderr)
-
-
-def wine(args, **options):
-    """subprocess.run of wine with args, launched again (twice at most) where
-    Wine failed in its own start-up; never where the program itself failed."""
-    if "capture_output" not in options and "stderr" not in options:
-        options["stderr"] = subprocess.PIPE
-    for attempt in range(WINE_RETRIES + 1):
-        proc = subprocess.run(["wine", *args], **options)
-        if attempt == WINE_RETRIES or not wine_start_failed(proc.stderr):
-            return proc
-        say_retry(args)
-
-
-def run_exe(args, answer, cwd, timeout=120, program=None, env=None):
-    """Runs txconv.exe (or program), pressing Enter on each of txconv's
-    notices; returns the exit status, standard output and the texts of the
-    notices in the order shown. A launch that failed in Wine's own start-up
-    is tried again."""
-    for attempt in range(WINE_RETRIES + 1):
-        status, out, notices, err = run_exe_once(args, answer, cwd, timeout, program, env)
-        if attempt == WINE_RETRIES or out or notices or not wine_start_failed(err):
-            return status, out, notices, err
-        say_retry(args)
-
-
-def run_exe_once(args, answer, cwd, timeout, program, env):
-    env = dict(SESSION["env"], WINEDEBUG="trace+msgbox", **(env or {}))
-    proc = subprocess.Popen(["wine", program or EXE, *args], cwd=cwd, env=env, stdin=subprocess.PIPE,
-                            stdout=subprocess.PIPE, stderr=subprocess.PIPE)
-    proc.stdin.write(answer)
-    proc.stdin.close()
-    output = {}
-    def drain(key, stream):
-        with stream:
-            output[key] = stream.read()
-
-    readers = [threading.Thread(target=drain, args=("out", proc.stdout)),
-               threading.Thread(target=drain, args=("err", proc.stderr))]
-    for reader in readers:
-        reader.start()
-    dismissed = set()
-    deadline = time.monotonic() + timeout
-    while proc.poll() is None:
-        if time.monotonic() > deadline:
-            proc.kill()
-            raise AssertionError(f"txconv.exe {args} did not finish")
-        for box in visible_boxes():
-            if box not in dismissed:
-                subprocess.run(["xdotool", "windowfocus", "--sync", box], env=env, capture_output=True, timeout=30)
-                subprocess.run(["xdotool", "key", "Return"], env=env, capture_output=True, timeout=30)
-                dismissed.add(box)
-        time.sleep(0.2)
-    for reader in readers:
-        reader.join()
-    err = output["err"].decode("utf-8", "replace")
-    notices = [decode_trace(m) for m in re.findall(r'trace:msgbox:MSGBOX_OnInit L"((?:[^"\\]|\\.)*)"', err)]
-    return proc.returncode, output["out"], notices, err
 
 
 def cut_like_wine(got, expected):
