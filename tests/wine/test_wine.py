@@ -71,11 +71,16 @@ class WineStartFailures(unittest.TestCase):
 
 class StaticExe(unittest.TestCase):
     def test_imports_no_mingw_runtime(self):
-        dump = subprocess.run(["x86_64-w64-mingw32-objdump", "-p", EXE], capture_output=True, text=True,
-                              check=True).stdout
-        dlls = {name.lower() for name in re.findall(r"DLL Name: (\S+)", dump)}
-        self.assertFalse(dlls & {"libstdc++-6.dll", "libgcc_s_seh-1.dll", "libwinpthread-1.dll"}, dlls)
-        self.assertIn("user32.dll", dlls)
+        # The windowed twin must be a GUI program: a console one would flash
+        # a console window up at every right-click.
+        for program, subsystem in ((EXE, "Windows CUI"), (os.path.join(BUILD, "txconvw.exe"), "Windows GUI")):
+            with self.subTest(program):
+                dump = subprocess.run(["x86_64-w64-mingw32-objdump", "-p", program], capture_output=True, text=True,
+                                      check=True).stdout
+                dlls = {name.lower() for name in re.findall(r"DLL Name: (\S+)", dump)}
+                self.assertFalse(dlls & {"libstdc++-6.dll", "libgcc_s_seh-1.dll", "libwinpthread-1.dll"}, dlls)
+                self.assertIn("user32.dll", dlls)
+                self.assertRegex(dump, r"Subsystem\s+\S+\s+\(" + subsystem + r"\)")
 
     def test_a_real_windows_executable(self):
         manifest = resource(24).decode()
