@@ -63,10 +63,11 @@ using lane_masks = signed char __attribute__((vector_size(16)));
 
 constexpr std::size_t LANES = sizeof(byte_lanes);
 
-// Whether the sixteen bytes at hit, an '=', are a field of 8 hexadecimal
-// digits followed by one more line as txconv writes them: no '=' in the four
-// bytes behind the digits, and an '=' right after those.
-inline bool line_as_written(const char* hit)
+// The lanes of the sixteen bytes at hit, an '=', that keep them from being
+// a field of 8 hexadecimal digits followed by one more line as txconv writes
+// them: no '=' in the four bytes behind the digits, and an '=' right after
+// those. All zero for such a line.
+inline lane_masks wrong_lanes(const char* hit)
 {
     // Lanes 1 to 8 hold the digits, 9 to 12 what stands between them and the
     // next line's '=', which is in lane 13.
@@ -85,10 +86,33 @@ inline bool line_as_written(const char* hit)
     };
     const lane_masks hex = within(bytes, '0', 10) | within(bytes | 0x20, 'a', 6);
     const lane_masks equals = bytes == '=';
-    const lane_masks wrong = (DIGITS & ~hex) | (BETWEEN & equals) | (NEXT & ~equals);
+    return (DIGITS & ~hex) | (BETWEEN & equals) | (NEXT & ~equals);
+}
+
+inline bool no_lane_set(lane_masks lanes)
+{
     std::uint64_t halves[2];
-    std::memcpy(halves, &wrong, sizeof halves);
+    std::memcpy(halves, &lanes, sizeof halves);
     return (halves[0] | halves[1]) == 0;
+}
+
+// Whether the line at hit, an '=', is one as txconv writes it, and so is the
+// start of the next: see wrong_lanes.
+inline bool line_as_written(const char* hit)
+{
+    return no_lane_set(wrong_lanes(hit));
+}
+
+// The same for the LINES lines from hit on, with one test for all of them:
+// nearly every line of a listing is as written, and the test is what a line
+// costs most.
+template <std::size_t LINES> bool lines_as_written(const char* hit)
+{
+    lane_masks wrong = wrong_lanes(hit);
+    for (std::size_t i = 1; i < LINES; ++i) {
+        wrong |= wrong_lanes(hit + (i * LINE_BYTES));
+    }
+    return no_lane_set(wrong);
 }
 
 } // namespace txconv::scan

@@ -69,13 +69,13 @@ inline std::uint32_t digits_value(const char* field)
     using namespace detail;
     std::uint64_t x = 0;
     std::memcpy(&x, field, sizeof x);
-    // A letter has bit 6 set and counts 9 more than its low nibble. Then
-    // neighbouring digits are folded together, twice as wide each time, the
-    // earlier (lower) one the more significant.
-    std::uint64_t y = (x & (0x0FU * EACH_BYTE)) + ((x >> 6U) & EACH_BYTE) * 9U;
-    y = ((y << 4U) | (y >> 8U)) & 0x00FF00FF00FF00FFU;
-    y = ((y << 8U) | (y >> 16U)) & 0x0000FFFF0000FFFFU;
-    return static_cast<std::uint32_t>((y << 16U) | (y >> 32U));
+    // A letter has bit 6 set and counts 9 more than its low nibble. Byte
+    // swapped, the first digit is the most significant byte; neighbouring
+    // digits are then folded together, twice as wide each time.
+    std::uint64_t y = std::byteswap((x & (0x0FU * EACH_BYTE)) + ((x >> 6U) & EACH_BYTE) * 9U);
+    y = (y | (y >> 4U)) & 0x00FF00FF00FF00FFU;
+    y = (y | (y >> 8U)) & 0x0000FFFF0000FFFFU;
+    return static_cast<std::uint32_t>(y | (y >> 16U));
 }
 
 // The same for exactly FIELD_CHARS bytes at field, which must all be
