@@ -15,6 +15,18 @@ std::unexpected<failure> cannot_read(const subject& about, io_error cause)
     return std::unexpected(failure{.kind = failure_kind::cannot_read, .about = about, .cause = cause});
 }
 
+// The first stem characters of path, a '.' and the extension, in one string.
+path_string named_with(const path_string& path, std::size_t stem, std::string_view extension)
+{
+    path_string out;
+    out.reserve(stem + 1 + extension.size());
+    out.append(path, 0, stem).push_back(path_char('.'));
+    for (const char c : extension) {
+        out.push_back(static_cast<path_char>(c));
+    }
+    return out;
+}
+
 } // namespace
 
 path_string output_name_for(const path_string& path, std::string_view extension)
@@ -22,18 +34,12 @@ path_string output_name_for(const path_string& path, std::string_view extension)
     const auto name = path.begin() + static_cast<std::ptrdiff_t>(file_name_start(path));
     // Just behind the file name's last '.', or at the name's start when it has none.
     const auto cut = std::find(path.rbegin(), std::make_reverse_iterator(name), path_char('.')).base();
-    return output_name_beside(cut == name ? path : path_string(path.begin(), cut - 1), extension);
+    return named_with(path, cut == name ? path.size() : static_cast<std::size_t>(cut - 1 - path.begin()), extension);
 }
 
 path_string output_name_beside(const path_string& path, std::string_view extension)
 {
-    path_string out;
-    out.reserve(path.size() + 1 + extension.size());
-    out.append(path).push_back(path_char('.'));
-    for (const char c : extension) {
-        out.push_back(static_cast<path_char>(c));
-    }
-    return out;
+    return named_with(path, path.size(), extension);
 }
 
 file_expected<input_file> open_input(const path_string& path)
