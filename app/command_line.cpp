@@ -1,4 +1,5 @@
 #include "app/options.hpp"
+#include "app/translation.hpp"
 
 #include "app/driver.hpp"
 #include "app/messages.hpp"
@@ -111,7 +112,7 @@ int run_command_line(std::span<const path_string> arguments, const front_end& ho
     command_options options = *parsed;
     expand_wildcards(options.files);
     if (options.filter && !options.help && !options.version && is_terminal(standard_stream::input)) {
-        return usage_error("no FILE given, and standard input is a terminal");
+        return usage_error(std::string(tr("no FILE given, and standard input is a terminal")));
     }
     if (options.help || options.version) {
         const std::string text = options.help ? help_text() : "txconv " TXCONV_VERSION "\n";
@@ -119,7 +120,7 @@ int run_command_line(std::span<const path_string> arguments, const front_end& ho
     }
     std::vector<job> jobs = plan(options);
     if (reads_standard_input_twice(jobs)) {
-        return usage_error("standard input is named twice, but it can be read only once");
+        return usage_error(std::string(tr("standard input is named twice, but it can be read only once")));
     }
     // Told neither to replace nor to add, a program that can ask does.
     const std::size_t kept = how.ask != nullptr ? ask_before_replacing(jobs, how.ask) : 0;

@@ -1,4 +1,5 @@
 #include "app/entry.hpp"
+#include "app/translation.hpp"
 
 #include "app/menu.hpp"
 #include "app/messages.hpp"
@@ -19,12 +20,12 @@ int run_txconv(int argc, const path_char* const* argv, const front_end& how)
             return run_command_line(arguments, how);
         }
         if (how.windowed) {
-            return usage_error("the windowed program has no menu; give -1 or -2 and the files");
+            return usage_error(std::string(tr("the windowed program has no menu; give -1 or -2 and the files")));
         }
         return run_menu(arguments);
     } catch (const std::bad_alloc&) {
         // Whatever was staged went with the unwinding, leaving nothing.
-        print_diagnostic("out of memory");
+        print_diagnostic(tr("out of memory"));
         return 1;
     }
 }

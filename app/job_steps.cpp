@@ -1,4 +1,5 @@
 #include "app/job_steps.hpp"
+#include "app/translation.hpp"
 
 #include "app/messages.hpp"
 #include "app/plot.hpp"
@@ -271,7 +272,8 @@ std::string chart_title(const job& task)
         title += ", " + shown_input(other.from);
     }
     if (task.image && task.others.empty()) {
-        title += task.image->last ? ", last table" : ", table " + std::to_string(task.image->number);
+        title += task.image->last ? std::string(tr(", last table"))
+                                  : fill(tr(", table %s"), {std::to_string(task.image->number)});
     }
     return title;
 }

@@ -1,4 +1,5 @@
 #include "app/menu.hpp"
+#include "app/translation.hpp"
 
 #include "app/driver.hpp"
 #include "app/messages.hpp"
@@ -99,8 +100,8 @@ int run_menu(std::span<const path_string> paths)
     show_notice(shown);
     // Nothing to do is no failure, but it is said.
     if (choice == menu_choice::none || paths.empty()) {
-        print_diagnostic(choice == menu_choice::none ? "nothing converted: the answer was not 1 or 2"
-                                                     : "nothing converted: no file was given");
+        print_diagnostic(choice == menu_choice::none ? tr("nothing converted: the answer was not 1 or 2")
+                                                     : tr("nothing converted: no file was given"));
         return EXIT_SUCCESS;
     }
 

@@ -1,5 +1,6 @@
 #include "app/messages.hpp"
 
+#include "app/translation.hpp"
 #include "convert/table_format.hpp"
 #include "platform/console.hpp"
 
@@ -9,47 +10,81 @@ namespace txconv {
 
 namespace {
 
+// The open-error notice reads the same in every language.
 constexpr std::string_view NOTICE_CANNOT_OPEN = "错误：无法打开文件";
-constexpr std::string_view NOTICE_CANNOT_WRITE = "错误：无法写入文件";
-constexpr std::string_view NOTICE_SAME_FILE = "错误：输出文件与输入文件相同";
-constexpr std::string_view NOTICE_SHORT_TABLE = "错误：表文件不完整";
+
+// The system's reasons for what happens to files, as POSIX's strerror words
+// them, listed so that the catalog carries them too: a system reason is put
+// through tr() like any other text. Windows words its own in the user's
+// language already.
+[[maybe_unused]] constexpr std::string_view SYSTEM_REASONS[] = {
+    tr_later("No such file or directory"),
+    tr_later("Permission denied"),
+    tr_later("Operation not permitted"),
+    tr_later("No space left on device"),
+    tr_later("Disk quota exceeded"),
+    tr_later("Read-only file system"),
+    tr_later("Is a directory"),
+    tr_later("Not a directory"),
+    tr_later("File exists"),
+    tr_later("Input/output error"),
+    tr_later("File too large"),
+    tr_later("File name too long"),
+    tr_later("Too many levels of symbolic links"),
+    tr_later("Too many open files"),
+    tr_later("Too many open files in system"),
+    tr_later("Invalid cross-device link"),
+    tr_later("Device or resource busy"),
+    tr_later("Text file busy"),
+    tr_later("Broken pipe"),
+    tr_later("Bad file descriptor"),
+    tr_later("Invalid argument"),
+    tr_later("Cannot allocate memory"),
+    tr_later("No such device or address"),
+    tr_later("No such device"),
+    tr_later("Resource temporarily unavailable"),
+    tr_later("Interrupted system call"),
+    tr_later("Stale file handle"),
+    tr_later("Operation not supported"),
+};
 
 std::string io_text(io_error error)
 {
     switch (error.reason) {
     case io_reason::symlink:
-        return "is a symbolic link; not followed";
+        return std::string(tr("is a symbolic link; not followed"));
     case io_reason::not_regular:
-        return "is not a regular file";
+        return std::string(tr("is not a regular file"));
     case io_reason::no_progress:
-        return "the system accepted no bytes";
+        return std::string(tr("the system accepted no bytes"));
     case io_reason::closed:
-        return "was closed when txconv started";
+        return std::string(tr("was closed when txconv started"));
     case io_reason::folder:
-        return "is a folder";
+        return std::string(tr("is a folder"));
     case io_reason::device_name:
-        return "is a name Windows keeps for a device; no file of that name is made or read";
+        return std::string(tr("is a name Windows keeps for a device; no file of that name is made or read"));
     case io_reason::stream_name:
-        return "names an alternate data stream, which txconv does not write";
+        return std::string(tr("names an alternate data stream, which txconv does not write"));
     case io_reason::read_only:
-        return "is read-only; clear that first to replace it";
+        return std::string(tr("is read-only; clear that first to replace it"));
     case io_reason::unknown_identity:
-        return "is a file whose identity cannot be read, so it might be the input; not used";
+        return std::string(tr("is a file whose identity cannot be read, so it might be the input; not used"));
     case io_reason::link_loop:
-        return "its links go round in a loop and lead to no file";
+        return std::string(tr("its links go round in a loop and lead to no file"));
     case io_reason::system:
     case io_reason::missing:
     case io_reason::exists:
     case io_reason::busy:
         break;
     }
-    return system_message(error.code);
+    const std::string said = system_message(error.code);
+    return std::string(tr(said));
 }
 
 std::string seconds(std::chrono::milliseconds waited)
 {
     const auto ms = static_cast<std::uint64_t>(waited.count());
-    return ms % 1000 == 0 ? std::to_string(ms / 1000) + " s" : std::to_string(ms) + " ms";
+    return ms % 1000 == 0 ? fill(tr("%s s"), {std::to_string(ms / 1000)}) : fill(tr("%s ms"), {std::to_string(ms)});
 }
 
 // What is wrong with a line a strict check found not as written.
@@ -59,25 +94,25 @@ std::string fault_words(const finding& found)
     case line_fault::other:
         break;
     case line_fault::byte_order_mark:
-        return "starts with a UTF-8 byte order mark";
+        return std::string(tr("starts with a UTF-8 byte order mark"));
     case line_fault::empty:
-        return "an empty line";
+        return std::string(tr("an empty line"));
     case line_fault::no_key:
-        return "no \"=\" on the line";
+        return std::string(tr("no \"=\" on the line"));
     case line_fault::key_case:
-        return "the key in capitals; txconv writes \"uv=\"";
+        return std::string(tr("the key in capitals; txconv writes \"uv=\""));
     case line_fault::other_key:
-        return "a key other than \"uv\"";
+        return std::string(tr("a key other than \"uv\""));
     case line_fault::space_before:
-        return "a space before \"=\"";
+        return std::string(tr("a space before \"=\""));
     case line_fault::space_after:
-        return "a space after \"=\"";
+        return std::string(tr("a space after \"=\""));
     case line_fault::trailing_space:
-        return "a trailing space";
+        return std::string(tr("a trailing space"));
     case line_fault::space:
-        return "a space";
+        return std::string(tr("a space"));
     case line_fault::tab:
-        return "a tab";
+        return std::string(tr("a tab"));
     case line_fault::not_hex: {
         const auto byte = static_cast<unsigned char>(found.detail);
         std::string shown;
@@ -86,21 +121,22 @@ std::string fault_words(const finding& found)
         } else {
             escape_byte(shown, byte);
         }
-        return shown + " is not a hex digit";
+        return fill(tr("%s is not a hex digit"), {shown});
     }
     case line_fault::few_digits:
     case line_fault::many_digits:
-        return counted(found.detail, "hex digit", "hex digits") + "; a value takes 8";
+        return fill(trn("%s hex digit; a value takes 8", "%s hex digits; a value takes 8", found.detail),
+                    {std::to_string(found.detail)});
     case line_fault::lone_carriage_return:
-        return "ends in a CR without an LF";
+        return std::string(tr("ends in a CR without an LF"));
     }
-    return "not a line of \"uv=\" and 8 hex digits";
+    return std::string(tr("not a line of \"uv=\" and 8 hex digits"));
 }
 
 std::string exists_hint(bool can_append)
 {
-    return can_append ? "already exists; use --force to replace it or --append to add to it"
-                      : "already exists; use --force to replace it";
+    return std::string(can_append ? tr("already exists; use --force to replace it or --append to add to it")
+                                  : tr("already exists; use --force to replace it"));
 }
 
 std::string reason_of(const failure& failed, bool can_append)
@@ -111,17 +147,18 @@ std::string reason_of(const failure& failed, bool can_append)
         return io_text(cause);
     case failure_kind::cannot_write: {
         const std::string where = failed.cause_in.empty() ? "" : shown_path(failed.cause_in) + ": ";
-        return failed.undo ? where + io_text(cause) + "; cutting the file back failed too: " + io_text(*failed.undo)
+        return failed.undo ? where + fill(tr("%s; cutting the file back failed too: %s"),
+                                          {io_text(cause), io_text(*failed.undo)})
                            : where + io_text(cause);
     }
     case failure_kind::same_file:
-        return "output would overwrite the input it is made from";
+        return std::string(tr("output would overwrite the input it is made from"));
     case failure_kind::exists:
         return exists_hint(can_append);
     case failure_kind::lock_timeout:
-        return "another program kept it in use for " + seconds(failed.waited) + "; gave up waiting";
+        return fill(tr("another program kept it in use for %s; gave up waiting"), {seconds(failed.waited)});
     case failure_kind::name_kept_changing:
-        return "its name kept vanishing and reappearing while it was written";
+        return std::string(tr("its name kept vanishing and reappearing while it was written"));
     }
     return {};
 }
@@ -130,17 +167,19 @@ std::string reason_of(const refusal& refused)
 {
     switch (refused.kind) {
     case refusal_kind::short_table:
-        return "holds " + std::to_string(refused.bytes) + " bytes; a table takes " + std::to_string(TABLE_BYTES);
+        return fill(tr("holds %s bytes; a table takes %s"),
+                    {std::to_string(refused.bytes), std::to_string(TABLE_BYTES)});
     case refusal_kind::not_as_written:
-        return "not in the form txconv writes";
+        return std::string(tr("not in the form txconv writes"));
     case refusal_kind::binary_to_terminal:
-        return "a table is not written to a terminal; redirect it, or use --force";
+        return std::string(tr("a table is not written to a terminal; redirect it, or use --force"));
     case refusal_kind::no_such_image:
-        return "holds " + counted(refused.tables, "table", "tables") + "; there is no table " +
-               std::to_string(refused.wanted);
+        return fill(
+            trn("holds %s table; there is no table %s", "holds %s tables; there is no table %s", refused.tables),
+            {std::to_string(refused.tables), std::to_string(refused.wanted)});
     case refusal_kind::shared_output:
-        return "its output " + shown_input(refused.output) + " is also that of " + shown_input(refused.earlier) +
-               ", converted before it; a file is not written twice in one run";
+        return fill(tr("its output %s is also that of %s, converted before it; a file is not written twice in one run"),
+                    {shown_input(refused.output), shown_input(refused.earlier)});
     }
     return {};
 }
@@ -160,42 +199,43 @@ std::string reason_of(const job_failure& failed, bool can_append)
 
 } // namespace
 
-std::string counted(std::uint64_t count, std::string_view one, std::string_view many)
+std::string counted(std::uint64_t count, std::string_view pattern)
 {
-    return std::to_string(count) + " " + std::string(count == 1 ? one : many);
+    return fill(pattern, {std::to_string(count)});
 }
 
 std::string_view notice_headline(const job_failure& failed)
 {
     if (const auto* refused = std::get_if<refusal>(&failed)) {
-        return refused->kind == refusal_kind::short_table     ? NOTICE_SHORT_TABLE
-               : refused->kind == refusal_kind::shared_output ? NOTICE_CANNOT_WRITE
+        return refused->kind == refusal_kind::short_table     ? tr("Error: the table file is incomplete")
+               : refused->kind == refusal_kind::shared_output ? tr("Error: cannot write the file")
                                                               : NOTICE_CANNOT_OPEN;
     }
     switch (std::get<failure>(failed).kind) {
     case failure_kind::cannot_read:
         return NOTICE_CANNOT_OPEN;
     case failure_kind::same_file:
-        return NOTICE_SAME_FILE;
+        return tr("Error: the output file is the input file");
     case failure_kind::cannot_write:
     case failure_kind::exists:
     case failure_kind::lock_timeout:
     case failure_kind::name_kept_changing:
         break;
     }
-    return NOTICE_CANNOT_WRITE;
+    return tr("Error: cannot write the file");
 }
 
 std::string failure_line(const job_failure& failed, bool can_append)
 {
     // The notice's first line says which side failed; the console line says
     // it in words.
+    const std::string reason = reason_of(failed, can_append);
     const auto* file = std::get_if<failure>(&failed);
-    const std::string side = file == nullptr                            ? ""
-                             : file->kind == failure_kind::cannot_read  ? "cannot be read: "
-                             : file->kind == failure_kind::cannot_write ? "cannot be written: "
-                                                                        : "";
-    return shown_input(subject_of(failed)) + ": " + side + reason_of(failed, can_append);
+    const std::string said = file == nullptr                            ? reason
+                             : file->kind == failure_kind::cannot_read  ? fill(tr("cannot be read: %s"), {reason})
+                             : file->kind == failure_kind::cannot_write ? fill(tr("cannot be written: %s"), {reason})
+                                                                        : reason;
+    return shown_input(subject_of(failed)) + ": " + said;
 }
 
 std::string failure_notice(const job_failure& failed)
@@ -210,27 +250,33 @@ std::string warning_for(const subject& about, const finding& found)
     const std::uint64_t count = found.count;
     switch (found.kind) {
     case finding_kind::malformed_field:
-        return shown + ":" + std::to_string(found.line) + ": value is not 8 hex digits; stored as 0";
+        return shown + ":" + std::to_string(found.line) + ": " +
+               std::string(tr("value is not 8 hex digits; stored as 0"));
     case finding_kind::values_ignored:
-        return shown + ": " + counted(count, "value", "values") + " after the first " + std::to_string(TABLE_SLOTS) +
-               (count == 1 ? " was" : " were") + " ignored";
+        return shown + ": " +
+               fill(trn("%s value after the first %s was ignored", "%s values after the first %s were ignored", count),
+                    {std::to_string(count), std::to_string(TABLE_SLOTS)});
     case finding_kind::too_few_values:
-        return count == 0 ? shown + ": holds no values; every slot is 0"
-               : count + 1 == TABLE_SLOTS
-                   ? shown + ": holds " + std::to_string(count) + " values; slot " + std::to_string(count) + " is 0"
-                   : shown + ": holds " + counted(count, "value", "values") + "; slots " + std::to_string(count) +
-                         " to " + std::to_string(TABLE_SLOTS - 1) + " are 0";
+        return shown + ": " +
+               (count == 0 ? std::string(tr("holds no values; every slot is 0"))
+                : count + 1 == TABLE_SLOTS
+                    ? fill(tr("holds %s values; slot %s is 0"), {std::to_string(count), std::to_string(count)})
+                    : fill(trn("holds %s value; slots %s to %s are 0", "holds %s values; slots %s to %s are 0", count),
+                           {std::to_string(count), std::to_string(count), std::to_string(TABLE_SLOTS - 1)}));
     case finding_kind::beyond_table:
-        return count % TABLE_BYTES == 0
-                   ? shown + ": holds " + std::to_string(count / TABLE_BYTES) + " tables; the first is used"
-                   : shown + ": holds " + std::to_string(count) + " bytes; the first " + std::to_string(TABLE_BYTES) +
-                         " are used";
+        return shown + ": " +
+               (count % TABLE_BYTES == 0
+                    ? fill(tr("holds %s tables; the first is used"), {std::to_string(count / TABLE_BYTES)})
+                    : fill(tr("holds %s bytes; the first %s are used"),
+                           {std::to_string(count), std::to_string(TABLE_BYTES)}));
     case finding_kind::cut_short_table:
-        return shown + ": holds " + std::to_string(count) +
-               " bytes: " + counted(count / TABLE_BYTES, "table", "tables") + " and " +
-               counted(count % TABLE_BYTES, "byte", "bytes") + " of one cut short";
+        return shown + ": " +
+               fill(tr("holds %s bytes: %s and %s of one cut short"),
+                    {std::to_string(count),
+                     counted(count / TABLE_BYTES, trn("%s table", "%s tables", count / TABLE_BYTES)),
+                     counted(count % TABLE_BYTES, trn("%s byte", "%s bytes", count % TABLE_BYTES))});
     case finding_kind::goes_on:
-        return shown + ": goes on past what a table needs; read no further";
+        return shown + ": " + std::string(tr("goes on past what a table needs; read no further"));
     case finding_kind::short_field:
     case finding_kind::short_table:
     case finding_kind::bad_line:
@@ -249,17 +295,19 @@ std::string departure_line(const subject& about, const finding& found)
         return shown + ":" + std::to_string(found.line) +
                (found.column != 0 ? ":" + std::to_string(found.column) : std::string()) + ": " + fault_words(found);
     case finding_kind::more_bad_lines:
-        return shown + ": " + counted(found.count, "more such line", "more such lines");
+        return shown + ": " + counted(found.count, trn("%s more such line", "%s more such lines", found.count));
     case finding_kind::line_count:
-        return shown + ": holds " + counted(found.count, "line", "lines") + "; a listing takes " +
-               std::to_string(TABLE_SLOTS);
+        return shown + ": " +
+               fill(trn("holds %s line; a listing takes %s", "holds %s lines; a listing takes %s", found.count),
+                    {std::to_string(found.count), std::to_string(TABLE_SLOTS)});
     case finding_kind::beyond_table:
     case finding_kind::short_table:
-        return shown + ": holds " + std::to_string(found.count) + " bytes; a table file takes " +
-               std::to_string(TABLE_BYTES);
+        return shown + ": " +
+               fill(tr("holds %s bytes; a table file takes %s"),
+                    {std::to_string(found.count), std::to_string(TABLE_BYTES)});
     case finding_kind::goes_on:
-        return shown + ": goes on past what a table needs; a table file takes " + std::to_string(TABLE_BYTES) +
-               " bytes";
+        return shown + ": " +
+               fill(tr("goes on past what a table needs; a table file takes %s bytes"), {std::to_string(TABLE_BYTES)});
     default:
         return warning_for(about, found);
     }
@@ -270,34 +318,37 @@ std::string added_line(const subject& output, direction way, std::uint64_t held_
     // Said after every menu conversion: built in one string, as cheaply as
     // the conversion itself.
     const bool table = way == direction::to_table;
-    const std::string_view what = table ? "table" : "listing";
     std::string line;
     line.reserve(128);
-    line.append(DIAGNOSTIC_PREFIX).append(shown_input(output)).append(": ").append(what);
+    line.append(DIAGNOSTIC_PREFIX).append(shown_input(output)).append(": ");
     if (held_before == 0) {
-        return line.append(" written\n");
+        return line.append(table ? tr("table written") : tr("listing written")).append("\n");
     }
     const std::uint64_t unit = table ? TABLE_BYTES : LISTING_BYTES;
     const std::uint64_t holds = held_before + unit;
-    line.append(" appended; it now holds ");
     if (holds % unit == 0) {
-        line.append(std::to_string(holds / unit)).append(" ").append(what).append("s, and programs read the first");
+        append_filled(line,
+                      table ? tr("table appended; it now holds %s tables, and programs read the first")
+                            : tr("listing appended; it now holds %s listings, and programs read the first"),
+                      {std::to_string(holds / unit)});
     } else {
-        line.append(std::to_string(holds))
-            .append(" bytes, and programs read ")
-            .append(table ? "its first 380" : "its first 95 values");
+        append_filled(line,
+                      table ? tr("table appended; it now holds %s bytes, and programs read its first 380")
+                            : tr("listing appended; it now holds %s bytes, and programs read its first 95 values"),
+                      {std::to_string(holds)});
     }
     return line.append("\n");
 }
 
 std::string waiting_line(const subject& about)
 {
-    return shown_input(about) + ": waiting for another program to release it";
+    return shown_input(about) + ": " + std::string(tr("waiting for another program to release it"));
 }
 
 std::string late_close_line(const subject& about, io_error cause)
 {
-    return shown_input(about) + ": closing it failed after its bytes were safely written: " + io_text(cause);
+    return shown_input(about) + ": " +
+           fill(tr("closing it failed after its bytes were safely written: %s"), {io_text(cause)});
 }
 
 std::string ok_line(const subject& input)
@@ -312,7 +363,7 @@ std::string converted_line(const subject& input, const subject& output)
 
 std::string replace_question(const subject& target)
 {
-    return shown_input(target) + " already exists.\n\nReplace it?";
+    return fill(tr("%s already exists.\n\nReplace it?"), {shown_input(target)});
 }
 
 std::string closing_notice(std::span<const std::string> added_to, std::span<const warned_output> outputs,
@@ -327,13 +378,15 @@ std::string closing_notice(std::span<const std::string> added_to, std::span<cons
     }
     for (const warned_output& output : outputs) {
         text +=
-            shown_input(output.output) + ": written, with " + counted(output.warnings, "warning", "warnings") + "\n";
+            shown_input(output.output) + ": " +
+            counted(output.warnings, trn("written, with %s warning", "written, with %s warnings", output.warnings)) +
+            "\n";
     }
     for (std::size_t i = 0; i < warnings.size() && i < QUOTED_WARNINGS; ++i) {
         text += "\n" + warnings[i];
     }
     if (warnings.size() > QUOTED_WARNINGS) {
-        text += "\n(" + std::to_string(warnings.size() - QUOTED_WARNINGS) + " more)";
+        text += "\n" + fill(tr("(%s more)"), {std::to_string(warnings.size() - QUOTED_WARNINGS)});
     }
     return text;
 }

@@ -13,8 +13,9 @@
 
 namespace txconv {
 
-// "1 value", "2 values": a count with the word that fits it.
-std::string counted(std::uint64_t count, std::string_view one, std::string_view many);
+// The count put into the form of a message that trn chose for it:
+// counted(n, trn("%s value", "%s values", n)).
+std::string counted(std::uint64_t count, std::string_view pattern);
 
 // Whether path is "-", which names standard input or output on the
 // command line.

@@ -1,6 +1,7 @@
 #include "app/options.hpp"
 
 #include "app/messages.hpp"
+#include "app/translation.hpp"
 #include "fileio/inputs.hpp"
 
 #include <algorithm>
@@ -19,68 +20,74 @@ void set_way(command_options& options, direction way)
 
 // Every option, once.
 constexpr option_entry OPTIONS[] = {
-    {'1', "to-tx", "", "listing to table",
+    {'1', "to-tx", "", tr_later("listing to table"),
      [](command_options& o, const path_string&) { set_way(o, direction::to_table); }},
-    {'2', "to-txt", "", "table to listing",
+    {'2', "to-txt", "", tr_later("table to listing"),
      [](command_options& o, const path_string&) { set_way(o, direction::to_listing); }},
-    {'o', "output", "PATH", "the output of a single FILE; - is standard output",
+    {'o', "output", "PATH", tr_later("the output of a single FILE; - is standard output"),
      [](command_options& o, const path_string& value) { o.output = value; }},
-    {'f', "force", "", "replace an existing output (atomically)",
+    {'f', "force", "", tr_later("replace an existing output (atomically)"),
      [](command_options& o, const path_string&) { o.force = true; }},
-    {'\0', "append", "", "add to an existing output, as the menu does",
+    {'\0', "append", "", tr_later("add to an existing output, as the menu does"),
      [](command_options& o, const path_string&) { o.append = true; }},
     {'\0', "strict", "",
-     "any departure from the form txconv writes is an error:\n95 lines of uv= and 8 hex digits, or one 380-byte table",
+     tr_later("any departure from the form txconv writes is an error:\n95 lines of uv= and 8 hex digits, or one "
+              "380-byte table"),
      [](command_options& o, const path_string&) { o.strict = true; }},
     {'c', "check", "",
-     "check by the --strict rules and write nothing; with -v,\nprint FILE: ok for each file that passes",
+     tr_later("check by the --strict rules and write nothing; with -v,\nprint FILE: ok for each file that passes"),
      [](command_options& o, const path_string&) { o.check = true; }},
-    {'\0', "show", "", "print each FILE's table: slot, hex and decimal value",
+    {'\0', "show", "", tr_later("print each FILE's table: slot, hex and decimal value"),
      [](command_options& o, const path_string&) { o.show = true; }},
     {'\0', "diff", "",
-     "compare the tables of two FILEs, listing or table; exit\n0 when equal, 1 when not, 2 on trouble",
+     tr_later("compare the tables of two FILEs, listing or table; exit\n0 when equal, 1 when not, 2 on trouble"),
      [](command_options& o, const path_string&) { o.diff = true; }},
-    {'\0', "format", "FORMAT", "how --show and --diff print: text (the default), csv with\na header row, or json",
+    {'\0', "format", "FORMAT",
+     tr_later("how --show and --diff print: text (the default), csv with\na header row, or json"),
      [](command_options& o, const path_string& value) { o.format_text = value; }},
-    {'\0', "image", "N", "use the Nth table of a FILE that holds several (from 1),\nor with last the last",
+    {'\0', "image", "N", tr_later("use the Nth table of a FILE that holds several (from 1),\nor with last the last"),
      [](command_options& o, const path_string& value) { o.image_text = value; }},
-    {'\0', "plot", "", "draw each FILE's table as an SVG line chart, FILE.svg;\nwith -o OUT, all of them on one chart",
+    {'\0', "plot", "",
+     tr_later("draw each FILE's table as an SVG line chart, FILE.svg;\nwith -o OUT, all of them on one chart"),
      [](command_options& o, const path_string&) { o.plot = true; }},
-    {'\0', "full-range", "", "with --plot, span 0 to 2^32-1 rather than fit the data",
+    {'\0', "full-range", "", tr_later("with --plot, span 0 to 2^32-1 rather than fit the data"),
      [](command_options& o, const path_string&) { o.full_range = true; }},
-    {'v', "verbose", "", "print IN -> OUT for each file",
+    {'v', "verbose", "", tr_later("print IN -> OUT for each file"),
      [](command_options& o, const path_string&) { o.verbose = true; }},
-    {'q', "quiet", "", "print no warnings; with --diff, no differences either:\nonly trouble is said, as cmp -s does",
+    {'q', "quiet", "",
+     tr_later("print no warnings; with --diff, no differences either:\nonly trouble is said, as cmp -s does"),
      [](command_options& o, const path_string&) { o.quiet = true; }},
-    {'h', "help", "", "print this help", [](command_options& o, const path_string&) { o.help = true; }},
-    {'\0', "version", "", "print the version", [](command_options& o, const path_string&) { o.version = true; }},
+    {'h', "help", "", tr_later("print this help"), [](command_options& o, const path_string&) { o.help = true; }},
+    {'\0', "version", "", tr_later("print the version"),
+     [](command_options& o, const path_string&) { o.version = true; }},
 };
 
-constexpr std::string_view USAGE = "usage: txconv PATH...\n"
-                                   "       txconv [OPTION]... [FILE]...\n";
+constexpr std::string_view USAGE = tr_later("usage: txconv PATH...\n"
+                                            "       txconv [OPTION]... [FILE]...\n");
 
 constexpr std::string_view HELP_HEAD =
-    "\n"
-    "Converts between a table file (.tx: 95 unsigned 32-bit values, 380 bytes,\n"
-    "little-endian) and a listing (.txt: one line \"uv=XXXXXXXX\" per value, CR LF).\n"
-    "\n"
-    "Without options a menu asks which way: 1 turns a listing into a table, 2 a\n"
-    "table into a listing. Each result is appended to its PATH with the extension\n"
-    "swapped, after a notice that shows the paths.\n"
-    "\n"
-    "With options there is no menu and no notice:\n";
+    tr_later("\n"
+             "Converts between a table file (.tx: 95 unsigned 32-bit values, 380 bytes,\n"
+             "little-endian) and a listing (.txt: one line \"uv=XXXXXXXX\" per value, CR LF).\n"
+             "\n"
+             "Without options a menu asks which way: 1 turns a listing into a table, 2 a\n"
+             "table into a listing. Each result is appended to its PATH with the extension\n"
+             "swapped, after a notice that shows the paths.\n"
+             "\n"
+             "With options there is no menu and no notice:\n");
 
-constexpr std::string_view HELP_TAIL = "      --               end of options\n"
-                                       "Without -1 or -2, each FILE's extension says which way: .txt (a listing) or\n"
-                                       ".tx (a table), in either case. A FILE of - is standard input, and no FILE at\n"
-                                       "all means standard input; its output goes to standard output unless -o names\n"
-                                       "one. A table is not written to a terminal unless --force says so. An existing\n"
-                                       "output is left alone unless --force or --append says otherwise, and the run\n"
-                                       "goes on with the next FILE. Long options may be shortened while unique.\n"
-                                       "\n"
-                                       "Exit status: 0 when every conversion worked (or, with the menu, none was\n"
-                                       "chosen), 1 when any failed, 2 for a wrong command line. With --diff: 0 when\n"
-                                       "the tables are equal, 1 when they differ, 2 on trouble.\n";
+constexpr std::string_view HELP_TAIL =
+    tr_later("      --               end of options\n"
+             "Without -1 or -2, each FILE's extension says which way: .txt (a listing) or\n"
+             ".tx (a table), in either case. A FILE of - is standard input, and no FILE at\n"
+             "all means standard input; its output goes to standard output unless -o names\n"
+             "one. A table is not written to a terminal unless --force says so. An existing\n"
+             "output is left alone unless --force or --append says otherwise, and the run\n"
+             "goes on with the next FILE. Long options may be shortened while unique.\n"
+             "\n"
+             "Exit status: 0 when every conversion worked (or, with the menu, none was\n"
+             "chosen), 1 when any failed, 2 for a wrong command line. With --diff: 0 when\n"
+             "the tables are equal, 1 when they differ, 2 on trouble.\n");
 
 // Where each option's help begins.
 constexpr std::size_t HELP_COLUMN = 23;
@@ -153,10 +160,10 @@ const option_entry* find_long(const path_string& name, std::string& error)
         return candidates.front();
     }
     if (candidates.empty()) {
-        error = "unknown option '--" + shown_path(name) + "'";
+        error = fill(tr("unknown option '--%s'"), {shown_path(name)});
         return nullptr;
     }
-    error = "option '--" + shown_path(name) + "' is ambiguous:";
+    error = fill(tr("option '--%s' is ambiguous:"), {shown_path(name)});
     for (const option_entry* entry : candidates) {
         error += (entry == candidates.front() ? " --" : ", --") + std::string(entry->long_name);
     }
@@ -181,7 +188,7 @@ bool take_long(std::span<const path_string> arguments, std::size_t& at, command_
     const std::size_t equals_sign = argument.find(path_char('='));
     const path_string name = argument.substr(2, equals_sign == path_string::npos ? path_string::npos : equals_sign - 2);
     if (name.empty()) {
-        error = "unknown option '" + shown_path(argument) + "'";
+        error = fill(tr("unknown option '%s'"), {shown_path(argument)});
         return false;
     }
     const option_entry* entry = find_long(name, error);
@@ -191,13 +198,13 @@ bool take_long(std::span<const path_string> arguments, std::size_t& at, command_
     path_string value;
     if (equals_sign != path_string::npos) {
         if (entry->value_name.empty()) {
-            error = "option '--" + std::string(entry->long_name) + "' takes no value";
+            error = fill(tr("option '--%s' takes no value"), {entry->long_name});
             return false;
         }
         value = argument.substr(equals_sign + 1);
     } else if (!entry->value_name.empty()) {
         if (at + 1 == arguments.size()) {
-            error = "option '--" + std::string(entry->long_name) + "' needs a value";
+            error = fill(tr("option '--%s' needs a value"), {entry->long_name});
             return false;
         }
         value = arguments[++at];
@@ -214,8 +221,9 @@ bool take_short(std::span<const path_string> arguments, std::size_t& at, command
         const option_entry* entry = find_short(argument[i]);
         if (entry == nullptr) {
             // A '-' inside a bundle is no option of its own: name the bundle.
-            error = argument[i] == path_char('-') ? "'-' is not an option letter, in '" + shown_path(argument) + "'"
-                                                  : "unknown option '-" + shown_path(argument.substr(i, 1)) + "'";
+            error = argument[i] == path_char('-')
+                        ? fill(tr("'-' is not an option letter, in '%s'"), {shown_path(argument)})
+                        : fill(tr("unknown option '-%s'"), {shown_path(argument.substr(i, 1))});
             return false;
         }
         if (entry->value_name.empty()) {
@@ -227,7 +235,7 @@ bool take_short(std::span<const path_string> arguments, std::size_t& at, command
         } else if (at + 1 < arguments.size()) {
             entry->apply(options, arguments[++at]);
         } else {
-            error = std::string("option '-") + entry->short_name + "' needs a value";
+            error = fill(tr("option '-%s' needs a value"), {std::string_view(&entry->short_name, 1)});
             return false;
         }
         return true;
@@ -240,20 +248,20 @@ std::string check_files(const command_options& options)
 {
     for (const path_string& file : options.files) {
         if (!options.way && is_standard_stream(file)) {
-            return "say which way standard input goes: -1 (listing to table) or -2 (table to listing)";
+            return std::string(tr("say which way standard input goes: -1 (listing to table) or -2 (table to listing)"));
         }
         if (!options.way && !way_by_name(file)) {
-            return "cannot tell a listing from a table by the name '" + shown_path(file) + "'; use -1 or -2";
+            return fill(tr("cannot tell a listing from a table by the name '%s'; use -1 or -2"), {shown_path(file)});
         }
     }
     if (options.output && options.output->empty()) {
-        return "-o needs a PATH: an empty one names no file";
+        return std::string(tr("-o needs a PATH: an empty one names no file"));
     }
     if (options.output && options.files.size() > 1 && !options.plot) {
-        return "-o names the output of a single FILE (or, with --plot, of one chart of them all)";
+        return std::string(tr("-o names the output of a single FILE (or, with --plot, of one chart of them all)"));
     }
     if (options.full_range && !options.plot) {
-        return "--full-range says how --plot draws; give --plot";
+        return std::string(tr("--full-range says how --plot draws; give --plot"));
     }
     return {};
 }
@@ -262,34 +270,35 @@ std::string check_files(const command_options& options)
 std::string check_combination(const command_options& options)
 {
     if (options.both_ways) {
-        return "-1 and -2 cannot be used together";
+        return std::string(tr("-1 and -2 cannot be used together"));
     }
     if (options.force && options.append) {
-        return "--force and --append cannot be used together";
+        return std::string(tr("--force and --append cannot be used together"));
     }
     if (options.check && (options.output || options.force || options.append)) {
-        return "--check writes nothing, so -o, --force and --append make no sense with it";
+        return std::string(tr("--check writes nothing, so -o, --force and --append make no sense with it"));
     }
     if (int(options.check) + int(options.show) + int(options.diff) + int(options.plot) > 1) {
-        return "--check, --show, --diff and --plot each do a different job: give one";
+        return std::string(tr("--check, --show, --diff and --plot each do a different job: give one"));
     }
     if ((options.show || options.diff) && (options.output || options.force || options.append)) {
-        return "--show and --diff write to no file, so -o, --force and --append make no sense with them";
+        return std::string(
+            tr("--show and --diff write to no file, so -o, --force and --append make no sense with them"));
     }
     if (options.plot && options.append) {
-        return "--plot makes a new picture; --append makes no sense with it";
+        return std::string(tr("--plot makes a new picture; --append makes no sense with it"));
     }
     if (options.diff && options.files.size() != 2) {
-        return "--diff compares two FILEs";
+        return std::string(tr("--diff compares two FILEs"));
     }
     if (options.image_text && !options.image) {
-        return "--image takes a table's number, counted from 1, or last";
+        return std::string(tr("--image takes a table's number, counted from 1, or last"));
     }
     if (options.format_text && !options.format) {
-        return "--format takes text, csv or json";
+        return std::string(tr("--format takes text, csv or json"));
     }
     if (options.format && !options.show && !options.diff) {
-        return "--format says how --show and --diff print; give one of them";
+        return std::string(tr("--format says how --show and --diff print; give one of them"));
     }
     return check_files(options);
 }
@@ -365,8 +374,8 @@ std::span<const option_entry> option_table()
 
 std::string help_text()
 {
-    std::string text(USAGE);
-    text += HELP_HEAD;
+    std::string text(tr(USAGE));
+    text += tr(HELP_HEAD);
     for (const option_entry& entry : option_table()) {
         std::string line = "  ";
         line += entry.short_name != '\0' ? std::string{'-', entry.short_name, ','} : std::string("   ");
@@ -376,7 +385,7 @@ std::string help_text()
             line += " ";
             line += entry.value_name;
         }
-        std::string_view help = entry.help;
+        std::string_view help = tr(entry.help);
         for (std::size_t cut = help.find('\n'); !help.empty(); cut = help.find('\n')) {
             line.resize(std::max(line.size() + 1, HELP_COLUMN), ' ');
             text += line;
@@ -386,12 +395,12 @@ std::string help_text()
             help = cut == std::string_view::npos ? std::string_view() : help.substr(cut + 1);
         }
     }
-    return text + std::string(HELP_TAIL);
+    return text + std::string(tr(HELP_TAIL));
 }
 
 std::string short_usage()
 {
-    return std::string(USAGE) + "Try 'txconv --help' for more.\n";
+    return std::string(tr(USAGE)) + std::string(tr("Try 'txconv --help' for more.\n"));
 }
 
 } // namespace txconv

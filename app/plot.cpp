@@ -1,4 +1,5 @@
 #include "app/plot.hpp"
+#include "app/translation.hpp"
 
 #include <algorithm>
 #include <cmath>
@@ -122,10 +123,11 @@ std::string axes(const value_axis& axis, bool full_range)
             break;
         }
     }
-    labels += label((LEFT + WIDTH - RIGHT) / 2, HEIGHT - 16, "middle", "slot");
-    labels +=
-        "<text transform=\"translate(20 " + number((TOP + bottom) / 2) + ") rotate(-90)\" text-anchor=\"middle\">" +
-        std::string(full_range ? "value (full range 0 to 2^32-1)" : "value (range fitted to the data)") + "</text>\n";
+    labels += label((LEFT + WIDTH - RIGHT) / 2, HEIGHT - 16, "middle", tr("slot"));
+    labels += "<text transform=\"translate(20 " + number((TOP + bottom) / 2) +
+              ") rotate(-90)\" text-anchor=\"middle\">" +
+              std::string(full_range ? tr("value (full range 0 to 2^32-1)") : tr("value (range fitted to the data)")) +
+              "</text>\n";
     return grid + "</g>\n" + marks + "</g>\n" + labels + "</g>\n";
 }
 
@@ -139,9 +141,10 @@ std::string series(const plotted_table& table, const value_axis& axis, std::stri
         const std::string x = number(x_of(slot));
         const std::string y = number(y_of(value, axis));
         points += (slot > 0 ? " " : "") + x + "," + y;
-        markers += "<circle cx=\"" + x + "\" cy=\"" + y + "\" r=\"2.5\"><title>" + escaped(table.name) + ", slot " +
-                   std::to_string(slot) + ": " + hex_label(value) + " (" + std::to_string(value) +
-                   ")</title></circle>\n";
+        markers += "<circle cx=\"" + x + "\" cy=\"" + y + "\" r=\"2.5\"><title>" +
+                   escaped(fill(tr("%s, slot %s: %s (%s)"),
+                                {table.name, std::to_string(slot), hex_label(value), std::to_string(value)})) +
+                   "</title></circle>\n";
     }
     return "<polyline fill=\"none\" stroke=\"" + std::string(colour) + "\" stroke-width=\"1.5\" points=\"" + points +
            "\"><title>" + escaped(table.name) + "</title></polyline>\n" + markers + "</g>\n";

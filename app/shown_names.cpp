@@ -1,6 +1,7 @@
 // How a name is shown to the user: as UTF-8, with whatever a terminal or an
 // XML reader could take for something else escaped, as ls -b does.
 #include "app/messages.hpp"
+#include "app/translation.hpp"
 
 #include <algorithm>
 
@@ -88,9 +89,9 @@ std::string shown_input(const subject& about)
 {
     switch (about.kind) {
     case subject_kind::standard_input:
-        return "standard input";
+        return std::string(tr("standard input"));
     case subject_kind::standard_output:
-        return "standard output";
+        return std::string(tr("standard output"));
     case subject_kind::file:
         break;
     }

@@ -10,11 +10,18 @@ import unittest
 from dataclasses import dataclass, field
 
 BINARY = os.environ.get("TXCONV", "txconv")
+# The tables hold txconv's English words, whatever language the machine that
+# runs them speaks; the rows on languages set their own.
+for variable in ("LANGUAGE", "LC_ALL", "LC_MESSAGES", "LC_CTYPE"):
+    os.environ.pop(variable, None)
+os.environ["LANG"] = "C.UTF-8"
 
 OPEN_FAILED = "错误：无法打开文件"
-WRITE_FAILED = "错误：无法写入文件"
-SAME_FILE = "错误：输出文件与输入文件相同"
-SHORT_TABLE = "错误：表文件不完整"
+# The other notices' first lines, in English; in Chinese they read 错误：无法写入文件,
+# 错误：输出文件与输入文件相同 and 错误：表文件不完整.
+WRITE_FAILED = "Error: cannot write the file"
+SAME_FILE = "Error: the output file is the input file"
+SHORT_TABLE = "Error: the table file is incomplete"
 MENU = b"1 TXT to TX;\n2 TX to TXT_"
 MENU_REPORT = re.compile(r"txconv: .*: (table|listing) (written$|appended; it now holds )")
 

@@ -1,0 +1,45 @@
+#pragma once
+
+// The words txconv says, in the user's language: English, or Simplified
+// Chinese from the catalog built into the program. Every sentence goes
+// through tr() or trn() with its English text as a literal, which is how
+// xgettext finds it for po/txconv.pot.
+
+#include <cstdint>
+#include <initializer_list>
+#include <string>
+#include <string_view>
+
+namespace txconv {
+
+// The text in the user's language; the English text where the catalog has
+// no other.
+std::string_view tr(std::string_view english);
+
+// Marks a text for the catalog where it cannot be translated yet, as in a
+// constant table; tr() translates it where it is shown.
+constexpr std::string_view tr_later(std::string_view english)
+{
+    return english;
+}
+
+// The form for count, by the language's plural rule: English has two,
+// Chinese one.
+std::string_view trn(std::string_view one, std::string_view many, std::uint64_t count);
+
+// pattern with each %s replaced by the next value, %N$s by the Nth, as a
+// translation may put them in another order, and %% by %.
+std::string fill(std::string_view pattern, std::initializer_list<std::string_view> values);
+
+// The same, added to out.
+void append_filled(std::string& out, std::string_view pattern, std::initializer_list<std::string_view> values);
+
+// Whether the run speaks Chinese: for the few words that are not sentences,
+// such as a plot's number format.
+bool speaks_chinese();
+
+// Makes the run speak Chinese, or English, whatever the system says; for
+// the tests.
+void speak_chinese_for_testing(bool chinese);
+
+} // namespace txconv
