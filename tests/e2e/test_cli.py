@@ -13,7 +13,7 @@ import time
 import unittest
 
 from harness import (BINARY, MENU, OPEN_FAILED, SAME_FILE, SHORT_TABLE, WRITE_FAILED, Case, CaseTest, Fifo, Link, image,
-                     listing, populate, run, snapshot)
+                     listing, populate, run, run_shell, snapshot)
 
 THREE = b"uv=00000001\r\nuv=0000000a\r\nuv=FFFFFFFF\r\n"
 VALUES = [(0x9E3779B9 * (i + 1)) & 0xFFFFFFFF for i in range(95)]
@@ -492,6 +492,50 @@ class Answers(CaseTest):
         self.check_cases([Case(f"answer {answer[:12]!r}", {"t.tx": TABLE}, ["t.tx"], answer, after, status,
                                refused if status else [] if after == made else nothing)
                           for answer, after, status in rows])
+
+
+class Languages(CaseTest):
+    # Chosen as gettext chooses, from the environment of each run.
+    ZH = "LANG=zh_CN.UTF-8"
+    BAD = b"uv=12 45678\r\nuv=00000001\r\n"
+
+    def test_cases(self):
+        zh_missing = ["txconv: gone.tx: 无法读取：没有那个文件或目录"]
+        en_missing = ["txconv: gone.tx: cannot be read: No such file or directory"]
+        self.check_cases([
+            Case("LANG=zh_CN.UTF-8 says a failure in Chinese", {}, [], b"", {}, 1, zh_missing,
+                 shell=f'{self.ZH} "$T" -2 gone.tx'),
+            Case("and its warnings", {"w.txt": self.BAD}, [], b"", {"w.txt": self.BAD, "w.tx": image([0, 1])}, 0,
+                 ["txconv: w.txt:1: 值不是 8 位十六进制数字；按 0 存储", "txconv: w.txt: 含 2 个值；槽位 2 至 94 为 0"],
+                 shell=f'{self.ZH} "$T" -1 w.txt'),
+            Case("and a usage error, naming the option as given", {}, [], b"", {}, 2,
+                 ["txconv: 未知选项“--frobnicate”\n用法：txconv PATH..."],
+                 shell=f'{self.ZH} "$T" --frobnicate'),
+            Case("LANG=C says it in English", {}, [], b"", {}, 1, en_missing, shell='LANG=C "$T" -2 gone.tx'),
+            Case("LC_ALL=C wins over LANG", {}, [], b"", {}, 1, en_missing,
+                 shell=f'LC_ALL=C {self.ZH} "$T" -2 gone.tx'),
+            Case("LANGUAGE=zh_CN wins over LANG=en_US.UTF-8", {}, [], b"", {}, 1, zh_missing,
+                 shell='LANGUAGE=zh_CN LANG=en_US.UTF-8 "$T" -2 gone.tx'),
+            Case("a Chinese locale that is not UTF-8 gets English", {}, [], b"", {}, 1, en_missing,
+                 shell='LANG=zh_CN.GB18030 "$T" -2 gone.tx'),
+            # The menu and what scripts read stay as they are.
+            Case("the menu is the menu in Chinese too", {"p.txt": LISTING}, [], b"1\n",
+                 {"p.txt": LISTING, "p.tx": TABLE}, 0, ["txconv: p.tx: 表已写入"], stdout=MENU,
+                 shell=f'{self.ZH} "$T" p.txt'),
+            Case("FILE: ok and IN -> OUT", {"t.tx": TABLE}, [], b"", {"t.tx": TABLE, "t.txt": LISTING}, 0,
+                 ["t.tx: ok\n", "t.tx -> t.txt\n"], shell=f'{self.ZH} "$T" -cv t.tx && {self.ZH} "$T" -2v t.tx'),
+        ])
+
+    def test_help_in_chinese_names_every_option(self):
+        english = run(["--help"]).stdout.decode()
+        with tempfile.TemporaryDirectory() as folder:
+            chinese = run_shell(f'{self.ZH} "$T" --help', b"", folder).stdout.decode()
+        self.assertIn("用法：txconv PATH...", chinese)
+        self.assertIn("  -1, --to-tx          清单转为表\n", chinese)
+        options = re.findall(r"^  (?:-\w, |    )(--[\w-]+(?: [A-Z]+)?)", english, re.M)
+        self.assertEqual(len(options), 17)
+        for option in options:
+            self.assertIn(option, chinese)
 
 
 class Refusals(CaseTest):
