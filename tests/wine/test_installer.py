@@ -2,7 +2,7 @@
 it adds, Explorer's verbs as they are registered, the question before a
 file is replaced, an upgrade, and a removal that leaves nothing behind.
 
-usage: test_installer.py WINDOWS_BUILD_DIR
+usage: test_installer.py WINDOWS_BUILD_DIR [TEST...]
 
 Exits 77 (skipped) when the installer or one of the tools is missing.
 """
@@ -202,7 +202,7 @@ def main():
     started = time.monotonic()
     try:
         start_session(with_prefix=False)
-        result = unittest.main(argv=[sys.argv[0], "-v"], exit=False).result
+        result = unittest.main(argv=[sys.argv[0], "-v", *sys.argv[2:]], exit=False).result
     finally:
         stop_session()
     print(f"The installer's tests took {time.monotonic() - started:.1f} s")

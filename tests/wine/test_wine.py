@@ -1,7 +1,7 @@
 """The Windows txconv.exe, end to end under Wine, with its message boxes
 dismissed the way a user would: focus the box, press Enter.
 
-usage: test_wine.py WINDOWS_BUILD_DIR
+usage: test_wine.py WINDOWS_BUILD_DIR [TEST...]
 
 The build holds txconv.exe and tests/wine/wine_helper.exe, which gives
 txconv.exe a console of its own or holds a file open. Exits 77 (skipped)
@@ -151,18 +151,36 @@ class UnderWine(unittest.TestCase):
             self.assertEqual((status, notices), (0, ["h.txt"]), err[-2000:])
             self.assertEqual(snapshot(folder), {"h.txt": listing(VALUES), "h.tx": b"old" + image(VALUES)})
 
-    def test_the_console_reads_right_on_every_code_page(self):
-        # A Chinese path and a Chinese reason from the system, on a console
-        # set to the Chinese and to the Western code page. Wine words its
-        # reasons by LANG; the path goes through escaped, see the helper.
-        for code_page in ("936", "437"):
-            with self.subTest(code_page), tempfile.TemporaryDirectory() as folder:
+    def test_the_console_and_the_notices_speak_the_user_s_language(self):
+        # Wine takes the UI language from LANG where that locale exists (.ci/run
+        # makes zh_CN.UTF-8), and words the system's reasons in it too. Read
+        # back from the console's screen on the Chinese and the Western code
+        # page; the path goes through escaped, see the helper.
+        if "zh_CN.utf8" not in subprocess.run(["locale", "-a"], capture_output=True, text=True).stdout:
+            self.skipTest("no zh_CN.UTF-8 locale: localedef -i zh_CN -f UTF-8 zh_CN.UTF-8")
+        rows = [
+            ("zh_CN.UTF-8", "936", "txconv: 表 α.txt: 无法读取：找不到文件\n", "找不到文件",
+             "txconv: x.tx: 输出会覆盖生成它的输入文件", "错误：输出文件与输入文件相同\nx.tx\n输出会覆盖生成它的输入文件"),
+            ("zh_CN.UTF-8", "437", "txconv: 表 α.txt: 无法读取：找不到文件\n", "找不到文件", None, None),
+            ("en_US.UTF-8", "437", "txconv: 表 α.txt: cannot be read: File not found\n", "File not found",
+             "txconv: x.tx: output would overwrite the input it is made from",
+             SAME_FILE + "\nx.tx\noutput would overwrite the input it is made from"),
+        ]
+        for lang, code_page, said, reason, same_said, same_notice in rows:
+            with self.subTest(lang=lang, code_page=code_page), tempfile.TemporaryDirectory() as folder:
+                env = {"LANG": lang, "LC_ALL": lang}
                 status, screen, notices, err = run_exe(
-                    ["console", code_page, "1", EXE, "\\u8868 \\u03b1.txt"], b"", folder, program=HELPER,
-                    env={"LANG": "zh_CN.UTF-8", "LC_ALL": "zh_CN.UTF-8"})
+                    ["console", code_page, "1", EXE, "\\u8868 \\u03b1.txt"], b"", folder, program=HELPER, env=env)
                 self.assertEqual(status, 1, err[-2000:])
-                self.assertIn("txconv: 表 α.txt: cannot be read: 找不到文件\n", screen.decode())
-                self.assertEqual(notices, ["表 α.txt", OPEN_FAILED + "\n表 α.txt\n找不到文件"])
+                self.assertIn(said, screen.decode())
+                self.assertEqual(notices, ["表 α.txt", OPEN_FAILED + "\n表 α.txt\n" + reason])
+                if same_said:
+                    populate(folder, {"x.tx": image(VALUES)})
+                    status, screen, notices, err = run_exe(["console", code_page, "1", EXE, "x.tx"], b"", folder,
+                                                           program=HELPER, env=env)
+                    self.assertEqual(status, 1, err[-2000:])
+                    self.assertIn(same_said, screen.decode())
+                    self.assertEqual(notices[1:], [same_notice])
 
     def test_warnings_stay_when_the_console_goes(self):
         # A console of its own closes with the process, so the warnings end
@@ -332,7 +350,7 @@ def main():
     try:
         start_session()
         print(f"Xvfb and a fresh Wine prefix ready in {time.monotonic() - started:.1f} s", flush=True)
-        result = unittest.main(argv=[sys.argv[0], "-v"], exit=False).result
+        result = unittest.main(argv=[sys.argv[0], "-v", *sys.argv[2:]], exit=False).result
     finally:
         stop_session()
     print(f"Windows tests took {time.monotonic() - started:.1f} s")
