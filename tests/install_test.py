@@ -15,6 +15,8 @@ import unittest
 
 BUILD = os.path.abspath(sys.argv[1]) if len(sys.argv) > 1 else ""
 MAN_PAGE = os.path.join("share", "man", "man1", "txconv.1.gz")
+# The Chinese translation of the same page.
+MAN_PAGES = (MAN_PAGE, os.path.join("share", "man", "zh_CN", "man1", "txconv.1.gz"))
 
 
 def build_type():
@@ -30,11 +32,17 @@ class Install(unittest.TestCase):
             version = subprocess.run([os.path.join(prefix, "bin", "txconv"), "--version"], capture_output=True,
                                      check=True).stdout
             self.assertRegex(version, rb"^txconv \d+\.\d+\.\d+\n$")
-            page = os.path.join(prefix, "txconv.1")
-            with gzip.open(os.path.join(prefix, MAN_PAGE), "rb") as packed, open(page, "wb") as plain:
+            for packed_page in MAN_PAGES:
+                with self.subTest(packed_page):
+                    self.check_man_page(os.path.join(prefix, packed_page), version.split()[1].decode())
+
+    def check_man_page(self, packed_page, version):
+        with tempfile.TemporaryDirectory() as folder:
+            page = os.path.join(folder, "txconv.1")
+            with gzip.open(packed_page, "rb") as packed, open(page, "wb") as plain:
                 plain.write(packed.read())
-            with open(page) as f:
-                self.assertIn(f'"txconv {version.split()[1].decode()}"', f.readline(), "the man page's version")
+            with open(page, encoding="utf-8") as f:
+                self.assertIn(f'"txconv {version}"', f.readline(), "the man page's version")
             if shutil.which("mandoc"):
                 lint = subprocess.run(["mandoc", "-Tlint", "-Wwarning", page], capture_output=True, text=True)
             elif shutil.which("groff"):
@@ -53,7 +61,7 @@ class Install(unittest.TestCase):
             self.assertRegex(packages[0], r"^txconv_\d+\.\d+\.\d+_amd64\.deb$")
             package = os.path.join(out, packages[0])
             listing = subprocess.run(["dpkg-deb", "-c", package], capture_output=True, text=True, check=True).stdout
-            for path in ("bin/txconv", MAN_PAGE, "share/doc/txconv/copyright", "share/doc/txconv/changelog.gz"):
+            for path in ("bin/txconv", *MAN_PAGES, "share/doc/txconv/copyright", "share/doc/txconv/changelog.gz"):
                 self.assertRegex(listing, rf" \./usr/{re.escape(path)}\n", path)
             # What ships is the release build: stripped, no sanitizers.
             if shutil.which("lintian") and build_type() == "Release":
