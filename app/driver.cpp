@@ -2,6 +2,7 @@
 
 #include "app/job_steps.hpp"
 #include "app/messages.hpp"
+#include "app/translation.hpp"
 #include "platform/console.hpp"
 #include "platform/memory.hpp"
 
@@ -64,7 +65,8 @@ void report_failure(const job_record& record, const job_failure& failed, const r
         print_diagnostic(failure_line(failed, record.of->kind != job_kind::plot));
     }
     if (style.notices) {
-        show_notice(notices_share_the_console() ? std::string(notice_headline(failed)) : failure_notice(failed));
+        show_notice(notices_share_the_console() ? std::string(notice_headline(failed)) : failure_notice(failed),
+                    tr("[press Enter]"));
     }
 }
 

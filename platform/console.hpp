@@ -61,9 +61,9 @@ bool write_console(console_stream stream, std::string_view text);
 bool console_closes_with_process();
 
 // Shows text (UTF-8) to the user and returns only once the user has
-// acknowledged it: a message box on Windows, the console elsewhere. Nothing
-// comes back: the notice is a one-way message.
-void show_notice(std::string_view text);
+// acknowledged it: a message box on Windows, the console elsewhere, where
+// prompt asks for Enter. Nothing comes back: the notice is a one-way message.
+void show_notice(std::string_view text, std::string_view prompt);
 
 // Whether notices appear where diagnostics do, on the console: then a notice
 // need not repeat what a diagnostic line has just said.

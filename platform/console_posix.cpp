@@ -87,14 +87,16 @@ bool console_closes_with_process()
 // wait for Enter. End of input counts as acknowledged, so piped runs go on.
 // Like any console prompt it cannot report its own failure to be written;
 // the run's outcome does not depend on it.
-void show_notice(std::string_view text)
+void show_notice(std::string_view text, std::string_view prompt)
 {
     // A piped answer is not echoed, so the menu's line is still open.
     if (::isatty(STDIN_FILENO) == 0) {
         (void)write_console(console_stream::error, "\n");
     }
     (void)write_console(console_stream::error, text);
-    (void)write_console(console_stream::error, "\n[press Enter] ");
+    (void)write_console(console_stream::error, "\n");
+    (void)write_console(console_stream::error, prompt);
+    (void)write_console(console_stream::error, " ");
     if (!read_console_line([](char) {})) {
         // Nobody pressed Enter, so end the prompt's line ourselves.
         (void)write_console(console_stream::error, "\n");

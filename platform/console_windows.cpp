@@ -84,7 +84,8 @@ bool console_closes_with_process()
     return ::GetConsoleProcessList(processes, 2) == 1;
 }
 
-void show_notice(std::string_view text)
+// A message box has its OK button: the console's prompt is not needed.
+void show_notice(std::string_view text, std::string_view /*prompt*/)
 {
     const std::wstring wide = widen(text);
     ::MessageBoxW(nullptr, wide.c_str(), L"", MB_OK);
