@@ -76,6 +76,10 @@ inline constexpr std::size_t QUOTED_WARNINGS = 5;
 std::string closing_notice(std::span<const std::string> added_to, std::span<const warned_output> outputs,
                            std::span<const std::string> warnings);
 
+// The system's reason for an error code, in the user's language where the
+// catalog has it.
+std::string system_reason(std::uint32_t code);
+
 // Prints "txconv: " and line on standard error.
 void print_diagnostic(std::string_view line);
 
