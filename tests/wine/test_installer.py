@@ -15,12 +15,11 @@ import shutil
 import subprocess
 import sys
 import tempfile
-import time
 import unittest
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "e2e"))
 from harness import image, listing, populate, snapshot  # noqa: E402
-from wine_session import BUILD, SESSION, fresh_prefix, run_exe, start_session, stop_session, wine  # noqa: E402
+from wine_session import BUILD, SESSION, fresh_prefix, run_exe, run_suite, wine  # noqa: E402
 
 SOURCE = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..")
 TOOLS = ["wine", "wineboot", "wineserver", "Xvfb", "xdotool", "xwininfo", "msiinfo", "wixl", "msibuild"]
@@ -196,17 +195,7 @@ def main():
     missing = [tool for tool in TOOLS if not shutil.which(tool)]
     if not os.path.isfile(MSI):
         missing.insert(0, f"{MSI} (cmake --build --preset windows --target msi)")
-    if missing:
-        print("SKIPPED: the installer's tests need " + ", ".join(missing))
-        return 77
-    started = time.monotonic()
-    try:
-        start_session(with_prefix=False)
-        result = unittest.main(argv=[sys.argv[0], "-v", *sys.argv[2:]], exit=False).result
-    finally:
-        stop_session()
-    print(f"The installer's tests took {time.monotonic() - started:.1f} s")
-    return 0 if result.wasSuccessful() else 1
+    return run_suite("the installer's tests", missing, with_prefix=False)
 
 
 if __name__ == "__main__":

@@ -19,7 +19,7 @@ import unittest
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "e2e"))
 from harness import OPEN_FAILED, SAME_FILE, image, listing, populate, snapshot  # noqa: E402
-from wine_session import BUILD, EXE, SESSION, run_exe, start_session, stop_session, wine  # noqa: E402
+from wine_session import BUILD, EXE, SESSION, run_exe, run_suite, wine  # noqa: E402
 
 HELPER = os.path.join(BUILD, "tests", "wine", "wine_helper.exe")
 SOURCE = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..")
@@ -343,18 +343,7 @@ def main():
     for built in (EXE, HELPER):
         if not os.path.isfile(built):
             missing.insert(0, f"{built} (cmake --preset windows && cmake --build --preset windows)")
-    if missing:
-        print("SKIPPED: the Windows tests need " + ", ".join(missing))
-        return 77
-    started = time.monotonic()
-    try:
-        start_session()
-        print(f"Xvfb and a fresh Wine prefix ready in {time.monotonic() - started:.1f} s", flush=True)
-        result = unittest.main(argv=[sys.argv[0], "-v", *sys.argv[2:]], exit=False).result
-    finally:
-        stop_session()
-    print(f"Windows tests took {time.monotonic() - started:.1f} s")
-    return 0 if result.wasSuccessful() else 1
+    return run_suite("the Windows tests", missing)
 
 
 if __name__ == "__main__":

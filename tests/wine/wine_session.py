@@ -11,6 +11,7 @@ import sys
 import tempfile
 import threading
 import time
+import unittest
 
 BUILD = os.path.abspath(sys.argv[1]) if len(sys.argv) > 1 else ""
 EXE = os.path.join(BUILD, "txconv.exe")
@@ -182,3 +183,23 @@ def run_exe_once(args, answer, cwd, timeout, program, env, keys):
     err = output["err"].decode("utf-8", "replace")
     notices = [decode_trace(m) for m in re.findall(r'trace:msgbox:MSGBOX_OnInit L"((?:[^"\\]|\\.)*)"', err)]
     return proc.returncode, output["out"], notices, err
+
+
+def run_suite(what, missing, with_prefix=True):
+    """Runs the tests of the script that was started (those named after its
+    build folder, or all) in a session of their own: 0 when they pass, 77
+    (skipped) where something they need is missing."""
+    if missing:
+        print(f"SKIPPED: {what} need " + ", ".join(missing))
+        return 77
+    started = time.monotonic()
+    try:
+        start_session(with_prefix)
+        print(f"Xvfb{' and a fresh Wine prefix' if with_prefix else ''} ready in "
+              f"{time.monotonic() - started:.1f} s", flush=True)
+        result = unittest.main(argv=[sys.argv[0], "-v", *sys.argv[2:]], exit=False).result
+    finally:
+        stop_session()
+    print(f"{what[0].upper() + what[1:]} took {time.monotonic() - started:.1f} s")
+    return 0 if result.wasSuccessful() else 1
+
