@@ -2,7 +2,6 @@
 
 #include "app/job_steps.hpp"
 #include "app/messages.hpp"
-#include "app/translation.hpp"
 #include "platform/console.hpp"
 #include "platform/memory.hpp"
 
@@ -65,8 +64,7 @@ void report_failure(const job_record& record, const job_failure& failed, const r
         print_diagnostic(failure_line(failed, record.of->kind != job_kind::plot));
     }
     if (style.notices) {
-        show_notice(notices_share_the_console() ? std::string(notice_headline(failed)) : failure_notice(failed),
-                    tr("[press Enter]"));
+        notify(notices_share_the_console() ? std::string(notice_headline(failed)) : failure_notice(failed));
     }
 }
 

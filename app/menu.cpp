@@ -97,7 +97,7 @@ int run_menu(std::span<const path_string> paths)
         }
         shown += shown_path(paths[i]);
     }
-    show_notice(shown, tr("[press Enter]"));
+    notify(shown);
     // Nothing to do is no failure, but it is said.
     if (choice == menu_choice::none || paths.empty()) {
         print_diagnostic(choice == menu_choice::none ? tr("nothing converted: the answer was not 1 or 2")
@@ -117,7 +117,7 @@ int run_menu(std::span<const path_string> paths)
     }
     const run_summary summary = run_jobs(jobs, {.notices = true});
     if ((!summary.warned.empty() || !summary.added_to.empty()) && console_closes_with_process()) {
-        show_notice(closing_notice(summary.added_to, summary.warned, summary.warnings), tr("[press Enter]"));
+        notify(closing_notice(summary.added_to, summary.warned, summary.warnings));
     }
     return summary.any_failed ? EXIT_FAILURE : EXIT_SUCCESS;
 }

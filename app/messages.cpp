@@ -355,6 +355,11 @@ std::string closing_notice(std::span<const std::string> added_to, std::span<cons
     return text;
 }
 
+void notify(std::string_view text)
+{
+    show_notice(text, tr("[press Enter]"));
+}
+
 // Standard error is the last place to report to: when it cannot be written
 // there is nobody left to tell, and the exit status still says what happened.
 void print_diagnostic(std::string_view line)

@@ -80,6 +80,10 @@ std::string closing_notice(std::span<const std::string> added_to, std::span<cons
 // catalog has it.
 std::string system_reason(std::uint32_t code);
 
+// Shows a notice; where the console stands in for a message box, it asks
+// for Enter in the user's language.
+void notify(std::string_view text);
+
 // Prints "txconv: " and line on standard error.
 void print_diagnostic(std::string_view line);
 

@@ -120,11 +120,6 @@ std::string fill(std::string_view pattern, std::initializer_list<std::string_vie
     return out;
 }
 
-bool speaks_chinese()
-{
-    return chinese();
-}
-
 void speak_chinese_for_testing(bool chinese)
 {
     chosen_for_testing = chinese;

@@ -34,10 +34,6 @@ std::string fill(std::string_view pattern, std::initializer_list<std::string_vie
 // The same, added to out.
 void append_filled(std::string& out, std::string_view pattern, std::initializer_list<std::string_view> values);
 
-// Whether the run speaks Chinese: for the few words that are not sentences,
-// such as a plot's number format.
-bool speaks_chinese();
-
 // Makes the run speak Chinese, or English, whatever the system says; for
 // the tests.
 void speak_chinese_for_testing(bool chinese);
