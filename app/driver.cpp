@@ -3,7 +3,6 @@
 #include "app/job_steps.hpp"
 #include "app/messages.hpp"
 #include "platform/console.hpp"
-#include "platform/memory.hpp"
 
 #include <algorithm>
 #include <new>
@@ -130,14 +129,8 @@ void commit_and_report(output_stager& stager, std::vector<job_record>& records, 
 
 run_summary run_jobs(std::span<const job> jobs, const run_style& style)
 {
-    // One buffer for every listing of the run, straight from the system: it
-    // lives as long as the process, and the heap has no part in it.
-    static void* const listing_buffer = map_pages(listing_scanner::BUFFER_BYTES);
-    if (listing_buffer == nullptr) {
-        throw std::bad_alloc();
-    }
     run_summary summary;
-    listing_scanner scanner({static_cast<char*>(listing_buffer), listing_scanner::BUFFER_BYTES});
+    listing_scanner scanner;
     output_stager stager({.on_wait = say_waiting});
     std::vector<job_record> records;
     std::vector<written_output> written;

@@ -1,7 +1,7 @@
 #pragma once
 
+#include "convert/conversions.hpp"
 #include "convert/finding.hpp"
-#include "convert/table_format.hpp"
 #include "fileio/outputs.hpp"
 
 #include <optional>

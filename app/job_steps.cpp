@@ -64,8 +64,7 @@ std::optional<job_failure> weigh_findings(const job& task, const subject& about,
 file_expected<read_result> read_listing(const job& task, input_file& input, listing_scanner& scanner,
                                         value_table& values)
 {
-    scanner.reset();
-    scanner.select_image(task.image.value_or(table_choice{}));
+    scanner.reset(task.image.value_or(table_choice{}));
     strict_check check;
     std::uint64_t past_table = 0;
     read_result result;

@@ -1,7 +1,7 @@
 #include "app/messages.hpp"
 
 #include "app/translation.hpp"
-#include "convert/table_format.hpp"
+#include "convert/conversions.hpp"
 #include "platform/console.hpp"
 
 #include <algorithm>

@@ -2,7 +2,7 @@
 
 #include "app/driver.hpp"
 #include "app/entry.hpp"
-#include "convert/table_format.hpp"
+#include "convert/conversions.hpp"
 #include "platform/native_file.hpp"
 
 #include <optional>

@@ -3,7 +3,7 @@
 // The picture --plot draws: a standalone SVG line chart of one table or of
 // several on one set of axes.
 
-#include "convert/table_format.hpp"
+#include "convert/conversions.hpp"
 
 #include <span>
 #include <string>

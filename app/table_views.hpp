@@ -3,7 +3,7 @@
 // Looking inside tables: showing one, comparing two.
 
 #include "app/driver.hpp"
-#include "convert/table_format.hpp"
+#include "convert/conversions.hpp"
 
 #include <string>
 #include <string_view>

@@ -1,104 +1,96 @@
 #include "convert/listing_scanner.hpp"
-#include "convert/scan_helpers.hpp"
 
 #include <algorithm>
-#include <array>
 #include <cstring>
 #include <string_view>
 
 namespace txconv {
 
-using scan::count_byte;
-using scan::find_byte;
-using scan::LANES;
-using scan::line_as_written;
+namespace {
 
-listing_scanner::listing_scanner(std::span<char> buffer)
-    : buffer_(buffer.size() >= BUFFER_BYTES ? buffer.data() : nullptr)
+const char* find_byte(const char* from, const char* end, char wanted)
 {
+    const void* found = from == end ? nullptr : std::memchr(from, wanted, static_cast<std::size_t>(end - from));
+    return found != nullptr ? static_cast<const char*>(found) : end;
 }
 
-void listing_scanner::reset()
+// How many bytes in [from, end) are wanted: a tally that fits a byte for
+// each block, which the compiler keeps in vector registers, as the search
+// for each one would cost a call a line.
+std::uint64_t count_byte(const char* from, const char* end, char wanted)
 {
-    // Everything but the buffer, which is kept for the next listing.
-    carried_ = 0;
-    kept_ = false;
-    kept_from_ = 0;
-    kept_end_ = 0;
-    // Only a filled slot can hold anything but 0.
-    if (filled_ != 0) {
-        table_ = {};
+    std::uint64_t count = 0;
+    for (std::ptrdiff_t block = 0; from != end; from += block) {
+        block = std::min<std::ptrdiff_t>(end - from, 240);
+        std::uint8_t tally = 0;
+        for (std::ptrdiff_t i = 0; i < block; ++i) {
+            tally = static_cast<std::uint8_t>(tally + (from[i] == wanted ? 1 : 0));
+        }
+        count += tally;
     }
-    filled_ = 0;
-    skip_ = 0;
-    last_ = false;
-    fields_before_ = 0;
-    images_ = 0;
-    findings_.clear();
-    ignored_at_ = 0;
-    line_ = 1;
-    counted_ = 0;
+    return count;
 }
 
-void listing_scanner::select_image(table_choice image)
+// How many lines end in [from, end): an LF, or a CR that no LF follows, as
+// old Macs wrote them. The byte at end must be readable where a CR ends
+// the range.
+std::uint64_t line_ends(const char* from, const char* end)
 {
+    std::uint64_t count = count_byte(from, end, '\n');
+    for (const char* cr = find_byte(from, end, '\r'); cr != end; cr = find_byte(cr + 1, end, '\r')) {
+        count += cr[1] != '\n' ? 1 : 0;
+    }
+    return count;
+}
+
+} // namespace
+
+void listing_scanner::reset(table_choice image)
+{
+    std::vector<char> buffer = std::move(buffer_);
+    *this = listing_scanner();
+    buffer_ = std::move(buffer);
     last_ = image.last;
     skip_ = image.last ? 0 : (image.number - 1) * TABLE_SLOTS;
 }
 
 std::span<char> listing_scanner::space()
 {
-    // Made on first use: a run that reads only tables never needs it.
-    if (buffer_ == nullptr) {
-        owned_ = std::make_unique_for_overwrite<char[]>(BUFFER_BYTES);
-        buffer_ = owned_.get();
-    }
-    if (kept_) {
-        // The chunk is about to be overwritten: count its lines now, and
-        // carry what it kept to just in front of where the next one goes.
-        if (ignored_at_ == 0) {
-            count_lines_up_to(kept_from_);
-        }
-        carried_ = kept_end_ - kept_from_;
-        std::memmove(buffer_ + LEAD - carried_, data_ + kept_from_, carried_);
-        counted_ = 0;
-        kept_ = false;
-    }
-    data_ = buffer_ + LEAD - carried_;
-    return {buffer_ + LEAD, CHUNK_BYTES};
+    // Enough for a chunk behind the few bytes carried over.
+    buffer_.resize(FIELD_CHARS + 1 + CHUNK_BYTES);
+    return {buffer_.data() + carried_, CHUNK_BYTES};
 }
 
-void listing_scanner::count_lines_up_to(std::size_t at)
+std::uint64_t listing_scanner::line_at(std::size_t at)
 {
-    // A line ends in LF, CR LF, or a CR on its own, as old Macs wrote them.
-    // A CR at the very end of what is counted is followed by an '=' here:
-    // one that ends a chunk is carried into the next with what follows it.
-    const char* const from = data_ + counted_;
-    const char* const to = data_ + at;
-    line_ += count_byte(from, to, '\n');
-    for (const char* cr = find_byte(from, to, '\r'); cr != nullptr; cr = find_byte(cr + 1, to, '\r')) {
-        line_ += cr + 1 == to || cr[1] != '\n' ? 1 : 0;
-    }
+    line_ += line_ends(buffer_.data() + counted_, buffer_.data() + at);
     counted_ = at;
-}
-
-void listing_scanner::start_next_run()
-{
-    // Only the last run is kept.
-    fields_before_ += TABLE_SLOTS;
-    table_ = {};
-    filled_ = 0;
-    findings_.clear();
+    return line_;
 }
 
 void listing_scanner::take_field(std::size_t at, std::size_t end)
 {
-    const std::string_view field(data_ + at + 1, end - at - 1);
+    if (skip_ > 0) {
+        // A field of an earlier run: only counted.
+        --skip_;
+        ++fields_before_;
+        return;
+    }
+    if (filled_ == TABLE_SLOTS && last_) {
+        // Only the last run is kept.
+        fields_before_ += TABLE_SLOTS;
+        table_ = {};
+        filled_ = 0;
+        findings_.clear();
+    }
+    if (filled_ == TABLE_SLOTS) {
+        ignore_from(at, 1);
+        return;
+    }
+    const std::string_view field(buffer_.data() + at + 1, end - at - 1);
     const auto value = read_hex_field(field);
-    const bool exact = value && field.size() == FIELD_CHARS && field.find('\0') == std::string_view::npos;
-    if (!exact) {
-        count_lines_up_to(at);
-        findings_.push_back({value ? finding_kind::short_field : finding_kind::malformed_field, line_, 0});
+    if (!value || field.size() != FIELD_CHARS || field.find('\0') != std::string_view::npos) {
+        findings_.push_back({value ? finding_kind::short_field : finding_kind::malformed_field, line_at(at), 0});
     }
     table_[filled_++] = value.value_or(0);
 }
@@ -106,123 +98,61 @@ void listing_scanner::take_field(std::size_t at, std::size_t end)
 void listing_scanner::ignore_from(std::size_t at, std::uint64_t count)
 {
     if (ignored_at_ == 0) {
-        count_lines_up_to(at);
-        ignored_at_ = findings_.size() + 1;
-        findings_.push_back({finding_kind::values_ignored, line_, 0});
+        findings_.push_back({finding_kind::values_ignored, line_at(at), 0});
+        ignored_at_ = findings_.size();
     }
     findings_[ignored_at_ - 1].count += count;
 }
 
-const char* listing_scanner::take_regular_lines(const char* hit, const char* end)
-{
-    // Runs for as long as the listing keeps to the form txconv writes, where
-    // nearly all of a listing's reading is spent: no search, no line count.
-    // How many lines may be taken at most is known before the first: as
-    // many as fit in the chunk with a whole look ahead, and the table takes.
-    const auto room = static_cast<std::size_t>(end - hit);
-    const std::size_t lines = room < LANES + FIELD_CHARS ? 0 : (room - LANES - FIELD_CHARS) / LINE_BYTES + 1;
-    std::uint32_t* const table = table_.data() + filled_;
-    const std::size_t most = std::min(lines, TABLE_SLOTS - filled_);
-    std::size_t taken = 0;
-    // Eight at a time while they are as written, then one at a time up to
-    // the first that is not.
-    constexpr std::size_t GROUP = 8;
-    for (; taken + GROUP <= most && scan::lines_as_written<GROUP>(hit); taken += GROUP, hit += GROUP * LINE_BYTES) {
-        for (std::size_t i = 0; i < GROUP; ++i) {
-            table[taken + i] = digits_value(hit + 1 + (i * LINE_BYTES));
-        }
-    }
-    for (; taken < most && line_as_written(hit); ++taken, hit += LINE_BYTES) {
-        table[taken] = digits_value(hit + 1);
-    }
-    filled_ += taken;
-    return hit;
-}
-
 void listing_scanner::scan(std::size_t count)
 {
-    const char* const data = data_;
+    const char* const data = buffer_.data();
     const std::size_t end = carried_ + count;
-    std::size_t keep_from = end;
-    for (const char* hit = find_byte(data, data + end, '='); hit != nullptr;) {
+    std::size_t keep = end;
+    for (const char* hit = find_byte(data, data + end, '='); hit != data + end;
+         hit = find_byte(hit + 1, data + end, '=')) {
         const auto at = static_cast<std::size_t>(hit - data);
-        if (skip_ > 0) {
-            // A field of an earlier run: only counted.
-            --skip_;
-            ++fields_before_;
-            hit = find_byte(hit + 1, data + end, '=');
-            continue;
-        }
-        if (full() && last_) {
-            start_next_run();
-        }
-        if (full()) {
+        if (complete()) {
+            // Nothing more is read: the rest is only counted.
             ignore_from(at, 1 + count_byte(hit + 1, data + end, '='));
             break;
         }
         if (end - at <= FIELD_CHARS) {
             // The field runs into the next chunk; look at it again then.
-            keep_from = at;
+            keep = at;
             break;
         }
-        if (const char* past = take_regular_lines(hit, data + end); past != hit) {
-            hit = past;
-        } else if (const auto value = read_exact_field(hit + 1)) {
-            table_[filled_++] = *value;
-            hit = find_byte(hit + 1 + FIELD_CHARS, data + end, '=');
-        } else {
-            take_field(at, at + 1 + FIELD_CHARS);
-            hit = find_byte(hit + 1, data + end, '=');
-        }
+        take_field(at, at + 1 + FIELD_CHARS);
     }
-    if (keep_from == end && end > 0 && data[end - 1] == '\r') {
+    if (keep == end && end > 0 && data[end - 1] == '\r') {
         // Whether it ends a line of its own depends on what comes next.
-        keep_from = end - 1;
+        keep = end - 1;
     }
-    // Left where it is: the lines of a chunk are counted only once another
-    // chunk needs its place, so a listing that fits one chunk and holds no
-    // surprise is never counted at all.
-    kept_ = true;
-    kept_from_ = keep_from;
-    kept_end_ = end;
-    carried_ = 0;
+    // Lines are counted only while a finding may still need one.
+    if (!complete() || ignored_at_ == 0) {
+        line_at(keep);
+    }
+    std::memmove(buffer_.data(), data + keep, end - keep);
+    carried_ = end - keep;
+    counted_ = 0;
 }
 
 void listing_scanner::finish()
 {
     // Whatever is still carried are fields that the end of the input cut
     // short; each one ends where the input does.
-    // A listing that never asked for space holds nothing at all.
-    const char* const data = data_ != nullptr ? data_ : "";
-    const std::size_t from = kept_ ? kept_from_ : 0;
-    const std::size_t end = kept_ ? kept_end_ : carried_;
-    for (const char* hit = find_byte(data + from, data + end, '='); hit != nullptr;
-         hit = find_byte(hit + 1, data + end, '=')) {
-        const auto at = static_cast<std::size_t>(hit - data);
-        if (skip_ > 0) {
-            --skip_;
-            ++fields_before_;
-        } else if (full() && last_) {
-            start_next_run();
-            take_field(at, end);
-        } else if (full()) {
-            ignore_from(at, 1);
-        } else {
-            take_field(at, end);
-        }
+    const char* const data = buffer_.data();
+    for (const char* hit = find_byte(data, data + carried_, '='); hit != data + carried_;
+         hit = find_byte(hit + 1, data + carried_, '=')) {
+        take_field(static_cast<std::size_t>(hit - data), carried_);
     }
-    std::uint64_t fields = fields_before_ + filled_;
-    for (const finding& found : findings_) {
-        fields += found.kind == finding_kind::values_ignored ? found.count : 0;
-    }
+    std::uint64_t fields = fields_before_ + filled_ + (ignored_at_ != 0 ? findings_[ignored_at_ - 1].count : 0);
     // A listing always holds one table, if only of zeros.
     images_ = std::max<std::uint64_t>((fields + TABLE_SLOTS - 1) / TABLE_SLOTS, 1);
     if (filled_ < TABLE_SLOTS) {
         findings_.push_back({finding_kind::too_few_values, 0, filled_});
     }
     carried_ = 0;
-    counted_ = 0;
-    kept_ = false;
 }
 
 } // namespace txconv

@@ -1,6 +1,6 @@
 #include "convert/strict_check.hpp"
 
-#include "convert/table_format.hpp"
+#include "convert/conversions.hpp"
 
 #include <algorithm>
 #include <string_view>
@@ -16,17 +16,12 @@ constexpr std::string_view BYTE_ORDER_MARK = "\xEF\xBB\xBF";
 
 bool is_hex(char c)
 {
-    return read_hex_field(std::string_view(&c, 1)).has_value();
+    return hex_digit(c) >= 0;
 }
 
 bool is_blank(char c)
 {
     return c == ' ' || c == '\t';
-}
-
-char lower(char c)
-{
-    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
 }
 
 finding fault_at(line_fault fault, std::size_t at, std::uint32_t detail = 0)
@@ -86,7 +81,7 @@ finding judge_line(std::string_view line, std::size_t length, std::uint64_t numb
         --key_end;
     }
     const std::string_view key = line.substr(0, key_end);
-    const bool key_is_uv = key.size() == 2 && lower(key[0]) == 'u' && lower(key[1]) == 'v';
+    const bool key_is_uv = key.size() == 2 && ascii_lower(key[0]) == 'u' && ascii_lower(key[1]) == 'v';
     if (!key_is_uv) {
         return {.kind = finding_kind::bad_line, .fault = line_fault::other_key};
     }

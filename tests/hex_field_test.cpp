@@ -1,4 +1,4 @@
-#include "convert/table_format.hpp"
+#include "convert/conversions.hpp"
 
 #include <gtest/gtest.h>
 
@@ -52,20 +52,6 @@ TEST(HexField, AllDigitsOrNothing)
     };
     for (const auto& [field, expected] : cases) {
         EXPECT_EQ(read_hex_field(field), expected) << "field: \"" << field << '"';
-    }
-}
-
-// The fast reading of exactly eight bytes agrees with the rule for every
-// byte value in every place.
-TEST(HexField, EightBytesAtOnceAsOneByOne)
-{
-    for (std::size_t place = 0; place < FIELD_CHARS; ++place) {
-        for (int byte = 0; byte < 256; ++byte) {
-            std::string field = "9aF0b1E2";
-            field[place] = static_cast<char>(byte);
-            const auto expected = field.find('\0') == std::string::npos ? read_hex_field(field) : std::nullopt;
-            EXPECT_EQ(read_exact_field(field.data()), expected) << place << ' ' << byte;
-        }
     }
 }
 

@@ -1,5 +1,4 @@
 #include "convert/listing_scanner.hpp"
-#include "convert/scan_helpers.hpp"
 #include "test_support.hpp"
 
 #include <gtest/gtest.h>
@@ -131,22 +130,6 @@ TEST(ListingScanner, FieldAcrossTheRealChunkBoundary)
         EXPECT_EQ(result.table, expected) << back;
         const auto line = listing_scanner::CHUNK_BYTES - back + 2;
         EXPECT_EQ(result.findings.front(), (finding{malformed, line, 0})) << back;
-    }
-}
-
-// The fast path takes exactly the lines txconv writes, with digits of
-// either case, and leaves everything else to the general one.
-TEST(ListingScanner, TheFastPathKnowsALineAsWritten)
-{
-    const std::pair<std::string, bool> cases[] = {
-        {"=0123456789ABCDEF", false},   {"=01234567\r\nuv=0000", true},  {"=89abcdef\r\nuv=0000", true},
-        {"=ABCDEF09\r\nuv=0000", true}, {"=0123456G\r\nuv=0000", false}, {"=01234567\r\nuv00000", false},
-        {"=01234567=\nuv=0000", false}, {"=0123456:\r\nuv=0000", false}, {"=/1234567\r\nuv=0000", false},
-    };
-    for (const auto& [text, as_written] : cases) {
-        std::string padded = text;
-        padded.resize(scan::LANES, 'x');
-        EXPECT_EQ(scan::line_as_written(padded.data()), as_written) << text;
     }
 }
 

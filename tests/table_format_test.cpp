@@ -1,5 +1,5 @@
+#include "convert/conversions.hpp"
 #include "convert/listing_scanner.hpp"
-#include "convert/table_format.hpp"
 #include "test_support.hpp"
 
 #include <gtest/gtest.h>
