@@ -282,9 +282,7 @@ std::optional<direction> way_by_name(const path_string& path)
     std::string extension;
     for (std::size_t i = stem.size(); i < path.size(); ++i) {
         const std::uint32_t c = static_cast<std::make_unsigned_t<path_char>>(path[i]);
-        const bool ascii = c < 0x80;
-        const bool upper = c >= 'A' && c <= 'Z';
-        extension.push_back(upper ? static_cast<char>(c - 'A' + 'a') : ascii ? static_cast<char>(c) : '?');
+        extension.push_back(c < 0x80 ? ascii_lower(static_cast<char>(c)) : '?');
     }
     if (extension == "txt") {
         return direction::to_table;

@@ -1,10 +1,15 @@
 #include "app/translation.hpp"
 
 #include "app/catalog.hpp"
-#include "platform/user_language.hpp"
+#include "convert/conversions.hpp"
+#include "platform/console.hpp"
 
+#include <algorithm>
+#include <cctype>
+#include <cstdlib>
 #include <cstring>
 #include <optional>
+#include <ranges>
 
 namespace txconv {
 
@@ -12,14 +17,64 @@ namespace {
 
 std::optional<bool> chosen_for_testing;
 
-bool chinese()
+// The first variable that is set and not empty, as setlocale takes them.
+std::string_view first_set(std::initializer_list<const char*> names)
 {
-    return chosen_for_testing ? *chosen_for_testing : user_language() == ui_language::simplified_chinese;
+    for (const char* name : names) {
+        if (name != nullptr && *name != '\0') {
+            return name;
+        }
+    }
+    return {};
 }
 
-// The catalog is msgfmt's binary form: a count, then two tables of lengths
-// and offsets, of the English texts in byte order and of their
-// translations.
+bool is_c_locale(std::string_view name)
+{
+    return name.empty() || name == "C" || name == "POSIX" || name.starts_with("C.");
+}
+
+// "zh_CN.UTF-8@modifier": the part between the dot and the at sign.
+bool is_utf8_locale(std::string_view name)
+{
+    const std::size_t dot = name.find('.');
+    if (dot == std::string_view::npos) {
+        return false;
+    }
+    std::string codeset(name.substr(dot + 1, name.find('@', dot) - dot - 1));
+    std::ranges::transform(codeset, codeset.begin(), ascii_lower);
+    return codeset == "utf-8" || codeset == "utf8";
+}
+
+// What one language name chooses: Chinese, English, or nothing we speak.
+std::optional<ui_language> choice_of(std::string_view name)
+{
+    for (const std::string_view chinese : {"zh_CN", "zh_SG", "zh_Hans"}) {
+        if (name.starts_with(chinese) &&
+            (name.size() == chinese.size() || std::isalnum(static_cast<unsigned char>(name[chinese.size()])) == 0)) {
+            return ui_language::simplified_chinese;
+        }
+    }
+    if (name == "en" || name.starts_with("en_") || name.starts_with("en.") || name.starts_with("en@")) {
+        return ui_language::english;
+    }
+    return std::nullopt;
+}
+
+bool chinese()
+{
+    if (chosen_for_testing) {
+        return *chosen_for_testing;
+    }
+    // Looked up at the first word said; one thread, so no guard is needed.
+    static const bool chosen = system_ui_is_chinese().value_or(
+        language_by_locale({std::getenv("LANGUAGE"), std::getenv("LC_ALL"), std::getenv("LC_MESSAGES"),
+                            std::getenv("LC_CTYPE"), std::getenv("LANG")}) == ui_language::simplified_chinese);
+    return chosen;
+}
+
+// The catalog is msgfmt's binary form, little-endian: a magic number, a
+// revision, a count, then two tables of lengths and offsets, of the English
+// texts in byte order and of their translations.
 std::uint32_t catalog_word(std::size_t at)
 {
     std::uint32_t value = 0;
@@ -29,39 +84,74 @@ std::uint32_t catalog_word(std::size_t at)
 
 std::string_view catalog_string(std::uint32_t table, std::uint32_t index)
 {
-    const std::uint32_t length = catalog_word(table + (8 * index));
-    const std::uint32_t offset = catalog_word(table + (8 * index) + 4);
+    const std::uint32_t length = catalog_word(table + (8 * std::size_t{index}));
+    const std::uint32_t offset = catalog_word(table + (8 * std::size_t{index}) + 4);
     return {reinterpret_cast<const char*>(CHINESE_CATALOG) + offset, length};
+}
+
+// How many messages the catalog holds: none where it is not one that this
+// reading understands, or where a table would reach past its end.
+std::uint32_t catalog_count()
+{
+    static const std::uint32_t count = [] {
+        constexpr std::size_t HEADER = 20;
+        if (CHINESE_CATALOG_BYTES < HEADER || catalog_word(0) != 0x950412DEU || catalog_word(4) >> 16U != 0) {
+            return std::uint32_t{0};
+        }
+        const std::uint32_t n = catalog_word(8);
+        for (const std::uint32_t table : {catalog_word(12), catalog_word(16)}) {
+            if (table > CHINESE_CATALOG_BYTES || (CHINESE_CATALOG_BYTES - table) / 8 < n) {
+                return std::uint32_t{0};
+            }
+            for (std::uint32_t i = 0; i < n; ++i) {
+                const std::uint64_t end = std::uint64_t{catalog_word(table + (8 * std::size_t{i}))} +
+                                          catalog_word(table + (8 * std::size_t{i}) + 4);
+                if (end > CHINESE_CATALOG_BYTES) {
+                    return std::uint32_t{0};
+                }
+            }
+        }
+        return n;
+    }();
+    return count;
 }
 
 // The translation of the message whose English text (its singular, for a
 // message with plurals) is english; empty where there is none.
 std::string_view translation_of(std::string_view english)
 {
-    const std::uint32_t count = catalog_word(8);
-    const std::uint32_t originals = catalog_word(12);
-    const std::uint32_t translations = catalog_word(16);
-    std::uint32_t low = 0;
-    std::uint32_t high = count;
-    while (low < high) {
-        const std::uint32_t middle = low + ((high - low) / 2);
-        std::string_view original = catalog_string(originals, middle);
-        original = original.substr(0, original.find('\0'));
-        const int order = original.compare(english);
-        if (order == 0) {
-            return catalog_string(translations, middle);
-        }
-        if (order < 0) {
-            low = middle + 1;
-        } else {
-            high = middle;
-        }
-    }
-    return {};
+    const std::uint32_t count = catalog_count();
+    const auto original = [](std::uint32_t i) {
+        const std::string_view text = catalog_string(catalog_word(12), i);
+        return text.substr(0, text.find('\0'));
+    };
+    const auto indices = std::views::iota(std::uint32_t{0}, count);
+    const auto found = std::ranges::lower_bound(indices, english, {}, original);
+    return found != indices.end() && original(*found) == english ? catalog_string(catalog_word(16), *found)
+                                                                 : std::string_view();
 }
 
 } // namespace
 
+ui_language language_by_locale(const locale_variables& variables)
+{
+    const std::string_view messages = first_set({variables.all, variables.messages, variables.lang});
+    if (is_c_locale(messages) || !is_utf8_locale(first_set({variables.all, variables.ctype, variables.lang}))) {
+        return ui_language::english;
+    }
+    std::string_view wanted = first_set({variables.language});
+    if (wanted.empty()) {
+        wanted = messages;
+    }
+    // The first name in the list that we have words for wins; with none,
+    // the words are English, as gettext's untranslated messages are.
+    for (const auto name : std::views::split(wanted, ':')) {
+        if (const auto chosen = choice_of(std::string_view(name))) {
+            return *chosen;
+        }
+    }
+    return ui_language::english;
+}
 std::string_view tr(std::string_view english)
 {
     if (!chinese()) {

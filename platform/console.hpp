@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdio>
+#include <optional>
 #include <string_view>
 
 namespace txconv {
@@ -64,6 +65,10 @@ bool console_closes_with_process();
 // acknowledged it: a message box on Windows, the console elsewhere, where
 // prompt asks for Enter. Nothing comes back: the notice is a one-way message.
 void show_notice(std::string_view text, std::string_view prompt);
+
+// On Windows, whether the user's UI language is Simplified Chinese. On
+// POSIX nothing: the locale variables say it there.
+std::optional<bool> system_ui_is_chinese();
 
 // Whether notices appear where diagnostics do, on the console: then a notice
 // need not repeat what a diagnostic line has just said.

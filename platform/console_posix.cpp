@@ -108,4 +108,9 @@ bool notices_share_the_console()
     return true;
 }
 
+std::optional<bool> system_ui_is_chinese()
+{
+    return std::nullopt;
+}
+
 } // namespace txconv

@@ -119,4 +119,13 @@ bool ask_yes_no(std::string_view question)
     return ::MessageBoxW(nullptr, wide.c_str(), L"txconv", MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2) == IDYES;
 }
 
+std::optional<bool> system_ui_is_chinese()
+{
+    // Simplified Chinese is that of China and of Singapore; Taiwan's, Hong
+    // Kong's and Macao's is traditional, which these words are not.
+    const LANGID id = ::GetUserDefaultUILanguage();
+    return PRIMARYLANGID(id) == LANG_CHINESE &&
+           (SUBLANGID(id) == SUBLANG_CHINESE_SIMPLIFIED || SUBLANGID(id) == SUBLANG_CHINESE_SINGAPORE);
+}
+
 } // namespace txconv

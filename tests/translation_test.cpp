@@ -1,6 +1,5 @@
 #include "app/catalog.hpp"
 #include "app/translation.hpp"
-#include "platform/user_language.hpp"
 
 #include <gtest/gtest.h>
 
