@@ -3,7 +3,7 @@
 
 #include "app/driver.hpp"
 #include "app/messages.hpp"
-#include "fileio/inputs.hpp"
+#include "fileio/file_access.hpp"
 #include "platform/console.hpp"
 
 #include <algorithm>
@@ -74,7 +74,7 @@ std::vector<job> plan(const command_options& options)
         task.quiet = options.quiet;
         task.full_range = options.full_range;
         task.show_name = kind == job_kind::show && options.files.size() > 1;
-        task.first = jobs.size() == 1;
+        task.csv_header = jobs.size() == 1;
         task.format = options.format.value_or(output_format::text);
         set_output(options, file, task);
     }

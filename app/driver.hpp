@@ -2,7 +2,7 @@
 
 #include "convert/conversions.hpp"
 #include "convert/finding.hpp"
-#include "fileio/outputs.hpp"
+#include "fileio/file_access.hpp"
 
 #include <optional>
 #include <span>
@@ -45,6 +45,9 @@ struct job {
     // The user typed the output's path, rather than txconv making it up.
     bool output_named_by_user = false;
     write_mode mode = write_mode::append;
+    // Where the user was asked and said Yes: the file that stood at the
+    // output's name then, which alone may be replaced.
+    std::optional<file_identity> replacing;
     // Any departure from the form txconv writes is an error: a listing must
     // be 95 lines of "uv=" and 8 hex digits, a table file one table.
     bool strict = false;
@@ -53,8 +56,8 @@ struct job {
     std::optional<table_choice> image;
     // One of several inputs shown: each is named with what is shown of it.
     bool show_name = false;
-    // The first job of the run, which prints a csv's header row.
-    bool first = true;
+    // Whether the csv's header row comes first: the first job of the run.
+    bool csv_header = true;
     output_format format = output_format::text;
     // Nothing is printed of what it finds but trouble (diff).
     bool quiet = false;
@@ -70,6 +73,7 @@ enum class refusal_kind : std::uint8_t {
     binary_to_terminal, // a table would go to a terminal
     no_such_image,      // the table asked for is beyond what the file holds
     shared_output,      // the output is that of an earlier input too
+    out_of_memory,      // memory ran out before the job was done
 };
 
 struct refusal {
@@ -116,9 +120,9 @@ struct run_summary {
 run_summary run_jobs(std::span<const job> jobs, const run_style& style);
 
 // Asks, for each job that would make a new file where one exists, whether to
-// replace it, as Explorer asks on a name clash: Yes replaces it whole, No
-// drops the job. Returns how many were dropped. Nothing is read or written:
-// a file that appears after the question is still refused when committed.
+// replace it, as Explorer asks on a name clash: Yes replaces that file, and
+// no other, whole; No drops the job. Returns how many were dropped. Nothing
+// is read or written.
 std::size_t ask_before_replacing(std::vector<job>& jobs, bool (*ask)(std::string_view question));
 
 } // namespace txconv

@@ -1,27 +1,25 @@
 #pragma once
 
-// The steps of one job, for the driver alone.
+// The steps of one job before its output is committed, for the driver alone:
+// open the inputs, look at the output, read and judge the inputs, make the
+// result and stage it.
 
 #include "app/driver.hpp"
 #include "convert/listing_scanner.hpp"
-#include "fileio/inputs.hpp"
 
-#include <string>
+#include <utility>
 #include <vector>
 
 namespace txconv {
 
-// One job on its way: what is known of it before its output is committed.
+// One job on its way, and at last how it ended.
 struct job_record {
     const job* of = nullptr;
-    std::vector<std::string> warnings;
-    // Where a strict check failed an input: its first departures, in order.
-    std::vector<std::string> departures;
-    std::optional<job_failure> failed;
-    std::optional<io_error> late_close;
-    // What the output held before it was added to.
-    std::uint64_t held_before = 0;
-    // Whether its output waits in the commit, whose outcomes come in order.
+    // What reading its inputs found, and in which: warnings, or where a
+    // strict check failed an input, its departures. Words come at the report.
+    std::vector<std::pair<subject, finding>> findings;
+    std::expected<written, job_failure> outcome;
+    // Its output waits in the stager for the commit.
     bool staged = false;
     // A comparison found a difference.
     bool differed = false;
@@ -31,8 +29,18 @@ struct job_record {
 // enough to name the file it lands in.
 output_request planned_output(const job& task);
 
-// Reads, converts and judges one job's inputs, and stages its output unless
-// it failed or has nothing to write.
-void prepare_job(const job& task, listing_scanner& scanner, output_stager& stager, job_record& record);
+// The outputs that earlier jobs of the run write, and which job writes each;
+// and their folders, each looked at once, so that two spellings of one
+// name meet.
+struct earlier_outputs {
+    std::vector<std::pair<output_look, const job*>> outputs;
+    std::vector<std::pair<path_string, std::optional<file_identity>>> folders;
+};
+
+// Reads, converts and judges one job's inputs, and stages its output under
+// the job's number unless there is nothing to write. Where earlier is given,
+// an output that an earlier job writes too is refused.
+std::expected<void, job_failure> prepare_job(const job& task, std::size_t number, listing_scanner& scanner,
+                                             output_stager& stager, job_record& record, earlier_outputs* earlier);
 
 } // namespace txconv

@@ -3,7 +3,7 @@
 
 #include "app/driver.hpp"
 #include "app/messages.hpp"
-#include "fileio/inputs.hpp"
+#include "fileio/file_access.hpp"
 #include "platform/console.hpp"
 
 #include <cstdlib>

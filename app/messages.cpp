@@ -36,6 +36,11 @@ std::string io_text(io_error error)
         return std::string(tr("is a file whose identity cannot be read, so it might be the input; not used"));
     case io_reason::link_loop:
         return std::string(tr("its links go round in a loop and lead to no file"));
+    case io_reason::changed:
+        return std::string(tr("another file took its name after txconv decided to replace it; left alone"));
+    case io_reason::cannot_undo:
+        return std::string(
+            tr("is written inside a file whose bytes cannot be read back, so a failed write could not be undone"));
     case io_reason::system:
     case io_reason::missing:
     case io_reason::exists:
@@ -105,7 +110,7 @@ std::string exists_hint(bool can_append)
 
 std::string reason_of(const failure& failed, bool can_append)
 {
-    const io_error cause = failed.cause.value_or(io_error{});
+    const io_error cause = failed.cause;
     switch (failed.kind) {
     case failure_kind::cannot_read:
         return io_text(cause);
@@ -123,6 +128,11 @@ std::string reason_of(const failure& failed, bool can_append)
         return fill(tr("another program kept it in use for %s; gave up waiting"), {seconds(failed.waited)});
     case failure_kind::name_kept_changing:
         return std::string(tr("its name kept vanishing and reappearing while it was written"));
+    case failure_kind::endless:
+        return failed.read == 0
+                   ? std::string(tr("a stream is read no further than 64 MiB, which cannot hold that table"))
+                   : fill(tr("read %s bytes, and it went on without giving the table asked for"),
+                          {std::to_string(failed.read)});
     }
     return {};
 }
@@ -144,6 +154,8 @@ std::string reason_of(const refusal& refused)
     case refusal_kind::shared_output:
         return fill(tr("its output %s is also that of %s, converted before it; a file is not written twice in one run"),
                     {shown_input(refused.output), shown_input(refused.earlier)});
+    case refusal_kind::out_of_memory:
+        return std::string(tr("not converted: out of memory"));
     }
     return {};
 }
@@ -177,6 +189,7 @@ std::string_view notice_headline(const job_failure& failed)
     }
     switch (std::get<failure>(failed).kind) {
     case failure_kind::cannot_read:
+    case failure_kind::endless:
         return NOTICE_CANNOT_OPEN;
     case failure_kind::same_file:
         return tr("Error: the output file is the input file");
@@ -195,8 +208,10 @@ std::string failure_line(const job_failure& failed, bool can_append)
     // it in words.
     const std::string reason = reason_of(failed, can_append);
     const auto* file = std::get_if<failure>(&failed);
+    const bool read =
+        file != nullptr && (file->kind == failure_kind::cannot_read || file->kind == failure_kind::endless);
     const std::string said = file == nullptr                            ? reason
-                             : file->kind == failure_kind::cannot_read  ? fill(tr("cannot be read: %s"), {reason})
+                             : read                                     ? fill(tr("cannot be read: %s"), {reason})
                              : file->kind == failure_kind::cannot_write ? fill(tr("cannot be written: %s"), {reason})
                                                                         : reason;
     return shown_input(subject_of(failed)) + ": " + said;
@@ -279,34 +294,31 @@ std::string departure_line(const subject& about, const finding& found)
 
 std::string added_line(const subject& output, direction way, std::uint64_t held_before)
 {
-    // Said after every menu conversion: built in one string, as cheaply as
-    // the conversion itself.
     const bool table = way == direction::to_table;
-    std::string line;
-    line.reserve(128);
-    line.append(DIAGNOSTIC_PREFIX).append(shown_input(output)).append(": ");
+    const std::string shown = shown_input(output) + ": ";
     if (held_before == 0) {
-        return line.append(table ? tr("table written") : tr("listing written")).append("\n");
+        return shown + std::string(table ? tr("table written") : tr("listing written"));
     }
     const std::uint64_t unit = table ? TABLE_BYTES : LISTING_BYTES;
     const std::uint64_t holds = held_before + unit;
     if (holds % unit == 0) {
-        append_filled(line,
-                      table ? tr("table appended; it now holds %s tables, and programs read the first")
-                            : tr("listing appended; it now holds %s listings, and programs read the first"),
-                      {std::to_string(holds / unit)});
-    } else {
-        append_filled(line,
-                      table ? tr("table appended; it now holds %s bytes, and programs read its first 380")
-                            : tr("listing appended; it now holds %s bytes, and programs read its first 95 values"),
-                      {std::to_string(holds)});
+        return shown + fill(table ? tr("table appended; it now holds %s tables, and programs read the first")
+                                  : tr("listing appended; it now holds %s listings, and programs read the first"),
+                            {std::to_string(holds / unit)});
     }
-    return line.append("\n");
+    return shown + fill(table ? tr("table appended; it now holds %s bytes, and programs read its first 380")
+                              : tr("listing appended; it now holds %s bytes, and programs read its first 95 values"),
+                        {std::to_string(holds)});
 }
 
 std::string waiting_line(const subject& about)
 {
     return shown_input(about) + ": " + std::string(tr("waiting for another program to release it"));
+}
+
+std::string_view out_of_memory_line()
+{
+    return tr("out of memory; the outputs written before it follow, then each file left alone");
 }
 
 std::string late_close_line(const subject& about, io_error cause)
@@ -364,10 +376,12 @@ void notify(std::string_view text)
 // there is nobody left to tell, and the exit status still says what happened.
 void print_diagnostic(std::string_view line)
 {
-    std::string text(DIAGNOSTIC_PREFIX);
-    text += line;
-    text += '\n';
-    (void)write_console(console_stream::error, text);
+    print_line("txconv: " + std::string(line));
+}
+
+void print_line(std::string_view line)
+{
+    (void)write_console(console_stream::error, std::string(line) + "\n");
 }
 
 } // namespace txconv

@@ -5,7 +5,7 @@
 
 #include "app/driver.hpp"
 #include "convert/finding.hpp"
-#include "fileio/failure.hpp"
+#include "fileio/file_access.hpp"
 
 #include <span>
 #include <string>
@@ -50,16 +50,14 @@ std::string warning_for(const subject& about, const finding& found);
 // A strict check's word on one departure from the form txconv writes.
 std::string departure_line(const subject& about, const finding& found);
 
-// What every diagnostic line starts with.
-inline constexpr std::string_view DIAGNOSTIC_PREFIX = "txconv: ";
-
-// The whole diagnostic line, "txconv: " to line feed, on what an output the
-// menu appended to now holds, and what its readers take: "pts.tx: table
-// appended; it now holds 2 tables, and programs read the first", or
-// "pts.tx: table written" for one that held nothing.
+// What the menu says of an output it appended to, and what its readers
+// take: "pts.tx: table appended; it now holds 2 tables, and programs read
+// the first", or "pts.tx: table written" for one that held nothing.
 std::string added_line(const subject& output, direction way, std::uint64_t held_before);
 
 std::string waiting_line(const subject& about);
+// Said where memory ran out, before what was written and what was not.
+std::string_view out_of_memory_line();
 std::string late_close_line(const subject& about, io_error cause);
 std::string ok_line(const subject& input);
 std::string converted_line(const subject& input, const subject& output);
@@ -86,5 +84,8 @@ void notify(std::string_view text);
 
 // Prints "txconv: " and line on standard error.
 void print_diagnostic(std::string_view line);
+
+// Prints line on standard error as it is.
+void print_line(std::string_view line);
 
 } // namespace txconv

@@ -2,7 +2,7 @@
 
 #include "app/messages.hpp"
 #include "app/translation.hpp"
-#include "fileio/inputs.hpp"
+#include "fileio/file_access.hpp"
 
 #include <algorithm>
 #include <string>

@@ -173,14 +173,15 @@ std::string_view trn(std::string_view one, std::string_view many, std::uint64_t 
     return count == 1 ? one : many;
 }
 
-void append_filled(std::string& out, std::string_view pattern, std::initializer_list<std::string_view> values)
+std::string fill(std::string_view pattern, std::initializer_list<std::string_view> values)
 {
+    std::string out;
     std::size_t next = 0;
     while (!pattern.empty()) {
         const std::size_t percent = pattern.find('%');
         out.append(pattern.substr(0, percent));
         if (percent == std::string_view::npos) {
-            return;
+            return out;
         }
         pattern.remove_prefix(percent + 1);
         // "%s", "%N$s" or "%%"; anything else stands as it is.
@@ -201,12 +202,6 @@ void append_filled(std::string& out, std::string_view pattern, std::initializer_
             out += '%';
         }
     }
-}
-
-std::string fill(std::string_view pattern, std::initializer_list<std::string_view> values)
-{
-    std::string out;
-    append_filled(out, pattern, values);
     return out;
 }
 

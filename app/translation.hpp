@@ -31,9 +31,6 @@ std::string_view trn(std::string_view one, std::string_view many, std::uint64_t 
 // translation may put them in another order, and %% by %.
 std::string fill(std::string_view pattern, std::initializer_list<std::string_view> values);
 
-// The same, added to out.
-void append_filled(std::string& out, std::string_view pattern, std::initializer_list<std::string_view> values);
-
 enum class ui_language { english, simplified_chinese };
 
 // The locale variables as gettext reads them; nullptr where one is unset.

@@ -75,13 +75,7 @@ listing_reading txt_to_tx(std::string_view listing, table_choice choice)
 {
     listing_scanner scanner;
     scanner.reset(choice);
-    while (!listing.empty()) {
-        const std::span<char> space = scanner.space();
-        const std::size_t count = std::min(space.size(), listing.size());
-        std::memcpy(space.data(), listing.data(), count);
-        scanner.scan(count);
-        listing.remove_prefix(count);
-    }
+    scanner.feed(listing);
     scanner.finish();
     return {scanner.table(), scanner.findings(), scanner.images()};
 }

@@ -54,13 +54,6 @@ void listing_scanner::reset(table_choice image)
     skip_ = image.last ? 0 : (image.number - 1) * TABLE_SLOTS;
 }
 
-std::span<char> listing_scanner::space()
-{
-    // Enough for a chunk behind the few bytes carried over.
-    buffer_.resize(FIELD_CHARS + 1 + CHUNK_BYTES);
-    return {buffer_.data() + carried_, CHUNK_BYTES};
-}
-
 std::uint64_t listing_scanner::line_at(std::size_t at)
 {
     line_ += line_ends(buffer_.data() + counted_, buffer_.data() + at);
@@ -104,10 +97,13 @@ void listing_scanner::ignore_from(std::size_t at, std::uint64_t count)
     findings_[ignored_at_ - 1].count += count;
 }
 
-void listing_scanner::scan(std::size_t count)
+void listing_scanner::feed(std::span<const char> chunk)
 {
+    // Behind the few bytes carried over.
+    buffer_.resize(carried_);
+    buffer_.insert(buffer_.end(), chunk.begin(), chunk.end());
     const char* const data = buffer_.data();
-    const std::size_t end = carried_ + count;
+    const std::size_t end = buffer_.size();
     std::size_t keep = end;
     for (const char* hit = find_byte(data, data + end, '='); hit != data + end;
          hit = find_byte(hit + 1, data + end, '=')) {
@@ -132,7 +128,7 @@ void listing_scanner::scan(std::size_t count)
     if (!complete() || ignored_at_ == 0) {
         line_at(keep);
     }
-    std::memmove(buffer_.data(), data + keep, end - keep);
+    buffer_.erase(buffer_.begin(), buffer_.begin() + static_cast<std::ptrdiff_t>(keep));
     carried_ = end - keep;
     counted_ = 0;
 }

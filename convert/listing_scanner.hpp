@@ -16,18 +16,15 @@
 
 namespace txconv {
 
-// Fill space() with the next chunk, then call scan() with the number of
-// bytes placed there; after the last chunk, call finish().
+// Feed it the listing's chunks in order, of any size; after the last one,
+// call finish().
 class listing_scanner {
 public:
-    static constexpr std::size_t CHUNK_BYTES = 128 * 1024;
-
     // Starts over on a new listing, reading the chosen run of 95 fields
     // rather than the first: what appending makes, one run per append.
     void reset(table_choice image = {});
 
-    std::span<char> space();
-    void scan(std::size_t count);
+    void feed(std::span<const char> chunk);
     void finish();
 
     const value_table& table() const { return table_; }

@@ -1,30 +1,48 @@
-#include "fileio/inputs.hpp"
+#include "fileio/file_access.hpp"
 
 #include "platform/console.hpp"
 
 #include <algorithm>
+#include <array>
 
 namespace txconv {
 
 namespace {
 
-// Opening, reading and closing the input alike: to the user each means the
-// file could not be read.
-std::unexpected<failure> cannot_read(const subject& about, io_error cause)
-{
-    return std::unexpected(failure{.kind = failure_kind::cannot_read, .about = about, .cause = cause});
-}
-
 // The first stem characters of path, a '.' and the extension, in one string.
 path_string named_with(const path_string& path, std::size_t stem, std::string_view extension)
 {
-    path_string out;
-    out.reserve(stem + 1 + extension.size());
-    out.append(path, 0, stem).push_back(path_char('.'));
-    for (const char c : extension) {
-        out.push_back(static_cast<path_char>(c));
-    }
+    path_string out(path, 0, stem);
+    out.push_back(path_char('.'));
+    out.append(extension.begin(), extension.end());
     return out;
+}
+
+// Fills into from the input, and gives the bytes it got: less only at the
+// end of the file.
+file_expected<std::size_t> read_chunk(input_file& input, std::span<char> into)
+{
+    std::size_t got = 0;
+    while (got < into.size()) {
+        const io_expected<std::size_t> read = input.file.read_some(into.subspan(got));
+        if (!read) {
+            return std::unexpected(cannot_read(input.about, read.error()));
+        }
+        if (*read == 0) {
+            break;
+        }
+        got += *read;
+    }
+    return got;
+}
+
+// Closes an input that has been read, and gives what it read.
+template <class T> file_expected<T> close_input(input_file& input, T read)
+{
+    if (const io_expected<> closed = input.file.close(); !closed) {
+        return std::unexpected(cannot_read(input.about, closed.error()));
+    }
+    return read;
 }
 
 } // namespace
@@ -48,7 +66,7 @@ file_expected<input_file> open_input(const path_string& path)
     input.about = {subject_kind::file, path};
     const io_expected<file_status> status = input.file.open_for_reading(path);
     if (!status) {
-        return cannot_read(input.about, status.error());
+        return std::unexpected(cannot_read(input.about, status.error()));
     }
     input.identity = status->identity;
     input.size = status->size;
@@ -61,19 +79,19 @@ file_expected<input_file> open_standard_input()
     input_file input;
     input.about = subject::standard_input();
     if (closed_at_start(standard_stream::input)) {
-        return cannot_read(input.about, {io_reason::closed});
+        return std::unexpected(cannot_read(input.about, {io_reason::closed}));
     }
     input.file = native_file::standard_input();
     // A file that cannot say which file it is might be the output.
     const io_expected<file_status> status = input.file.status();
     if (!status) {
-        return cannot_read(input.about, {io_reason::unknown_identity});
+        return std::unexpected(cannot_read(input.about, status.error()));
     }
-    input.identity = status->identity;
     if (status->regular) {
         // A file given as txconv - < t.tx lends what is made from it its
         // permissions, as it would given by name; its length is the rest
         // of it from where the stream stands.
+        input.identity = status->identity;
         input.permissions = status->permissions;
         const io_expected<std::uint64_t> at = input.file.position();
         if (at && *at <= status->size) {
@@ -84,36 +102,48 @@ file_expected<input_file> open_standard_input()
     return input;
 }
 
-file_expected<std::size_t> read_chunk(input_file& input, std::span<char> into)
+file_expected<read_extent> read_whole_file(input_file& input, const std::function<void(std::span<const char>)>& take)
 {
-    std::size_t got = 0;
-    while (got < into.size()) {
-        const io_expected<std::size_t> read = input.file.read_some(into.subspan(got));
-        if (!read) {
-            return cannot_read(input.about, read.error());
+    // One chunk for every input of the run: a batch of many asks for no
+    // memory per file.
+    static std::array<char, READ_CHUNK> chunk;
+    const std::uint64_t bound = input.size.value_or(INPUT_BUDGET);
+    read_extent extent;
+    while (extent.bytes < bound) {
+        const auto wanted = static_cast<std::size_t>(std::min<std::uint64_t>(READ_CHUNK, bound - extent.bytes));
+        const file_expected<std::size_t> got = read_chunk(input, std::span(chunk).first(wanted));
+        if (!got) {
+            return std::unexpected(got.error());
         }
-        if (*read == 0) {
-            break;
+        take(std::span(chunk).first(*got));
+        extent.bytes += *got;
+        if (*got < wanted) {
+            return close_input(input, extent);
         }
-        got += *read;
     }
-    return got;
+    // A regular file ends where it did when it was opened; a stream that has
+    // a byte more went on past the budget.
+    if (!input.size) {
+        char more = 0;
+        const file_expected<std::size_t> got = read_chunk(input, std::span(&more, 1));
+        if (!got) {
+            return std::unexpected(got.error());
+        }
+        extent.ended = *got == 0;
+    }
+    return close_input(input, extent);
 }
 
-file_expected<> skip_to(input_file& input, std::uint64_t offset)
+file_expected<std::size_t> read_part(input_file& input, std::uint64_t offset, std::span<char> into)
 {
     if (const io_expected<> moved = input.file.seek(input.start + offset); !moved) {
-        return cannot_read(input.about, moved.error());
+        return std::unexpected(cannot_read(input.about, moved.error()));
     }
-    return {};
-}
-
-file_expected<> close_input(input_file& input)
-{
-    if (const io_expected<> closed = input.file.close(); !closed) {
-        return cannot_read(input.about, closed.error());
+    const file_expected<std::size_t> got = read_chunk(input, into);
+    if (!got) {
+        return got;
     }
-    return {};
+    return close_input(input, *got);
 }
 
 } // namespace txconv

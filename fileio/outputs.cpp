@@ -1,4 +1,4 @@
-#include "fileio/outputs.hpp"
+#include "fileio/file_access.hpp"
 
 #include "fileio/writing.hpp"
 
@@ -11,21 +11,65 @@ namespace {
 // How many new outputs wait, open, for one shared round of syncs, at most.
 constexpr std::size_t WINDOW = 256;
 
-// What stands at an output's name, or nothing where looking failed.
-std::optional<path_facts> look_at(const path_string& path, bool follow = false)
+file_expected<path_facts> inspect(const subject& about, const path_string& path, bool follow)
 {
     const io_expected<path_facts> facts = inspect_path(path, follow);
-    return facts ? std::optional(*facts) : std::nullopt;
-}
-
-// The identity of standard output where it is a regular file.
-std::optional<file_identity> standard_output_file()
-{
-    const io_expected<file_status> status = native_file::standard_output().status();
-    return status && status->regular ? std::optional(status->identity) : std::nullopt;
+    return facts ? file_expected<path_facts>(*facts) : std::unexpected(cannot_write(about, facts.error()));
 }
 
 } // namespace
+
+bool output_look::meets(const output_look& other) const
+{
+    const bool same_name = folder && folder == other.folder && file_name_start(target) < target.size() &&
+                           target.substr(file_name_start(target)) == other.target.substr(file_name_start(other.target));
+    return (file && file == other.file) || same_name;
+}
+
+file_expected<> look_at_output(output_request& request)
+{
+    output_look& look = request.look;
+    const subject& about = request.to;
+    const auto same_file = [&] { return std::unexpected(failure{.kind = failure_kind::same_file, .about = about}); };
+    if (about.kind == subject_kind::standard_output) {
+        const io_expected<file_status> status = native_file::standard_output().status();
+        if (status && status->regular) {
+            look.file = status->identity;
+            if (is_one_of(status->identity, request.inputs)) {
+                return same_file();
+            }
+        }
+        return {};
+    }
+    // The one resolution of a typed path's links: the bytes land at its end.
+    look.target = request.named_by_user ? resolve_links(about.path) : about.path;
+    const file_expected<path_facts> there = inspect(about, look.target, request.named_by_user);
+    if (!there) {
+        return std::unexpected(there.error());
+    }
+    look.kind = there->kind;
+    if (there->kind == path_kind::regular) {
+        look.file = there->identity;
+    }
+    if (there->kind == path_kind::symlink) {
+        return std::unexpected(cannot_write(about, {io_reason::symlink}));
+    }
+    // A device or a FIFO that the user named is written to as it is.
+    if (there->kind == path_kind::other && !request.named_by_user) {
+        return std::unexpected(cannot_write(about, {io_reason::not_regular}));
+    }
+    if (look.file && is_one_of(*look.file, request.inputs)) {
+        return same_file();
+    }
+    if (look.file && request.mode == write_mode::create) {
+        return std::unexpected(failure{.kind = failure_kind::exists, .about = about});
+    }
+    if (request.mode == write_mode::replace && !request.replacing) {
+        // What --force decided on, at this first look.
+        request.replacing = look.file;
+    }
+    return {};
+}
 
 // How far one staged output got.
 enum class entry_state : std::uint8_t {
@@ -37,94 +81,36 @@ enum class entry_state : std::uint8_t {
 };
 
 struct output_stager::entry {
+    std::size_t job = 0;
     output_request request;
-    // Where the file really goes: the end of the links at a typed path.
-    path_string target;
     std::vector<char> bytes;
     entry_state state = entry_state::staged;
-    // A new file, written under no name and waiting for one.
+    // A new file, written under no name and waiting for one, and which file
+    // it is, so that a later output of this commit that finds it at its
+    // name can add to it.
     native_file file;
-    // Which file the new one is, once named, so that a later output of this
-    // commit that finds it at its name can add to it.
     file_identity identity;
-    // Where the folder of a named output stands among the commit's folders.
-    std::size_t folder = 0;
     // The earlier output whose new file this one was added to.
     const entry* added_to = nullptr;
     output_outcome outcome;
 
-    subject about() const { return request.to; }
+    const subject& about() const { return request.to; }
+    const path_string& target() const { return request.look.target; }
     void fail(failure why)
     {
-        outcome.failed = std::move(why);
+        outcome = std::unexpected(std::move(why));
         state = entry_state::settled;
     }
 };
-
-file_expected<> refuse_target(const output_request& request)
-{
-    if (request.to.kind == subject_kind::standard_output) {
-        const std::optional<file_identity> file = standard_output_file();
-        if (file && is_one_of(*file, request.inputs)) {
-            return std::unexpected(failure{.kind = failure_kind::same_file, .about = request.to});
-        }
-        return {};
-    }
-    const io_expected<path_facts> there = inspect_path(request.to.path, request.named_by_user);
-    if (!there && there.error().is(io_reason::link_loop)) {
-        return std::unexpected(cannot_write(request.to, there.error()));
-    }
-    if (!there || there->kind == path_kind::missing) {
-        return {};
-    }
-    if (there->kind != path_kind::regular) {
-        // A device or a FIFO that the user named is written to as it is.
-        if (request.named_by_user) {
-            return {};
-        }
-        return std::unexpected(cannot_write(
-            request.to, {there->kind == path_kind::symlink ? io_reason::symlink : io_reason::not_regular}));
-    }
-    if (is_one_of(there->identity, request.inputs)) {
-        return std::unexpected(failure{.kind = failure_kind::same_file, .about = request.to});
-    }
-    if (request.mode == write_mode::create) {
-        return std::unexpected(failure{.kind = failure_kind::exists, .about = request.to});
-    }
-    return {};
-}
-
-bool output_key::meets(const output_key& other) const
-{
-    return (file && file == other.file) || (folder && folder == other.folder && name == other.name);
-}
-
-output_key key_of(const output_request& request)
-{
-    output_key key;
-    if (request.to.kind == subject_kind::standard_output) {
-        key.file = standard_output_file();
-        return key;
-    }
-    const path_string target = request.named_by_user ? resolve_links(request.to.path) : request.to.path;
-    if (const auto there = look_at(target); there && there->kind == path_kind::regular) {
-        key.file = there->identity;
-    }
-    if (const auto folder = look_at(folder_of(target), true); folder && folder->kind != path_kind::missing) {
-        key.folder = folder->identity;
-        key.name = target.substr(file_name_start(target));
-    }
-    return key;
-}
 
 output_stager::output_stager(lock_patience patience) : patience_(patience) {}
 
 output_stager::~output_stager() = default;
 
-void output_stager::stage(output_request request, std::span<const char> data)
+void output_stager::stage(std::size_t job, output_request request, std::span<const char> data)
 {
     entry& output = entries_.emplace_back();
-    output.target = request.named_by_user ? resolve_links(request.to.path) : request.to.path;
+    output.job = job;
     output.request = std::move(request);
     output.bytes.assign(data.begin(), data.end());
 }
@@ -153,38 +139,39 @@ void output_stager::write_at_once(entry& output) const
         return;
     }
     // Only a path the user named can lead to a device or a FIFO.
-    const auto there = request.named_by_user ? look_at(output.target, true) : std::nullopt;
-    if (there && there->kind == path_kind::other) {
-        output.outcome = write_stream(output.target, output.bytes);
-        if (output.outcome.failed) {
-            output.outcome.failed->about = request.to;
-        }
+    if (request.look.kind == path_kind::other) {
+        output.outcome = write_stream(output.about(), output.target(), output.bytes);
         return;
     }
     if (request.mode == write_mode::append) {
-        output.outcome = append_existing(output.target, output.bytes, request.inputs, patience_);
-        if (!output.outcome.failed || !output.outcome.failed->cause ||
-            !output.outcome.failed->cause->is(io_reason::missing)) {
+        output.outcome = append_to_file(output.target(), output.bytes, request.inputs, patience_);
+        if (output.outcome || output.outcome.error().kind != failure_kind::cannot_write ||
+            !output.outcome.error().cause.is(io_reason::missing)) {
             return;
         }
-        output.outcome = {};
     }
     write_new(output);
 }
 
 void output_stager::write_new(entry& output) const
 {
-    if (const io_expected<> made = output.file.create_unnamed(output.target, output.request.permissions); !made) {
+    if (const io_expected<> made = output.file.create_unnamed(output.target(), output.request.permissions); !made) {
         // The file is made in its folder, and a failure there is the folder's.
         failure why = cannot_write(output.about(), made.error());
-        why.cause_in = folder_of(output.target);
+        why.cause_in = folder_of(output.target());
         output.fail(std::move(why));
         return;
     }
-    if (const io_expected<> wrote = write_all(output.file, output.bytes); !wrote) {
-        output.fail(cannot_write(output.about(), wrote.error()));
+    io_expected<> done = write_all(output.file, output.bytes);
+    // Which file it is, known before it has a name: one look serves the
+    // shared syncs and any later output of this commit that meets it.
+    const io_expected<file_status> status = done ? output.file.status() : io_expected<file_status>();
+    if (!done || !status) {
+        output.fail(cannot_write(output.about(), done ? status.error() : done.error()));
         return;
     }
+    output.identity = status->identity;
+    output.outcome = written{};
     output.state = entry_state::unnamed;
 }
 
@@ -200,7 +187,15 @@ void output_stager::sync_new_files()
         }
     }
     const bool together = files.size() > 1 && syncs_file_systems();
-    const io_expected<> all = together ? sync_file_systems(files) : io_expected<>{};
+    std::vector<std::uint64_t> volumes;
+    io_expected<> all;
+    for (entry& output : entries_) {
+        if (together && all && std::ranges::find(volumes, output.identity.volume) == volumes.end() &&
+            output.state == entry_state::unnamed) {
+            all = sync_file_system_of(output.file);
+            volumes.push_back(output.identity.volume);
+        }
+    }
     for (entry& output : entries_) {
         if (output.state == entry_state::unnamed) {
             if (const io_expected<> synced = together ? all : output.file.sync(); !synced) {
@@ -210,7 +205,7 @@ void output_stager::sync_new_files()
     }
 }
 
-std::vector<output_outcome> output_stager::commit()
+std::vector<std::pair<std::size_t, output_outcome>> output_stager::commit()
 {
     for (entry& output : entries_) {
         write_at_once(output);
@@ -222,71 +217,22 @@ std::vector<output_outcome> output_stager::commit()
         }
     }
     make_names_durable();
-    std::vector<output_outcome> outcomes;
+    std::vector<std::pair<std::size_t, output_outcome>> outcomes;
     outcomes.reserve(entries_.size());
     for (entry& output : entries_) {
-        outcomes.push_back(std::move(output.outcome));
+        outcomes.emplace_back(output.job, std::move(output.outcome));
     }
     entries_.clear();
     return outcomes;
 }
 
-void output_stager::publish(entry& output, std::span<entry> earlier) const
-{
-    // Held until the name is durable: an append that finds the name meanwhile
-    // waits, and so is not lost if the name has to be taken away again.
-    if (const io_expected<> locked = output.file.try_lock(); !locked) {
-        output.fail(cannot_write(output.about(), locked.error()));
-        return;
-    }
-    if (output.request.mode == write_mode::replace) {
-        publish_replacement(output);
-    } else {
-        publish_new(output, earlier);
-    }
-}
-
-void output_stager::publish_replacement(entry& output) const
-{
-    // Whatever stands at the name now is what the rename would take away,
-    // and the replacement lets whom the old file let.
-    output_request at_target = output.request;
-    at_target.to.path = output.target;
-    at_target.named_by_user = false;
-    if (auto refused = refuse_target(at_target); !refused) {
-        refused.error().about = output.about();
-        output.fail(std::move(refused.error()));
-        return;
-    }
-    if (const auto old = look_at(output.target); old && old->kind == path_kind::regular) {
-        if (const io_expected<> adopted = output.file.adopt_permissions_of(output.target); !adopted) {
-            output.fail(cannot_write(output.about(), adopted.error()));
-            return;
-        }
-    }
-    // A replacement waits for another program that holds the old file.
-    const auto named =
-        wait_while_busy(output.about(), patience_, [&] { return output.file.publish(output.target, true); });
-    if (!named) {
-        output.fail(named.error());
-    } else if (!*named) {
-        output.fail(cannot_write(output.about(), named->error()));
-    } else {
-        output.state = entry_state::named;
-    }
-}
-
 namespace {
 
 // The earlier output of this commit whose new file now stands at target.
-output_stager::entry* made_by_earlier(const path_string& target, std::span<output_stager::entry> earlier)
+output_stager::entry* made_by_earlier(const path_facts& there, std::span<output_stager::entry> earlier)
 {
-    const std::optional<path_facts> there = look_at(target);
-    if (!there || there->kind != path_kind::regular) {
-        return nullptr;
-    }
-    const auto ours = std::find_if(earlier.begin(), earlier.end(), [&](const output_stager::entry& e) {
-        return e.state == entry_state::named && there->identity == e.identity;
+    const auto ours = std::ranges::find_if(earlier, [&](const output_stager::entry& e) {
+        return e.state == entry_state::named && there.kind == path_kind::regular && there.identity == e.identity;
     });
     return ours != earlier.end() ? &*ours : nullptr;
 }
@@ -296,29 +242,56 @@ output_stager::entry* made_by_earlier(const path_string& target, std::span<outpu
 void add_to_earlier(output_stager::entry& output, output_stager::entry& earlier)
 {
     const io_expected<file_status> status = earlier.file.status();
-    output.outcome.held_before = status ? status->size : 0;
-    const file_expected<> added = status
-                                      ? append_locked(earlier.file, output.about(), status->size, output.bytes)
-                                      : file_expected<>(std::unexpected(cannot_write(output.about(), status.error())));
-    output.outcome.failed = added ? std::nullopt : std::optional(added.error());
-    output.state = added ? entry_state::added : entry_state::settled;
+    if (!status) {
+        output.fail(cannot_write(output.about(), status.error()));
+        return;
+    }
+    const undo_point undo{.length = status->size, .at = status->size};
+    if (auto added = write_or_undo(earlier.file, output.about(), undo, output.bytes); !added) {
+        output.fail(std::move(added.error()));
+        return;
+    }
+    output.outcome = written{.held_before = status->size};
+    output.state = entry_state::added;
     output.added_to = &earlier;
 }
 
 } // namespace
 
-void output_stager::publish_new(entry& output, std::span<entry> earlier) const
+void output_stager::publish(entry& output, std::span<entry> earlier) const
 {
-    const bool create = output.request.mode == write_mode::create;
-    for (int attempt = 0; attempt < NAME_ATTEMPTS; ++attempt) {
-        const io_expected<> named = output.file.publish(output.target, false);
+    // Held until the name is durable: an append that finds the name meanwhile
+    // waits, and so is not lost if the name has to be taken away again.
+    if (const io_expected<> locked = output.file.try_lock(); !locked) {
+        output.fail(cannot_write(output.about(), locked.error()));
+        return;
+    }
+    const output_request& request = output.request;
+    if (request.mode == write_mode::replace && request.replacing) {
+        // The replacement lets whom the old file let, and takes the place
+        // of that file alone; it waits for another program that holds it.
+        const subject& about = output.about();
+        file_expected<> named = wait_while_busy(about, patience_, [&] {
+            // Where the old file is gone meanwhile, the new one is only named.
+            const io_expected<> adopted = output.file.adopt_permissions_of(output.target());
+            return adopted || adopted.error().is(io_reason::missing)
+                       ? output.file.replace(output.target(), *request.replacing)
+                       : adopted;
+        });
         if (named) {
-            const io_expected<file_status> status = output.file.status();
-            output.identity = status ? status->identity : file_identity{};
+            output.state = entry_state::named;
+        } else {
+            output.fail(std::move(named.error()));
+        }
+        return;
+    }
+    for (int attempt = 0; attempt < NAME_ATTEMPTS; ++attempt) {
+        const io_expected<> named = output.file.publish(output.target());
+        if (named) {
             output.state = entry_state::named;
             return;
         }
-        if (!named.error().is(io_reason::exists) || create) {
+        if (!named.error().is(io_reason::exists) || request.mode != write_mode::append) {
             output.fail(named.error().is(io_reason::exists)
                             ? failure{.kind = failure_kind::exists, .about = output.about()}
                             : cannot_write(output.about(), named.error()));
@@ -327,13 +300,18 @@ void output_stager::publish_new(entry& output, std::span<entry> earlier) const
         // Somebody made the file meanwhile: add to it, as to any other. When
         // that somebody is an earlier output of this very commit, which holds
         // the lock until its name is durable, add through its own file.
-        if (entry* ours = made_by_earlier(output.target, earlier)) {
+        const file_expected<path_facts> there = inspect(output.about(), output.target(), false);
+        if (!there) {
+            output.fail(there.error());
+            return;
+        }
+        if (entry* ours = made_by_earlier(*there, earlier)) {
             add_to_earlier(output, *ours);
             return;
         }
-        output.outcome = append_existing(output.target, output.bytes, output.request.inputs, patience_);
-        const std::optional<failure>& failed = output.outcome.failed;
-        if (!failed || !failed->cause || !failed->cause->is(io_reason::missing)) {
+        output.outcome = append_to_file(output.target(), output.bytes, request.inputs, patience_);
+        if (output.outcome || output.outcome.error().kind != failure_kind::cannot_write ||
+            !output.outcome.error().cause.is(io_reason::missing)) {
             output.state = entry_state::settled;
             return;
         }
@@ -343,47 +321,42 @@ void output_stager::publish_new(entry& output, std::span<entry> earlier) const
 
 void output_stager::make_names_durable()
 {
-    // Each folder once, however many outputs it took; a batch's outputs
-    // mostly share one, so the last folder seen is looked at first.
+    // Each folder once, however many outputs it took.
     std::vector<std::pair<path_string, io_expected<>>> folders;
     for (entry& output : entries_) {
         if (output.state != entry_state::named) {
             continue;
         }
-        path_string folder = folder_of(output.target);
-        auto known = std::find_if(folders.rbegin(), folders.rend(), [&](const auto& f) { return f.first == folder; });
-        if (known == folders.rend()) {
-            folders.emplace_back(std::move(folder), io_expected<>{});
-            known = folders.rbegin();
+        path_string folder = folder_of(output.target());
+        auto known = std::ranges::find(folders, folder, &std::pair<path_string, io_expected<>>::first);
+        if (known == folders.end()) {
+            folders.emplace_back(folder, sync_folder(folder));
+            known = folders.end() - 1;
         }
-        output.folder = static_cast<std::size_t>(folders.rend() - known - 1);
-    }
-    for (auto& [folder, synced] : folders) {
-        synced = sync_folder(folder);
-    }
-    for (entry& output : entries_) {
-        if (output.state != entry_state::named) {
-            continue;
-        }
-        if (const auto& [folder, synced] = folders[output.folder]; !synced) {
+        if (!known->second) {
             // A new name that may not survive a power cut is no success. A
             // replacement has already taken the old file's place, so there is
             // nothing left to go back to.
-            if (output.request.mode != write_mode::replace) {
-                (void)output.file.unpublish(output.target);
+            failure why = cannot_write(output.about(), known->second.error());
+            why.cause_in = std::move(folder);
+            if (output.request.mode != write_mode::replace || !output.request.replacing) {
+                if (const io_expected<> taken_back = output.file.unpublish(output.target()); !taken_back) {
+                    why.undo = taken_back.error();
+                }
             }
-            failure why = cannot_write(output.about(), synced.error());
-            why.cause_in = folder;
             output.fail(std::move(why));
         } else {
             const io_expected<> closed = output.file.close();
-            output.outcome.late_close = closed ? std::nullopt : std::optional(closed.error());
+            output.outcome->late_close = closed ? std::nullopt : std::optional(closed.error());
             output.state = entry_state::settled;
         }
     }
     for (entry& output : entries_) {
-        if (output.state == entry_state::added && output.added_to->outcome.failed) {
-            output.fail(cannot_write(output.about(), output.added_to->outcome.failed->cause.value_or(io_error{})));
+        if (output.state == entry_state::added && !output.added_to->outcome) {
+            // It stood in the earlier one's file, and fell with it.
+            failure why = output.added_to->outcome.error();
+            why.about = output.about();
+            output.fail(std::move(why));
         }
     }
 }

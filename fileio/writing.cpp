@@ -4,31 +4,6 @@
 
 namespace txconv {
 
-file_expected<> append_locked(native_file& file, const subject& about, std::uint64_t length, std::span<const char> data)
-{
-    io_expected<> done = write_all(file, data);
-    if (done) {
-        done = file.sync();
-    }
-    if (done) {
-        return {};
-    }
-    io_expected<> undo = file.truncate(length);
-    if (undo) {
-        undo = file.sync();
-    }
-    return std::unexpected(cannot_write(about, done.error(), undo ? std::nullopt : std::optional(undo.error())));
-}
-
-namespace {
-
-output_outcome failed(failure why)
-{
-    return {.failed = std::move(why)};
-}
-
-} // namespace
-
 io_expected<> write_all(native_file& file, std::span<const char> data)
 {
     for (std::size_t done = 0; done < data.size();) {
@@ -45,39 +20,66 @@ io_expected<> write_all(native_file& file, std::span<const char> data)
     return {};
 }
 
-file_expected<> wait_for_lock(native_file& file, const subject& about, const lock_patience& patience)
+io_expected<undo_point> remember(native_file& file, std::size_t count)
 {
-    const auto locked = wait_while_busy(about, patience, [&] { return file.try_lock(); });
-    if (!locked) {
-        return std::unexpected(locked.error());
+    const io_expected<file_status> status = file.status();
+    if (!status) {
+        return std::unexpected(status.error());
     }
-    if (!*locked) {
-        return std::unexpected(cannot_write(about, locked->error()));
+    const io_expected<std::uint64_t> at = file.position();
+    if (!at) {
+        return std::unexpected(at.error());
     }
-    return {};
+    undo_point undo{.length = status->size, .at = *at};
+    if (*at < status->size) {
+        // Written inside the file, as 1<> does: what is there now is kept,
+        // and a file whose bytes cannot be read back is not written at all.
+        undo.covered.resize(static_cast<std::size_t>(std::min<std::uint64_t>(count, status->size - *at)));
+        const io_expected<std::size_t> got = file.read_at(*at, undo.covered);
+        if (!got || *got != undo.covered.size()) {
+            return got ? io_failed(io_reason::cannot_undo) : std::unexpected(got.error());
+        }
+    }
+    return undo;
 }
 
-output_outcome append_existing(const path_string& path, std::span<const char> data,
-                               std::span<const file_identity> inputs, const lock_patience& patience)
+file_expected<> write_or_undo(native_file& file, const subject& about, const undo_point& undo,
+                              std::span<const char> data)
+{
+    io_expected<> done = write_all(file, data);
+    if (done) {
+        done = file.sync();
+    }
+    if (done) {
+        return {};
+    }
+    io_expected<> undone = file.write_at(undo.at, undo.covered);
+    if (undone) {
+        undone = file.truncate(undo.length);
+    }
+    if (undone) {
+        undone = file.sync();
+    }
+    return std::unexpected(cannot_write(about, done.error(), undone ? std::nullopt : std::optional(undone.error())));
+}
+
+output_outcome append_to_file(const path_string& path, std::span<const char> data,
+                              std::span<const file_identity> inputs, const lock_patience& patience)
 {
     const subject about{subject_kind::file, path};
     for (int attempt = 0; attempt < NAME_ATTEMPTS; ++attempt) {
         native_file file;
         // Another program may hold the file without sharing it: waited for
-        // as for a lock.
-        const auto opened = wait_while_busy(about, patience, [&] { return file.open_for_appending(path); });
-        if (!opened) {
-            return failed(opened.error());
+        // as for a lock, and so is its lock.
+        if (auto opened = wait_while_busy(about, patience, [&] { return file.open_for_appending(path); }); !opened) {
+            return std::unexpected(opened.error());
         }
-        if (!*opened) {
-            return failed(cannot_write(about, opened->error()));
-        }
-        if (auto locked = wait_for_lock(file, about, patience); !locked) {
-            return failed(std::move(locked.error()));
+        if (auto locked = wait_while_busy(about, patience, [&] { return file.try_lock(); }); !locked) {
+            return std::unexpected(locked.error());
         }
         const io_expected<file_status> status = file.status();
         if (!status) {
-            return failed(cannot_write(about, status.error()));
+            return std::unexpected(cannot_write(about, status.error()));
         }
         if (status->removed) {
             // Whoever held the lock before us gave the file up and took its
@@ -87,54 +89,51 @@ output_outcome append_existing(const path_string& path, std::span<const char> da
         // Checked on the open, locked file: the name may have been pointed at
         // the input since the first look.
         if (is_one_of(status->identity, inputs)) {
-            return failed({.kind = failure_kind::same_file, .about = about});
+            return std::unexpected(failure{.kind = failure_kind::same_file, .about = about});
         }
-        if (auto added = append_locked(file, about, status->size, data); !added) {
-            return failed(std::move(added.error()));
+        const undo_point undo{.length = status->size, .at = status->size};
+        if (auto added = write_or_undo(file, about, undo, data); !added) {
+            return std::unexpected(added.error());
         }
         const io_expected<> closed = file.close();
-        return {.late_close = closed ? std::nullopt : std::optional(closed.error()), .held_before = status->size};
+        return written{.late_close = closed ? std::nullopt : std::optional(closed.error()),
+                       .held_before = status->size};
     }
-    return failed({.kind = failure_kind::name_kept_changing, .about = about});
+    return std::unexpected(failure{.kind = failure_kind::name_kept_changing, .about = about});
 }
 
 output_outcome write_standard_output(std::span<const char> data, std::span<const file_identity> inputs)
 {
     const subject about = subject::standard_output();
     if (closed_at_start(standard_stream::output)) {
-        return failed(cannot_write(about, {io_reason::closed}));
+        return std::unexpected(cannot_write(about, {io_reason::closed}));
     }
     native_file out = native_file::standard_output();
     // A pipe or a terminal has no status worth the name; only a file
     // matters, and one that cannot say which file it is might be the input.
     const io_expected<file_status> status = out.status();
     if (!status) {
-        return failed(cannot_write(about, {io_reason::unknown_identity}));
+        return std::unexpected(cannot_write(about, status.error()));
     }
-    const bool regular = status->regular;
-    if (regular && is_one_of(status->identity, inputs)) {
-        return failed({.kind = failure_kind::same_file, .about = about});
+    if (!status->regular) {
+        // A pipe cannot take back what its reader may have read.
+        const io_expected<> done = write_all(out, data);
+        return done ? output_outcome{} : std::unexpected(cannot_write(about, done.error()));
     }
-    // A file is cut back to where the write began should it fail half way;
-    // a pipe cannot take back what its reader may have read. A file that
-    // cannot say where it stands is not written at all: cutting it back to
-    // a guess could take away what was there.
-    const io_expected<std::uint64_t> start = regular ? out.position() : io_expected<std::uint64_t>{0};
-    if (!start) {
-        return failed(cannot_write(about, start.error()));
+    if (is_one_of(status->identity, inputs)) {
+        return std::unexpected(failure{.kind = failure_kind::same_file, .about = about});
     }
-    io_expected<> done = write_all(out, data);
-    if (done && regular) {
-        done = out.sync();
+    const io_expected<undo_point> undo = remember(out, data.size());
+    if (!undo) {
+        return std::unexpected(cannot_write(about, undo.error()));
     }
-    if (done) {
-        return {};
+    if (auto done = write_or_undo(out, about, *undo, data); !done) {
+        return std::unexpected(done.error());
     }
-    const io_expected<> undo = regular ? out.truncate(*start) : io_expected<>{};
-    return failed(cannot_write(about, done.error(), undo ? std::nullopt : std::optional(undo.error())));
+    return written{};
 }
 
-output_outcome write_stream(const path_string& path, std::span<const char> data)
+output_outcome write_stream(const subject& about, const path_string& path, std::span<const char> data)
 {
     native_file out;
     io_expected<> done = out.open_stream(path);
@@ -144,7 +143,7 @@ output_outcome write_stream(const path_string& path, std::span<const char> data)
     if (done) {
         done = out.close();
     }
-    return done ? output_outcome{} : failed(cannot_write({subject_kind::file, path}, done.error()));
+    return done ? output_outcome{} : std::unexpected(cannot_write(about, done.error()));
 }
 
 } // namespace txconv

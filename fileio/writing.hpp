@@ -3,7 +3,7 @@
 // Writing to files that exist, and to standard output: the stager's own
 // business, not for the layers above.
 
-#include "fileio/outputs.hpp"
+#include "fileio/file_access.hpp"
 
 #include <algorithm>
 #include <chrono>
@@ -14,23 +14,23 @@ namespace txconv {
 // Writes all of data, in steps of at most WRITE_CHUNK bytes.
 io_expected<> write_all(native_file& file, std::span<const char> data);
 
-// A failure to write the output about, for the reason cause.
-inline failure cannot_write(const subject& about, io_error cause, std::optional<io_error> undo = std::nullopt)
-{
-    return {.kind = failure_kind::cannot_write, .about = about, .cause = cause, .undo = undo};
-}
+// What a file held where a write is about to land, so that a failed write
+// can put it back: its length, and the old bytes the write will cover.
+// The one way back for every output that is written in place, files and
+// standard output alike.
+struct undo_point {
+    std::uint64_t length = 0;
+    std::uint64_t at = 0;
+    std::vector<char> covered;
+};
 
-// Adds data behind length bytes of a locked file, durably; on any failure
-// cuts the file back to length.
-file_expected<> append_locked(native_file& file, const subject& about, std::uint64_t length,
+// Keeps what count bytes written at the file's write position will cover.
+io_expected<undo_point> remember(native_file& file, std::size_t count);
+
+// Writes data where the undo point was taken, durably; on any failure puts
+// the file back as the undo point says.
+file_expected<> write_or_undo(native_file& file, const subject& about, const undo_point& undo,
                               std::span<const char> data);
-
-// Adds data to the end of the regular file at path, under its lock, and
-// durably; on any failure the file is cut back to its old length. Fails with
-// a cause of missing when nothing is at path, so that the caller can make
-// the file instead.
-output_outcome append_existing(const path_string& path, std::span<const char> data,
-                               std::span<const file_identity> inputs, const lock_patience& patience);
 
 // Writes data to standard output, and where that is a regular file, syncs
 // it, unless that file is an input (txconv -2 -o - t.tx >> t.tx).
@@ -38,7 +38,7 @@ output_outcome write_standard_output(std::span<const char> data, std::span<const
 
 // Writes data to what the user named at path that is not a regular file: a
 // device, a FIFO or a terminal, as a stream, with no step to undo or sync.
-output_outcome write_stream(const path_string& path, std::span<const char> data);
+output_outcome write_stream(const subject& about, const path_string& path, std::span<const char> data);
 
 // Whether the file is one of inputs.
 inline bool is_one_of(const file_identity& file, std::span<const file_identity> inputs)
@@ -47,19 +47,21 @@ inline bool is_one_of(const file_identity& file, std::span<const file_identity> 
 }
 
 // Tries attempt until it is not busy, for as long as patience allows, saying
-// once that it waits, and gives the last attempt's result. A failure only
-// where it gave up.
+// once that it waits. A failure where it gave up, or where the attempt
+// failed otherwise.
 template <class Attempt>
-auto wait_while_busy(const subject& about, const lock_patience& patience, Attempt attempt)
-    -> std::expected<decltype(attempt()), failure>
+file_expected<> wait_while_busy(const subject& about, const lock_patience& patience, Attempt attempt)
 {
     using clock = std::chrono::steady_clock;
     const auto start = clock::now();
     auto pause = std::chrono::milliseconds(1);
     bool said = false;
-    for (auto result = attempt();; result = attempt()) {
-        if (result || !result.error().is(io_reason::busy)) {
-            return result;
+    for (io_expected<> result = attempt();; result = attempt()) {
+        if (result) {
+            return {};
+        }
+        if (!result.error().is(io_reason::busy)) {
+            return std::unexpected(cannot_write(about, result.error()));
         }
         const auto waited = clock::now() - start;
         if (waited >= patience.give_up_after) {
@@ -74,8 +76,5 @@ auto wait_while_busy(const subject& about, const lock_patience& patience, Attemp
         pause = std::min(pause * 2, std::chrono::milliseconds(50));
     }
 }
-
-// Takes the lock of file, waiting for another program that holds it.
-file_expected<> wait_for_lock(native_file& file, const subject& about, const lock_patience& patience);
 
 } // namespace txconv

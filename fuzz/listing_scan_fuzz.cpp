@@ -73,10 +73,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     listing_scanner scanner;
     std::size_t at = 0;
     for (std::size_t i = 0; at < text.size(); ++i) {
-        const std::size_t cut = cuts.empty() ? listing_scanner::CHUNK_BYTES : cuts[i % cuts.size()];
+        const std::size_t cut = cuts.empty() ? std::size_t{128 * 1024} : cuts[i % cuts.size()];
         const std::size_t count = std::min(cut, text.size() - at);
-        std::memcpy(scanner.space().data(), text.data() + at, count);
-        scanner.scan(count);
+        scanner.feed(std::string_view(text).substr(at, count));
         at += count;
     }
     scanner.finish();

@@ -1,7 +1,7 @@
 // Any first 380 bytes make a listing of exactly 95 well-formed lines, and
 // that listing reads back into the same 380 bytes.
-#include "convert/listing_scanner.hpp"
 #include "convert/conversions.hpp"
+#include "convert/listing_scanner.hpp"
 
 #include <algorithm>
 #include <cstdlib>
@@ -37,8 +37,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
 
     listing_scanner scanner;
-    std::memcpy(scanner.space().data(), listing.data(), listing.size());
-    scanner.scan(listing.size());
+    scanner.feed(listing);
     scanner.finish();
     if (!scanner.findings().empty() || encode_table(scanner.table()) != image) {
         std::abort();

@@ -40,8 +40,8 @@ bool is_terminal(standard_stream stream)
     const DWORD ids[] = {STD_INPUT_HANDLE, STD_OUTPUT_HANDLE, STD_ERROR_HANDLE};
     const HANDLE handle = ::GetStdHandle(ids[static_cast<int>(stream)]);
     DWORD mode = 0;
-    return handle != nullptr && handle != INVALID_HANDLE_VALUE &&
-           (::GetConsoleMode(handle, &mode) || ::GetFileType(handle) == FILE_TYPE_CHAR);
+    // Only a console: NUL and other character devices are not terminals.
+    return handle != nullptr && handle != INVALID_HANDLE_VALUE && ::GetConsoleMode(handle, &mode);
 }
 
 bool write_console(console_stream stream, std::string_view text)

@@ -1,7 +1,6 @@
 // Where files get their names on POSIX: looking at a name, new files made
 // without one and named once whole, and the syncs that make names durable.
 #include "platform/native_file.hpp"
-#include "platform/native_file_shared.hpp"
 #include "platform/posix_shared.hpp"
 
 #include <algorithm>
@@ -128,26 +127,12 @@ bool syncs_file_systems()
     return reports;
 }
 
-io_expected<> sync_file_systems(std::span<native_file* const> files)
+io_expected<> sync_file_system_of(const native_file& file)
 {
-    // syncfs once for each file system writes every file's blocks and flushes
+    // One syncfs writes every file's blocks of that file system and flushes
     // the disk's cache once, where an fsync per file would flush it once per
     // file.
-    std::vector<dev_t> done;
-    for (const native_file* file : files) {
-        struct stat st; // filled by the call below
-        if (::fstat(fd_of(file->handle_), &st) != 0) {
-            return from_errno();
-        }
-        if (std::find(done.begin(), done.end(), st.st_dev) != done.end()) {
-            continue;
-        }
-        if (::syncfs(fd_of(file->handle_)) != 0) {
-            return from_errno();
-        }
-        done.push_back(st.st_dev);
-    }
-    return {};
+    return unless_failed(::syncfs(fd_of(file.handle_)));
 }
 
 std::size_t open_files_to_spare()
@@ -200,53 +185,79 @@ io_expected<> native_file::create_unnamed(const path_string& beside, std::uint32
     return from_errno(EEXIST);
 }
 
-io_expected<> native_file::publish(const path_string& path, bool replace)
+io_expected<> native_file::publish(const path_string& path)
 {
     const int fd = fd_of(handle_);
     if (temporary_.empty()) {
-        // An O_TMPFILE file: link it in directly, or under a temporary name
-        // to rename from.
-        const std::string self = proc_path_of(fd);
-        if (!replace) {
-            if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, path.c_str(), AT_SYMLINK_FOLLOW) != 0) {
-                return from_link_errno();
-            }
-            return {};
+        // An O_TMPFILE file: linked in directly, only if the name is free.
+        if (::linkat(AT_FDCWD, proc_path_of(fd).c_str(), AT_FDCWD, path.c_str(), AT_SYMLINK_FOLLOW) != 0) {
+            return from_link_errno();
         }
-        for (int attempt = 0; temporary_.empty(); ++attempt) {
-            path_string name = temporary_name_beside(path);
-            if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW) == 0) {
-                temporary_ = std::move(name);
-                remember_temporary(fd, temporary_);
-            } else if (errno != EEXIST || attempt == NAME_ATTEMPTS) {
-                return from_errno();
-            }
+        return {};
+    }
+    if (::link(temporary_.c_str(), path.c_str()) != 0) {
+        const int link_error = errno;
+        // The same promise, where the file system has no hard links: fail
+        // rather than replace.
+        if (!no_hard_links(link_error) ||
+            ::renameat2(AT_FDCWD, temporary_.c_str(), AT_FDCWD, path.c_str(), RENAME_NOREPLACE) != 0) {
+            return errno == EEXIST ? io_failed(io_reason::exists, EEXIST) : from_errno(link_error);
+        }
+    } else {
+        (void)remove_if_still(fd, temporary_);
+    }
+    forget_temporary(fd);
+    temporary_.clear();
+    return {};
+}
+
+io_expected<> native_file::replace(const path_string& path, const file_identity& old)
+{
+    const int fd = fd_of(handle_);
+    // Under a hidden name first, as an O_TMPFILE file has none yet.
+    for (int attempt = 0; temporary_.empty(); ++attempt) {
+        path_string name = temporary_name_beside(path);
+        if (::linkat(AT_FDCWD, proc_path_of(fd).c_str(), AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW) == 0) {
+            temporary_ = std::move(name);
+            remember_temporary(fd, temporary_);
+        } else if (errno != EEXIST || attempt == NAME_ATTEMPTS) {
+            return from_errno();
         }
     }
-    if (replace) {
+    // Swapped with whatever stands at path, in one step: what comes out is
+    // checked, and swapped back where it is not the file the decision was
+    // about. A file system that cannot swap gets a look just before.
+    struct stat st {};
+    if (::renameat2(AT_FDCWD, temporary_.c_str(), AT_FDCWD, path.c_str(), RENAME_EXCHANGE) != 0) {
+        if (errno == ENOENT) {
+            return publish(path);
+        }
+        if (errno != EINVAL && errno != ENOSYS) {
+            return from_errno();
+        }
+        if (::lstat(path.c_str(), &st) != 0) {
+            return errno == ENOENT ? publish(path) : from_errno();
+        }
+        if (identity_of(st) != old) {
+            return io_failed(io_reason::changed);
+        }
         if (::rename(temporary_.c_str(), path.c_str()) != 0) {
             return from_errno();
         }
-        forget_temporary(fd);
-        temporary_.clear();
-        return {};
-    }
-    if (::link(temporary_.c_str(), path.c_str()) == 0) {
-        (void)remove_if_still(fd, temporary_);
-        forget_temporary(fd);
-        temporary_.clear();
-        return {};
-    }
-    if (no_hard_links(errno)) {
-        // The same promise, where the file system keeps it: fail rather than
-        // replace.
-        if (::renameat2(AT_FDCWD, temporary_.c_str(), AT_FDCWD, path.c_str(), RENAME_NOREPLACE) == 0) {
-            forget_temporary(fd);
-            temporary_.clear();
-            return {};
+    } else {
+        // The old file now has the hidden name: it goes, unless it is not
+        // the one the decision was about, or cannot go, and then the two
+        // are swapped back.
+        const bool theirs = ::lstat(temporary_.c_str(), &st) != 0 || identity_of(st) != old;
+        if (theirs || ::unlink(temporary_.c_str()) != 0) {
+            const io_expected<> failed = theirs ? io_failed(io_reason::changed) : from_errno();
+            (void)::renameat2(AT_FDCWD, temporary_.c_str(), AT_FDCWD, path.c_str(), RENAME_EXCHANGE);
+            return failed;
         }
     }
-    return from_link_errno();
+    forget_temporary(fd);
+    temporary_.clear();
+    return {};
 }
 
 io_expected<> native_file::adopt_permissions_of(const path_string& old)

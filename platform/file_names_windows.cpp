@@ -1,7 +1,6 @@
 // Where files get their names on Windows: looking at a name, new files
 // written under a hidden one and moved to theirs once whole.
 #include "platform/native_file.hpp"
-#include "platform/native_file_shared.hpp"
 #include "platform/windows_name_rules.hpp"
 #include "platform/windows_shared.hpp"
 
@@ -72,8 +71,9 @@ path_string resolve_links(const path_string& path)
 
 io_expected<> sync_folder(const path_string&)
 {
-    // Names are made with MOVEFILE_WRITE_THROUGH, which returns only once
-    // the move is on the disk; Windows offers no flush of a folder as such.
+    // Windows offers no flush of a folder as such: each new name is made
+    // durable by a flush of its file right after the rename, whose failure
+    // takes the name back (see publish()).
     return {};
 }
 
@@ -84,7 +84,7 @@ bool syncs_file_systems()
     return false;
 }
 
-io_expected<> sync_file_systems(std::span<native_file* const>)
+io_expected<> sync_file_system_of(const native_file&)
 {
     return {};
 }
@@ -109,24 +109,24 @@ BOOL WINAPI on_console_event(DWORD)
     return FALSE;
 }
 
-// Gives the file behind file the name path, through the handle itself.
-io_expected<> rename_by_handle(HANDLE file, const path_string& path, bool replace)
+// Gives the file behind file the name path, through the handle itself, and
+// where flush says, makes the new name durable.
+io_expected<> rename_by_handle(HANDLE file, const path_string& path, bool flush = true)
 {
     const std::wstring target = system_path(path);
     const std::size_t bytes = sizeof(FILE_RENAME_INFO) + target.size() * sizeof(wchar_t);
     std::vector<unsigned char> buffer(bytes, 0);
     auto* rename = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
-    rename->ReplaceIfExists = replace ? TRUE : FALSE;
+    rename->ReplaceIfExists = FALSE;
     rename->RootDirectory = nullptr;
     rename->FileNameLength = static_cast<DWORD>(target.size() * sizeof(wchar_t));
     std::memcpy(rename->FileName, target.data(), target.size() * sizeof(wchar_t));
     if (!::SetFileInformationByHandle(file, FileRenameInfo, rename, static_cast<DWORD>(bytes))) {
         return from_last_error();
     }
-    // The bytes were flushed before; this asks the new name to follow them
-    // to the disk. Once renamed, the file is no longer to be taken back.
-    (void)::FlushFileBuffers(file);
-    return {};
+    // The bytes were flushed before; this makes the new name follow them to
+    // the disk, and a name that may not survive a power cut is no success.
+    return flush ? unless_failed(::FlushFileBuffers(file)) : io_expected<>{};
 }
 
 } // namespace
@@ -155,7 +155,7 @@ io_expected<> native_file::create_unnamed(const path_string& beside, std::uint32
     return from_code(ERROR_FILE_EXISTS);
 }
 
-io_expected<> native_file::publish(const path_string& path, bool replace)
+io_expected<> native_file::publish(const path_string& path)
 {
     const HANDLE file = as_handle(handle_);
     // Out of hiding first, unless it has taken on the attributes of the
@@ -171,18 +171,49 @@ io_expected<> native_file::publish(const path_string& path, bool replace)
     unmarked = file;
     io_expected<> named = mark_for_deletion(file, false);
     if (named) {
-        named = rename_by_handle(file, path, replace);
+        named = rename_by_handle(file, path);
     }
     unmarked = nullptr;
     if (named) {
         temporary_.clear();
         return {};
     }
+    // Where the name was given but could not be made durable, the file goes
+    // with it when it is closed.
     (void)mark_for_deletion(file, true);
-    // A file that another program holds open cannot be replaced until it
-    // lets go: access denied, or a sharing violation.
-    return replace && named.error().code == ERROR_ACCESS_DENIED ? io_failed(io_reason::busy, named.error().code)
-                                                                : named;
+    return named;
+}
+
+io_expected<> native_file::replace(const path_string& path, const file_identity& old)
+{
+    // What stands at path, opened so that it can be moved by its handle: it
+    // is checked, moved aside, and deleted only once ours has its name.
+    const HANDLE theirs = open_path(path, DELETE | FILE_READ_ATTRIBUTES, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT);
+    if (theirs == INVALID_HANDLE_VALUE) {
+        const auto failed = from_last_error();
+        // A program that holds the file without sharing its deletion is
+        // waited for, as for a lock.
+        if (failed.error().code == ERROR_ACCESS_DENIED) {
+            return io_failed(io_reason::busy, ERROR_ACCESS_DENIED);
+        }
+        return failed.error().is(io_reason::missing) ? publish(path) : failed;
+    }
+    const io_expected<handle_facts> facts = facts_of(theirs);
+    io_expected<> done = !facts                       ? std::unexpected(facts.error())
+                         : identity_of(*facts) != old ? io_failed(io_reason::changed)
+                                                      : rename_by_handle(theirs, temporary_name_beside(path), false);
+    if (done) {
+        done = publish(path);
+        if (!done) {
+            // Ours gives the name up as it closes; theirs takes it back.
+            release();
+            (void)rename_by_handle(theirs, path, false);
+        } else {
+            (void)mark_for_deletion(theirs, true);
+        }
+    }
+    ::CloseHandle(theirs);
+    return done;
 }
 
 io_expected<> native_file::adopt_permissions_of(const path_string& old)

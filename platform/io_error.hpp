@@ -23,6 +23,8 @@ enum class io_reason : std::uint8_t {
     read_only,        // marked read-only, so not to be replaced
     unknown_identity, // a file whose identity cannot be read: it might be the input
     link_loop,        // links that lead round in a loop, never to a file
+    changed,          // another file took the name after txconv decided to replace the one there
+    cannot_undo,      // written inside a file whose bytes cannot be read back to undo a failed write
 };
 
 struct io_error {

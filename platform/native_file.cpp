@@ -1,5 +1,4 @@
 #include "platform/native_file.hpp"
-#include "platform/native_file_shared.hpp"
 
 #include <random>
 #include <utility>

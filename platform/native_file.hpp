@@ -78,6 +78,10 @@ bool slash_options();
 // POSIX, where '\\' is a character like any other; '\\' and '/' on Windows.
 std::size_t file_name_start(const path_string& path);
 
+// A fresh hidden name in the folder of path, for a file on its way there:
+// the platform's own files' business.
+path_string temporary_name_beside(const path_string& path);
+
 // The folder that holds path: "." for a bare name.
 path_string folder_of(const path_string& path);
 
@@ -87,11 +91,11 @@ io_expected<> sync_folder(const path_string& folder);
 
 class native_file;
 
-// Whether sync_file_systems() is worth calling: one flush of each file
+// Whether sync_file_system_of() is worth calling: one flush of a file
 // system for all its files, which reports a failed write of any of them.
 // Where it is not, each file needs its own sync().
 bool syncs_file_systems();
-io_expected<> sync_file_systems(std::span<native_file* const> files);
+io_expected<> sync_file_system_of(const native_file& file);
 
 // How many more files this process may open now, counting what is open
 // already, so that outputs waiting to be synced together never run it out of
@@ -149,9 +153,14 @@ public:
     // process may, the owner of the file at old, which it is to replace.
     io_expected<> adopt_permissions_of(const path_string& old);
 
-    // Gives a file from create_unnamed() the name path. Without replace, an
-    // existing name is never touched, and the result is exists.
-    io_expected<> publish(const path_string& path, bool replace);
+    // Gives a file from create_unnamed() the name path, which must be free:
+    // an existing name is never touched, and the result is exists.
+    io_expected<> publish(const path_string& path);
+
+    // Gives a file from create_unnamed() the name path in place of the file
+    // old, and of no other: where another file stands there now, it stays,
+    // and the result is changed. Where nothing stands there, as publish().
+    io_expected<> replace(const path_string& path, const file_identity& old);
 
     // Takes a published name away again, but only while it still names this
     // very file.
@@ -164,8 +173,12 @@ public:
     // 0 bytes read only at the end of the file.
     io_expected<std::size_t> read_some(std::span<char> into);
     io_expected<std::size_t> write_some(std::span<const char> from);
+    // At offset, leaving where the next read or write lands as it was.
+    io_expected<std::size_t> read_at(std::uint64_t offset, std::span<char> into);
+    io_expected<> write_at(std::uint64_t offset, std::span<const char> from);
     io_expected<file_status> status() const;
-    // Where the next write lands, for a file that has positions.
+    // Where the next write lands, for a file that has positions: its end
+    // where every write goes there.
     io_expected<std::uint64_t> position() const;
     // Moves where the next read starts, for a regular file.
     io_expected<> seek(std::uint64_t offset);
@@ -175,7 +188,7 @@ public:
     io_expected<> close();
 
 private:
-    friend io_expected<> sync_file_systems(std::span<native_file* const> files);
+    friend io_expected<> sync_file_system_of(const native_file& file);
 
     void release() noexcept;
 

@@ -1,5 +1,4 @@
 #include "platform/native_file.hpp"
-#include "platform/native_file_shared.hpp"
 #include "platform/posix_shared.hpp"
 
 #include <cstring>
@@ -25,10 +24,9 @@ file_status status_of(const struct stat& st)
 }
 
 // Opened without O_NONBLOCK, a FIFO would wait for a partner and a device
-// could hang; the check that follows refuses both, and regular files never
-// block anyway, so the flag comes off again once the file is known: flags
-// are the ones it was opened with, less O_NONBLOCK.
-io_expected<file_status> keep_if_regular(int fd, int flags)
+// could hang; the check that follows refuses both. A regular file never
+// blocks, so the flag may stay.
+io_expected<file_status> keep_if_regular(int fd)
 {
     struct stat st; // filled by the call below
     if (::fstat(fd, &st) != 0) {
@@ -36,9 +34,6 @@ io_expected<file_status> keep_if_regular(int fd, int flags)
     }
     if (!S_ISREG(st.st_mode)) {
         return io_failed(S_ISDIR(st.st_mode) ? io_reason::folder : io_reason::not_regular);
-    }
-    if (::fcntl(fd, F_SETFL, flags) != 0) {
-        return from_errno();
     }
     return status_of(st);
 }
@@ -48,7 +43,7 @@ io_expected<file_status> keep_if_regular(int fd, int flags)
 std::unexpected<io_error> explain_open_failure(const path_string& path, int error)
 {
     if (error == ENOENT) {
-        return io_failed(io_reason::missing, ENOENT);
+        return from_errno(error);
     }
     struct stat st; // filled by the call below
     if (::lstat(path.c_str(), &st) == 0) {
@@ -118,9 +113,9 @@ io_expected<file_status> native_file::open_for_reading(const path_string& path)
     release();
     const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     if (fd < 0) {
-        return errno == ENOENT ? io_failed(io_reason::missing, ENOENT) : from_errno();
+        return from_errno();
     }
-    io_expected<file_status> status = keep_if_regular(fd, O_RDONLY);
+    io_expected<file_status> status = keep_if_regular(fd);
     if (!status) {
         ::close(fd);
         return status;
@@ -137,7 +132,7 @@ io_expected<> native_file::open_for_appending(const path_string& path, bool foll
     if (fd < 0) {
         return explain_open_failure(path, errno);
     }
-    if (const auto kept = keep_if_regular(fd, O_WRONLY | O_APPEND); !kept) {
+    if (const auto kept = keep_if_regular(fd); !kept) {
         ::close(fd);
         return std::unexpected(kept.error());
     }
@@ -213,6 +208,30 @@ io_expected<std::size_t> native_file::write_some(std::span<const char> from)
         return from_errno();
     }
     return static_cast<std::size_t>(n);
+}
+
+io_expected<std::size_t> native_file::read_at(std::uint64_t offset, std::span<char> into)
+{
+    const ssize_t n = unless_interrupted(
+        [&] { return ::pread(fd_of(handle_), into.data(), into.size(), static_cast<off_t>(offset)); });
+    if (n < 0) {
+        return from_errno();
+    }
+    return static_cast<std::size_t>(n);
+}
+
+io_expected<> native_file::write_at(std::uint64_t offset, std::span<const char> from)
+{
+    for (std::size_t done = 0; done < from.size();) {
+        const ssize_t n = unless_interrupted([&] {
+            return ::pwrite(fd_of(handle_), from.data() + done, from.size() - done, static_cast<off_t>(offset + done));
+        });
+        if (n <= 0) {
+            return n < 0 ? from_errno() : io_failed(io_reason::no_progress);
+        }
+        done += static_cast<std::size_t>(n);
+    }
+    return {};
 }
 
 io_expected<file_status> native_file::status() const

@@ -1,5 +1,4 @@
 #include "platform/native_file.hpp"
-#include "platform/native_file_shared.hpp"
 #include "platform/windows_shared.hpp"
 
 #include <utility>
@@ -136,8 +135,13 @@ io_expected<> native_file::open_stream(const path_string& path)
 
 io_expected<std::uint64_t> native_file::position() const
 {
+    // Every write to a file lands at its end: see write_some().
     const LARGE_INTEGER none{};
     LARGE_INTEGER now{};
+    if (::GetFileType(as_handle(handle_)) == FILE_TYPE_DISK) {
+        const io_expected<file_status> facts = status();
+        return facts ? io_expected<std::uint64_t>(facts->size) : std::unexpected(facts.error());
+    }
     if (!::SetFilePointerEx(as_handle(handle_), none, &now, FILE_CURRENT)) {
         return from_last_error();
     }
@@ -189,6 +193,36 @@ io_expected<std::size_t> native_file::write_some(std::span<const char> from)
         return from_last_error();
     }
     return std::size_t{n};
+}
+
+io_expected<std::size_t> native_file::read_at(std::uint64_t offset, std::span<char> into)
+{
+    OVERLAPPED at{};
+    at.Offset = static_cast<DWORD>(offset);
+    at.OffsetHigh = static_cast<DWORD>(offset >> 32U);
+    DWORD n = 0;
+    if (!::ReadFile(as_handle(handle_), into.data(), clamp(into.size()), &n, &at)) {
+        return ::GetLastError() == ERROR_HANDLE_EOF ? io_expected<std::size_t>{0} : from_last_error();
+    }
+    return std::size_t{n};
+}
+
+io_expected<> native_file::write_at(std::uint64_t offset, std::span<const char> from)
+{
+    for (std::size_t done = 0; done < from.size();) {
+        OVERLAPPED at{};
+        at.Offset = static_cast<DWORD>(offset + done);
+        at.OffsetHigh = static_cast<DWORD>((offset + done) >> 32U);
+        DWORD n = 0;
+        if (!::WriteFile(as_handle(handle_), from.data() + done, clamp(from.size() - done), &n, &at)) {
+            return from_last_error();
+        }
+        if (n == 0) {
+            return io_failed(io_reason::no_progress);
+        }
+        done += n;
+    }
+    return {};
 }
 
 io_expected<file_status> native_file::status() const

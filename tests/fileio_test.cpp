@@ -1,6 +1,5 @@
 #include "app/driver.hpp"
-#include "fileio/inputs.hpp"
-#include "fileio/outputs.hpp"
+#include "fileio/file_access.hpp"
 #include "syscall_faults.hpp"
 #include "test_support.hpp"
 
@@ -25,12 +24,18 @@ using testing::read_bytes;
 using testing::scratch_dir;
 using testing::write_bytes;
 
-// One output staged and committed on its own, as an append: the menu's way.
-std::optional<failure> append_to_file(const std::string& path, std::string_view data, lock_patience patience = {})
+// Looks at one output, then stages and commits it on its own.
+std::optional<failure> write_once(const std::string& path, std::string_view data, write_mode mode = write_mode::append,
+                                  lock_patience patience = {})
 {
     output_stager stager(patience);
-    stager.stage({.to = {subject_kind::file, path}, .mode = write_mode::append}, data);
-    return stager.commit().front().failed;
+    output_request request{.to = {subject_kind::file, path}, .mode = mode};
+    if (const file_expected<> looked = look_at_output(request); !looked) {
+        return looked.error();
+    }
+    stager.stage(0, request, data);
+    const output_outcome outcome = stager.commit().front().second;
+    return outcome ? std::nullopt : std::optional(outcome.error());
 }
 
 // A job of the menu's kind: a listing converted and appended.
@@ -93,8 +98,8 @@ TEST(AppendToFile, AddsBehindWhatIsThereInCallOrder)
     scratch_dir dir;
     const std::string target = dir / "out.tx";
     write_bytes(target, "old");
-    EXPECT_FALSE(append_to_file(target, std::string_view("first")));
-    EXPECT_FALSE(append_to_file(target, std::string_view("second")));
+    EXPECT_FALSE(write_once(target, std::string_view("first")));
+    EXPECT_FALSE(write_once(target, std::string_view("second")));
     EXPECT_EQ(read_bytes(target), "oldfirstsecond");
 }
 
@@ -107,7 +112,7 @@ TEST(AppendToFile, BlocksLargerThanOneWriteArriveWhole)
         for (std::size_t i = 0; i < size; ++i) {
             data[i] = static_cast<char>(i * 7 % 251);
         }
-        EXPECT_FALSE(append_to_file(target, data));
+        EXPECT_FALSE(write_once(target, data));
         EXPECT_EQ(read_bytes(target), data) << size;
     }
 }
@@ -116,11 +121,11 @@ TEST(AppendToFile, AnUnwritableTargetIsReportedWithItsPath)
 {
     scratch_dir dir;
     std::filesystem::create_directory(dir / "folder.tx");
-    const std::optional<failure> failed = append_to_file(dir / "folder.tx", std::string_view("data"));
+    const std::optional<failure> failed = write_once(dir / "folder.tx", std::string_view("data"));
     ASSERT_TRUE(failed);
     EXPECT_EQ(failed->kind, failure_kind::cannot_write);
     EXPECT_EQ(failed->about.path, dir / "folder.tx");
-    EXPECT_TRUE(failed->cause.has_value());
+    EXPECT_NE(failed->cause, io_error{});
 }
 
 // Runs body with the process unable to grow any file beyond limit bytes.
@@ -145,13 +150,13 @@ TEST(AppendToFile, AWriteThatFailsHalfWayLeavesTheFileAsItWas)
     write_bytes(existing, "kept as it was");
     const std::string data(3 * WRITE_CHUNK, 'x');
     with_file_size_limit(WRITE_CHUNK + 100, [&] {
-        const std::optional<failure> failed = append_to_file(existing, data);
+        const std::optional<failure> failed = write_once(existing, data);
         ASSERT_TRUE(failed);
         EXPECT_EQ(failed->kind, failure_kind::cannot_write);
         EXPECT_FALSE(failed->undo.has_value());
-        EXPECT_FALSE(append_to_file(fresh, std::string_view("small")).has_value());
-        EXPECT_TRUE(append_to_file(fresh, data).has_value());
-        EXPECT_TRUE(append_to_file(dir / "made.tx", data).has_value());
+        EXPECT_FALSE(write_once(fresh, std::string_view("small")).has_value());
+        EXPECT_TRUE(write_once(fresh, data).has_value());
+        EXPECT_TRUE(write_once(dir / "made.tx", data).has_value());
     });
     EXPECT_EQ(read_bytes(existing), "kept as it was");
     EXPECT_EQ(read_bytes(fresh), "small");
@@ -239,7 +244,7 @@ TEST(SystemCallFaults, AFailedNewNameIsTakenBackOnlyWhileItIsStillOurs)
                       write_bytes(dir / "theirs", "theirs");
                       std::filesystem::rename(dir / "theirs", target);
                   }});
-    const std::optional<failure> failed = append_to_file(target, std::string_view("ours"));
+    const std::optional<failure> failed = write_once(target, std::string_view("ours"));
     testing::disarm();
     ASSERT_TRUE(failed);
     EXPECT_EQ(read_bytes(target), "theirs");
@@ -251,13 +256,15 @@ TEST(SystemCallFaults, AFailedFlushOfABatchFailsEveryOutputInIt)
     testing::arm({testing::syscall::syncfs, [](int) { return true; }});
     output_stager stager;
     for (const char* name : {"a.tx", "b.tx", "c.tx"}) {
-        stager.stage({.to = {subject_kind::file, dir / name}, .mode = write_mode::create}, std::string_view("new"));
+        output_request request{.to = {subject_kind::file, dir / name}, .mode = write_mode::create};
+        ASSERT_TRUE(look_at_output(request));
+        stager.stage(0, request, std::string_view("new"));
     }
-    const std::vector<output_outcome> outcomes = stager.commit();
+    const auto outcomes = stager.commit();
     testing::disarm();
     ASSERT_EQ(outcomes.size(), 3U);
-    for (const output_outcome& outcome : outcomes) {
-        EXPECT_TRUE(outcome.failed.has_value());
+    for (const auto& [job, outcome] : outcomes) {
+        EXPECT_FALSE(outcome.has_value());
     }
     EXPECT_TRUE(std::filesystem::is_empty(std::filesystem::path(dir / "a.tx").parent_path()));
 }
@@ -268,7 +275,7 @@ TEST(SystemCallFaults, ANameThatKeepsVanishingIsGivenUpOn)
     const std::string target = dir / "p.tx";
     write_bytes(target, "old");
     testing::arm({testing::syscall::fstat, [&](int fd) { return testing::is_file_at(fd, target); }, 0, {}, true});
-    const std::optional<failure> failed = append_to_file(target, std::string_view("new"));
+    const std::optional<failure> failed = write_once(target, std::string_view("new"));
     testing::disarm();
     ASSERT_TRUE(failed);
     EXPECT_EQ(failed->kind, failure_kind::name_kept_changing);
@@ -280,7 +287,7 @@ TEST(SystemCallFaults, ANameThatKeepsAppearingIsGivenUpOn)
     // Every link says the name is taken, yet nothing is ever there to add to.
     testing::scratch_dir dir;
     testing::arm({testing::syscall::linkat, [](int) { return true; }, 0});
-    const std::optional<failure> failed = append_to_file(dir / "p.tx", std::string_view("new"));
+    const std::optional<failure> failed = write_once(dir / "p.tx", std::string_view("new"));
     testing::disarm();
     ASSERT_TRUE(failed);
     EXPECT_EQ(failed->kind, failure_kind::name_kept_changing);
@@ -294,10 +301,10 @@ TEST(SystemCallFaults, ARollbackThatFailsTooIsSaid)
     write_bytes(target, "old");
     with_file_size_limit(100, [&] {
         testing::arm({testing::syscall::ftruncate, [&](int fd) { return testing::is_file_at(fd, target); }});
-        const std::optional<failure> failed = append_to_file(target, std::string(1000, 'x'));
+        const std::optional<failure> failed = write_once(target, std::string(1000, 'x'));
         testing::disarm();
         ASSERT_TRUE(failed);
-        EXPECT_TRUE(failed->cause.has_value());
+        EXPECT_NE(failed->cause, io_error{});
         EXPECT_TRUE(failed->undo.has_value());
     });
 }
@@ -311,9 +318,9 @@ TEST(AppendToFile, ALockHeldTooLongIsGivenUpOnAndSaidOnce)
     ASSERT_EQ(::flock(holder, LOCK_EX), 0);
     static std::vector<subject> said;
     said.clear();
-    const std::optional<failure> failed = append_to_file(target, std::string_view("new"),
-                                                         {std::chrono::milliseconds(20), std::chrono::milliseconds(200),
-                                                          [](const subject& about) { said.push_back(about); }});
+    const std::optional<failure> failed = write_once(target, std::string_view("new"), write_mode::append,
+                                                     {std::chrono::milliseconds(20), std::chrono::milliseconds(200),
+                                                      [](const subject& about) { said.push_back(about); }});
     ::close(holder);
     ASSERT_TRUE(failed);
     EXPECT_EQ(failed->kind, failure_kind::lock_timeout);

@@ -11,6 +11,9 @@
 namespace txconv {
 namespace {
 
+// As the driver reads them.
+constexpr std::size_t CHUNK = 128 * 1024;
+
 using namespace std::string_literals;
 using testing::scan_in_pieces;
 using testing::scan_result;
@@ -100,7 +103,7 @@ TEST(ListingScanner, ReadsEveryFieldByTheRule)
     for (const auto& c : scan_cases()) {
         value_table expected{};
         std::copy(c.slots.begin(), c.slots.end(), expected.begin());
-        const scan_result whole = scan_in_pieces(c.text, listing_scanner::CHUNK_BYTES);
+        const scan_result whole = scan_in_pieces(c.text, CHUNK);
         EXPECT_EQ(whole.table, expected) << c.what;
         EXPECT_EQ(whole.findings, c.findings) << c.what;
     }
@@ -110,7 +113,7 @@ TEST(ListingScanner, ReadsEveryFieldByTheRule)
 TEST(ListingScanner, ChunkBoundariesChangeNothing)
 {
     for (const auto& c : scan_cases()) {
-        const scan_result whole = scan_in_pieces(c.text, listing_scanner::CHUNK_BYTES);
+        const scan_result whole = scan_in_pieces(c.text, CHUNK);
         for (const std::size_t piece : {1U, 2U, 3U, 7U, 8U, 9U, 13U, 64U}) {
             EXPECT_EQ(scan_in_pieces(c.text, piece), whole) << c.what << ", pieces of " << piece;
         }
@@ -121,14 +124,14 @@ TEST(ListingScanner, FieldAcrossTheRealChunkBoundary)
 {
     // Every place an '=' can take around the boundary of two full chunks.
     for (std::size_t back = 0; back <= 10; ++back) {
-        std::string text(listing_scanner::CHUNK_BYTES - back, '\n');
+        std::string text(CHUNK - back, '\n');
         text += "uv=89ABCDEF\r\nk==0000000A";
-        const scan_result result = scan_in_pieces(text, listing_scanner::CHUNK_BYTES);
+        const scan_result result = scan_in_pieces(text, CHUNK);
         value_table expected{};
         expected[0] = 0x89ABCDEFU;
         expected[2] = 10;
         EXPECT_EQ(result.table, expected) << back;
-        const auto line = listing_scanner::CHUNK_BYTES - back + 2;
+        const auto line = CHUNK - back + 2;
         EXPECT_EQ(result.findings.front(), (finding{malformed, line, 0})) << back;
     }
 }

@@ -58,9 +58,7 @@ inline scan_result scan_in_pieces(const std::string& text, std::size_t piece)
 {
     listing_scanner scanner;
     for (std::size_t at = 0; at < text.size(); at += piece) {
-        const std::size_t count = std::min(piece, text.size() - at);
-        std::memcpy(scanner.space().data(), text.data() + at, count);
-        scanner.scan(count);
+        scanner.feed(std::string_view(text).substr(at, piece));
     }
     scanner.finish();
     return {scanner.table(), scanner.findings()};
