@@ -116,7 +116,11 @@ int run_command_line(std::span<const path_string> arguments, const front_end& ho
     }
     if (options.help || options.version) {
         const std::string text = options.help ? help_text() : "txconv " TXCONV_VERSION "\n";
-        return write_console(console_stream::output, text) ? 0 : 1;
+        if (const io_expected<> written = write_console(console_stream::output, text); !written) {
+            print_diagnostic(failure_line(cannot_write(subject::standard_output(), written.error())));
+            return 1;
+        }
+        return 0;
     }
     std::vector<job> jobs = plan(options);
     if (reads_standard_input_twice(jobs)) {

@@ -12,76 +12,34 @@
 
 namespace txconv {
 
-namespace {
-
-bool is_space(char c)
-{
-    return c == ' ' || (c >= '\t' && c <= '\r');
-}
-
-bool is_digit(char c)
-{
-    return c >= '0' && c <= '9';
-}
-
-} // namespace
-
-void answer_reader::feed(char c)
-{
-    switch (stage_) {
-    case stage::spaces:
-        if (is_space(c)) {
-            return;
-        }
-        stage_ = stage::digits;
-        if (c == '+' || c == '-') {
-            negative_ = c == '-';
-            return;
-        }
-        [[fallthrough]];
-    case stage::digits:
-        if (!is_digit(c)) {
-            stage_ = stage::done;
-        } else if (value_ <= 2) {
-            // Only 1 and 2 matter, so the value stops growing once it is past
-            // them; leading zeros still count as nothing.
-            value_ = value_ * 10 + (c - '0');
-        }
-        return;
-    case stage::done:
-        return;
-    }
-}
-
-menu_choice answer_reader::choice() const
-{
-    if (negative_) {
-        return menu_choice::none;
-    }
-    switch (value_) {
-    case 1:
-        return menu_choice::txt_to_tx;
-    case 2:
-        return menu_choice::tx_to_txt;
-    default:
-        return menu_choice::none;
-    }
-}
-
 menu_choice parse_choice(std::string_view answer)
 {
-    answer_reader reader;
-    for (const char c : answer) {
-        reader.feed(c);
+    const auto is_space = [](char c) { return c == ' ' || (c >= '\t' && c <= '\r'); };
+    while (!answer.empty() && is_space(answer.front())) {
+        answer.remove_prefix(1);
     }
-    return reader.choice();
+    if (!answer.empty() && (answer.front() == '+' || answer.front() == '-')) {
+        if (answer.front() == '-') {
+            return menu_choice::none;
+        }
+        answer.remove_prefix(1);
+    }
+    // Only 1 and 2 matter, so the value stops growing once it is past them:
+    // no answer, however long, can wrap round to either.
+    int value = 0;
+    for (; !answer.empty() && answer.front() >= '0' && answer.front() <= '9' && value <= 2; answer.remove_prefix(1)) {
+        value = (value * 10) + (answer.front() - '0');
+    }
+    return value == 1 ? menu_choice::txt_to_tx : value == 2 ? menu_choice::tx_to_txt : menu_choice::none;
 }
 
-menu_choice read_choice()
+io_expected<menu_choice> read_choice()
 {
-    answer_reader reader;
-    (void)read_console_line([&](char c) { reader.feed(c); });
-    return reader.choice();
+    const io_expected<console_line> line = read_console_line();
+    if (!line) {
+        return std::unexpected(line.error());
+    }
+    return parse_choice(line->text);
 }
 
 int run_menu(std::span<const path_string> paths)
@@ -89,7 +47,8 @@ int run_menu(std::span<const path_string> paths)
     // The menu is a prompt: a console that cannot show it does not change
     // which answer arrives, so the run goes on by that answer.
     (void)write_console(console_stream::output, MENU);
-    const menu_choice choice = read_choice();
+    const io_expected<menu_choice> answer = read_choice();
+    const menu_choice choice = answer.value_or(menu_choice::none);
     std::string shown;
     for (std::size_t i = 0; i < paths.size(); ++i) {
         if (i > 0) {
@@ -98,6 +57,10 @@ int run_menu(std::span<const path_string> paths)
         shown += shown_path(paths[i]);
     }
     notify(shown);
+    if (!answer) {
+        print_diagnostic(failure_line(cannot_read(subject::standard_input(), answer.error())));
+        return EXIT_FAILURE;
+    }
     // Nothing to do is no failure, but it is said.
     if (choice == menu_choice::none || paths.empty()) {
         print_diagnostic(choice == menu_choice::none ? tr("nothing converted: the answer was not 1 or 2")

@@ -14,25 +14,11 @@ enum class menu_choice { none, txt_to_tx, tx_to_txt };
 
 // The answer's leading decimal number, read as atoi reads it: white space,
 // an optional sign, digits. Anything but 1 or 2, however large, is none.
-// Fed one character at a time, so that an answer of any length takes no
-// memory.
-class answer_reader {
-public:
-    void feed(char c);
-    menu_choice choice() const;
-
-private:
-    enum class stage { spaces, digits, done };
-    stage stage_ = stage::spaces;
-    bool negative_ = false;
-    int value_ = 0;
-};
-
 menu_choice parse_choice(std::string_view answer);
 
 // Reads one line of standard input, up to its line feed, the end of input or
 // CONSOLE_LINE_LIMIT characters, by the same rule.
-menu_choice read_choice();
+io_expected<menu_choice> read_choice();
 
 // The run with the menu: it asks once, shows every path in one notice, and
 // appends each one's result next to it; a failure gets its own notice and

@@ -32,8 +32,6 @@ std::string io_text(io_error error)
         return std::string(tr("names an alternate data stream, which txconv does not write"));
     case io_reason::read_only:
         return std::string(tr("is read-only; clear that first to replace it"));
-    case io_reason::unknown_identity:
-        return std::string(tr("is a file whose identity cannot be read, so it might be the input; not used"));
     case io_reason::link_loop:
         return std::string(tr("its links go round in a loop and lead to no file"));
     case io_reason::changed:

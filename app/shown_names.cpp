@@ -58,8 +58,8 @@ bool is_standard_stream(const path_string& path)
 std::string shown_path(const path_string& path)
 {
     // A name may hold anything but '/' and NUL; a terminal must not take a
-    // control character in it as a command, C1 ones (U+0080 to U+009F)
-    // included, and what is no UTF-8 is no text at all.
+    // control character in it as a command, and what is no UTF-8 is no text
+    // at all.
     std::string text = display_path(path);
     if (std::all_of(text.begin(), text.end(), [](char c) { return c >= 0x20 && c < 0x7F; })) {
         return text; // printable ASCII, as nearly every name is
@@ -69,9 +69,12 @@ std::string shown_path(const path_string& path)
     for (std::size_t at = 0; at < text.size();) {
         const std::size_t length = utf8_length(text, at);
         const auto lead = static_cast<unsigned char>(text[at]);
-        const bool control = length == 1
-                                 ? lead < 0x20 || lead == 0x7F
-                                 : length == 2 && lead == 0xC2 && static_cast<unsigned char>(text[at + 1]) < 0xA0;
+        // Controls, C1 ones too, and U+FFFE and U+FFFF, which no XML reader
+        // takes for characters.
+        const auto next = [&](std::size_t i) { return static_cast<unsigned char>(text[at + i]); };
+        const bool control = length == 1   ? lead < 0x20 || lead == 0x7F
+                             : length == 2 ? lead == 0xC2 && next(1) < 0xA0
+                                           : length == 3 && lead == 0xEF && next(1) == 0xBF && next(2) >= 0xBE;
         if (length == 0 || control) {
             for (std::size_t i = 0; i < (length == 0 ? 1 : length); ++i) {
                 escape_byte(shown, static_cast<unsigned char>(text[at + i]));

@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdio>
 #include <optional>
+#include <string>
 #include <string_view>
 
 namespace txconv {
@@ -32,29 +33,22 @@ enum class console_stream { output, error };
 // it, and reading must end.
 inline constexpr std::size_t CONSOLE_LINE_LIMIT = std::size_t{1} << 20U;
 
-// The next byte of standard input, or EOF. What is read ahead stays for the
-// next call, so that each reader takes only its own line.
-int next_console_byte();
+// One line of standard input, without its line feed, and whether a line
+// feed ended it rather than the end of input or the limit above.
+struct console_line {
+    std::string text;
+    bool ended = false;
+};
 
 // Reads one line of standard input, up to its line feed, the end of input or
-// CONSOLE_LINE_LIMIT characters, and hands each character but the line feed
-// to take. Returns whether a line feed ended it.
-template <class Take> bool read_console_line(Take take)
-{
-    for (std::size_t count = 0; count < CONSOLE_LINE_LIMIT; ++count) {
-        const int c = next_console_byte();
-        if (c == EOF || c == '\n') {
-            return c == '\n';
-        }
-        take(static_cast<char>(c));
-    }
-    return false;
-}
+// CONSOLE_LINE_LIMIT characters. What is read ahead stays for the next call,
+// so that each reader takes only its own line.
+io_expected<console_line> read_console_line();
 
 // Writes UTF-8 text to standard output or error so that it reads right: on a
 // Windows console as UTF-16, whatever its code page; elsewhere as the bytes.
-// False when it could not be written.
-bool write_console(console_stream stream, std::string_view text);
+// Fails with the system's reason where it could not be written.
+io_expected<> write_console(console_stream stream, std::string_view text);
 
 // Whether the console window goes away when this process ends: a Windows
 // console that was made for this process alone, as when a file is dropped on

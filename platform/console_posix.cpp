@@ -45,37 +45,55 @@ bool is_terminal(standard_stream stream)
     return ::isatty(static_cast<int>(stream)) == 1;
 }
 
-bool write_console(console_stream stream, std::string_view text)
+io_expected<> write_console(console_stream stream, std::string_view text)
 {
     // Straight to the descriptor: no stream buffer to set up for a few lines.
     const int fd = stream == console_stream::output ? STDOUT_FILENO : STDERR_FILENO;
+    if (closed[fd]) {
+        return io_failed(io_reason::closed);
+    }
     while (!text.empty()) {
         const ssize_t put = ::write(fd, text.data(), text.size());
-        if (put <= 0 && !(put < 0 && errno == EINTR)) {
-            return false;
+        if (put == 0) {
+            return io_failed(io_reason::no_progress);
+        }
+        if (put < 0 && errno != EINTR) {
+            return io_failed(io_reason::system, static_cast<std::uint32_t>(errno));
         }
         text.remove_prefix(put > 0 ? static_cast<std::size_t>(put) : 0);
     }
-    return true;
+    return {};
 }
 
-int next_console_byte()
+io_expected<console_line> read_console_line()
 {
     static char buffer[4096];
     static std::size_t length = 0;
     static std::size_t at = 0;
-    if (at == length) {
-        ssize_t got = ::read(STDIN_FILENO, buffer, sizeof buffer);
-        while (got < 0 && errno == EINTR) {
-            got = ::read(STDIN_FILENO, buffer, sizeof buffer);
+    console_line line;
+    while (line.text.size() < CONSOLE_LINE_LIMIT) {
+        if (at == length) {
+            ssize_t got = ::read(STDIN_FILENO, buffer, sizeof buffer);
+            while (got < 0 && errno == EINTR) {
+                got = ::read(STDIN_FILENO, buffer, sizeof buffer);
+            }
+            if (got < 0) {
+                return io_failed(io_reason::system, static_cast<std::uint32_t>(errno));
+            }
+            at = 0;
+            length = static_cast<std::size_t>(got);
+            if (length == 0) {
+                break;
+            }
         }
-        at = 0;
-        length = got > 0 ? static_cast<std::size_t>(got) : 0;
-        if (length == 0) {
-            return EOF;
+        const char c = buffer[at++];
+        if (c == '\n') {
+            line.ended = true;
+            break;
         }
+        line.text += c;
     }
-    return static_cast<unsigned char>(buffer[at++]);
+    return line;
 }
 
 bool console_closes_with_process()
@@ -97,7 +115,8 @@ void show_notice(std::string_view text, std::string_view prompt)
     (void)write_console(console_stream::error, "\n");
     (void)write_console(console_stream::error, prompt);
     (void)write_console(console_stream::error, " ");
-    if (!read_console_line([](char) {})) {
+    const io_expected<console_line> answer = read_console_line();
+    if (!answer || !answer->ended) {
         // Nobody pressed Enter, so end the prompt's line ourselves.
         (void)write_console(console_stream::error, "\n");
     }

@@ -44,13 +44,16 @@ bool is_terminal(standard_stream stream)
     return handle != nullptr && handle != INVALID_HANDLE_VALUE && ::GetConsoleMode(handle, &mode);
 }
 
-bool write_console(console_stream stream, std::string_view text)
+io_expected<> write_console(console_stream stream, std::string_view text)
 {
     if (gathering) {
         gathered += text;
-        return true;
+        return {};
     }
     const bool to_output = stream == console_stream::output;
+    if (closed[to_output ? 1 : 2]) {
+        return io_failed(io_reason::closed);
+    }
     const HANDLE handle = ::GetStdHandle(to_output ? STD_OUTPUT_HANDLE : STD_ERROR_HANDLE);
     DWORD mode = 0;
     if (handle != nullptr && handle != INVALID_HANDLE_VALUE && ::GetConsoleMode(handle, &mode)) {
@@ -60,22 +63,49 @@ bool write_console(console_stream stream, std::string_view text)
         for (std::size_t done = 0; done < wide.size();) {
             DWORD put = 0;
             const auto count = static_cast<DWORD>(std::min<std::size_t>(wide.size() - done, 16384));
-            if (!::WriteConsoleW(handle, wide.data() + done, count, &put, nullptr) || put == 0) {
-                return false;
+            if (!::WriteConsoleW(handle, wide.data() + done, count, &put, nullptr)) {
+                return from_last_error();
+            }
+            if (put == 0) {
+                return io_failed(io_reason::no_progress);
             }
             done += put;
         }
-        return true;
+        return {};
     }
-    // Redirected to a file or a pipe: UTF-8 bytes, through the C runtime.
-    std::FILE* const to = to_output ? stdout : stderr;
-    const bool written = std::fwrite(text.data(), 1, text.size(), to) == text.size();
-    return std::fflush(to) == 0 && written;
+    // Redirected to a file or a pipe: UTF-8 bytes, as they are.
+    for (std::size_t done = 0; done < text.size();) {
+        DWORD put = 0;
+        const auto count = static_cast<DWORD>(std::min<std::size_t>(text.size() - done, 1U << 20U));
+        if (!::WriteFile(handle, text.data() + done, count, &put, nullptr)) {
+            return from_last_error();
+        }
+        if (put == 0) {
+            return io_failed(io_reason::no_progress);
+        }
+        done += put;
+    }
+    return {};
 }
 
-int next_console_byte()
+io_expected<console_line> read_console_line()
 {
-    return std::getc(stdin);
+    console_line line;
+    while (line.text.size() < CONSOLE_LINE_LIMIT) {
+        const int c = std::getc(stdin);
+        if (c == EOF) {
+            if (std::ferror(stdin) != 0) {
+                return from_last_error();
+            }
+            break;
+        }
+        if (c == '\n') {
+            line.ended = true;
+            break;
+        }
+        line.text += static_cast<char>(c);
+    }
+    return line;
 }
 
 bool console_closes_with_process()

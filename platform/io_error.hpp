@@ -9,22 +9,21 @@ namespace txconv {
 // Why a step on a file did not work. The layers above turn it into words;
 // here it is only a kind and, where the system gave one, its error code.
 enum class io_reason : std::uint8_t {
-    system,           // the system refused; code says why
-    missing,          // nothing is at the name (code: the system's own)
-    exists,           // something is at the name already (code: the system's own)
-    busy,             // another program holds the lock
-    symlink,          // a link stands at a name we made up: never followed
-    not_regular,      // a FIFO, a device: not a file to convert
-    no_progress,      // the system accepted no bytes and gave no reason
-    closed,           // a standard stream that was closed when the process started
-    folder,           // a folder, where a file was wanted
-    device_name,      // a name that Windows keeps for a device (CON, NUL, COM1...)
-    stream_name,      // a name with an alternate data stream part ("t.txt:s")
-    read_only,        // marked read-only, so not to be replaced
-    unknown_identity, // a file whose identity cannot be read: it might be the input
-    link_loop,        // links that lead round in a loop, never to a file
-    changed,          // another file took the name after txconv decided to replace the one there
-    cannot_undo,      // written inside a file whose bytes cannot be read back to undo a failed write
+    system,      // the system refused; code says why
+    missing,     // nothing is at the name (code: the system's own)
+    exists,      // something is at the name already (code: the system's own)
+    busy,        // another program holds the lock
+    symlink,     // a link stands at a name we made up: never followed
+    not_regular, // a FIFO, a device: not a file to convert
+    no_progress, // the system accepted no bytes and gave no reason
+    closed,      // a standard stream that was closed when the process started
+    folder,      // a folder, where a file was wanted
+    device_name, // a name that Windows keeps for a device (CON, NUL, COM1...)
+    stream_name, // a name with an alternate data stream part ("t.txt:s")
+    read_only,   // marked read-only, so not to be replaced
+    link_loop,   // links that lead round in a loop, never to a file
+    changed,     // another file took the name after txconv decided to replace the one there
+    cannot_undo, // written inside a file whose bytes cannot be read back to undo a failed write
 };
 
 struct io_error {

@@ -76,7 +76,7 @@ TEST(ReadChoice, TakesOneLineAtATimeByTheSameRule)
     with_standard_input("2\n" + long_line + "\n" + long_spaces + "1\nlast", [] {
         for (const menu_choice expected : {menu_choice::tx_to_txt, menu_choice::none, menu_choice::txt_to_tx,
                                            menu_choice::none, menu_choice::none}) {
-            EXPECT_EQ(read_choice(), expected);
+            EXPECT_EQ(read_choice(), io_expected<menu_choice>(expected));
         }
     });
 }
@@ -91,9 +91,10 @@ TEST(ReadConsoleLine, StopsAtTheLineFeedTheEndOrTheLimit)
             {"ab", true}, {"", true}, {std::string(CONSOLE_LINE_LIMIT, 'x'), false}, {"xxxxx", true}, {"tail", false},
         };
         for (const auto& [expected, ended] : lines) {
-            std::string got;
-            EXPECT_EQ(read_console_line([&](char c) { got += c; }), ended) << expected.substr(0, 8);
-            EXPECT_EQ(got, expected);
+            const io_expected<console_line> got = read_console_line();
+            ASSERT_TRUE(got);
+            EXPECT_EQ(got->ended, ended) << expected.substr(0, 8);
+            EXPECT_EQ(got->text, expected);
         }
     });
 }

@@ -27,6 +27,10 @@ TEST(ShownPath, EscapesWhatIsNoText)
         {"\xed\xa0\x80", "\\355\\240\\200"},          // a surrogate
         {"\xf4\x90\x80\x80", "\\364\\220\\200\\200"}, // past U+10FFFF
         {"a\xe8\xa1", "a\\350\\241"},                 // cut short by the end
+        {"\xef\xbf\xbe", "\\357\\277\\276"},          // U+FFFE, no XML character
+        {"\xef\xbf\xbf", "\\357\\277\\277"},          // U+FFFF
+        {"\xef\xbf\xbd", "\xef\xbf\xbd"},             // U+FFFD, just below
+        {"\xe0\xa0\x80", "\xe0\xa0\x80"},             // U+0800, the first of three bytes
     };
     for (const auto& [name, shown] : cases) {
         EXPECT_EQ(shown_path(name), shown) << shown;

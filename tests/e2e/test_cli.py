@@ -668,10 +668,15 @@ class Console(unittest.TestCase):
                 self.assertEqual(proc.returncode, status, err)
                 self.assertIn(said, err.decode())
 
-    def test_help_that_cannot_be_written_fails(self):
-        with open("/dev/full", "wb") as full:
-            proc = subprocess.run([BINARY, "--help"], stdout=full, stderr=subprocess.PIPE, timeout=30)
-        self.assertEqual(proc.returncode, 1)
+    def test_help_that_cannot_be_written_fails_and_says_so(self):
+        for option, redirect, said in (("--help", ">/dev/full", "No space left on device"),
+                                        ("--version", ">/dev/full", "No space left on device"),
+                                        ("--help", ">&-", "was closed when txconv started"),
+                                        ("--version", ">&-", "was closed when txconv started")):
+            with self.subTest(option=option, redirect=redirect), tempfile.TemporaryDirectory() as folder:
+                result = run_shell(f'"$T" {option} {redirect}', b"", folder)
+                self.assertEqual(result.status, 1)
+                self.assertIn(f"txconv: standard output: cannot be written: {said}", result.stderr)
 
     def test_an_option_anywhere_means_no_menu(self):
         with tempfile.TemporaryDirectory() as folder:
