@@ -91,13 +91,19 @@ run_summary run_jobs(std::span<const job> jobs, const run_style& style)
     auto reserve = std::make_unique<char[]>(RESERVE);
     run_summary summary;
     std::vector<job_record> records(jobs.size());
+    // Jobs below committed have their outcomes; those from committed to
+    // prepared wait in the stager, or are being committed where committing.
     std::size_t reported = 0;
+    std::size_t committed = 0;
+    std::size_t prepared = 0;
+    bool committing = false;
     try {
         listing_scanner scanner;
         output_stager stager({.on_wait = say_waiting});
         earlier_outputs earlier;
         // Commits what is staged, then reports every job prepared so far.
-        const auto commit_and_report = [&](std::size_t up_to) {
+        const auto commit_and_report = [&] {
+            committing = true;
             for (auto& [number, outcome] : stager.commit()) {
                 if (outcome) {
                     records[number].outcome = *outcome;
@@ -105,7 +111,8 @@ run_summary run_jobs(std::span<const job> jobs, const run_style& style)
                     records[number].outcome = std::unexpected(std::move(outcome.error()));
                 }
             }
-            for (; reported < up_to; ++reported) {
+            committing = false;
+            for (committed = prepared; reported < committed; ++reported) {
                 report(records[reported], style, summary);
             }
         };
@@ -116,30 +123,37 @@ run_summary run_jobs(std::span<const job> jobs, const run_style& style)
             jobs.size() > 1 && std::ranges::any_of(jobs, [](const job& task) {
                 return task.output.kind == subject_kind::standard_output || task.mode != write_mode::append;
             });
-        for (std::size_t i = 0; i < jobs.size(); ++i) {
+        for (; prepared < jobs.size(); ++prepared) {
             if (stager.full()) {
-                commit_and_report(i);
+                commit_and_report();
             }
-            job_record& record = records[i];
-            record.of = &jobs[i];
-            auto prepared = prepare_job(jobs[i], i, scanner, stager, record, outputs_may_meet ? &earlier : nullptr);
-            if (!prepared) {
-                record.outcome = std::unexpected(std::move(prepared.error()));
+            job_record& record = records[prepared];
+            record.of = &jobs[prepared];
+            auto done =
+                prepare_job(jobs[prepared], prepared, scanner, stager, record, outputs_may_meet ? &earlier : nullptr);
+            if (!done) {
+                record.outcome = std::unexpected(std::move(done.error()));
             }
         }
-        commit_and_report(jobs.size());
+        commit_and_report();
     } catch (const std::bad_alloc&) {
-        // What was staged and not committed went with the unwinding, leaving
-        // nothing; what was committed has been reported. The rest is said
-        // one by one, with the memory kept back for it.
+        // With the memory kept back for it, each job is said: the outputs
+        // that were written, the failures not yet said, and the rest, which
+        // was left alone; an output staged for a commit that ran out of
+        // memory itself may have been written or not.
         reserve.reset();
         print_diagnostic(out_of_memory_line());
         for (std::size_t i = 0; i < jobs.size(); ++i) {
-            if (i >= reported) {
-                print_diagnostic(
-                    failure_line(refusal{.kind = refusal_kind::out_of_memory, .about = jobs[i].input.from}));
-            } else if (records[i].outcome && records[i].staged) {
+            const job_record& record = records[i];
+            if (i < committed && record.outcome && record.staged) {
                 print_line(converted_line(jobs[i].input.from, jobs[i].output));
+            } else if (i < committed && !record.outcome && i >= reported) {
+                print_diagnostic(failure_line(record.outcome.error()));
+            } else if (i >= committed) {
+                const bool unknown = committing && i < prepared && record.staged;
+                print_diagnostic(failure_line(
+                    refusal{.kind = unknown ? refusal_kind::out_of_memory_writing : refusal_kind::out_of_memory,
+                            .about = jobs[i].input.from}));
             }
         }
         summary.any_failed = true;

@@ -68,12 +68,13 @@ struct job {
 // Why a job was refused, where the files themselves were fine: what only a
 // run of txconv makes.
 enum class refusal_kind : std::uint8_t {
-    short_table,        // fewer bytes than one table
-    not_as_written,     // a strict check found the input not in the form txconv writes
-    binary_to_terminal, // a table would go to a terminal
-    no_such_image,      // the table asked for is beyond what the file holds
-    shared_output,      // the output is that of an earlier input too
-    out_of_memory,      // memory ran out before the job was done
+    short_table,           // fewer bytes than one table
+    not_as_written,        // a strict check found the input not in the form txconv writes
+    binary_to_terminal,    // a table would go to a terminal
+    no_such_image,         // the table asked for is beyond what the file holds
+    shared_output,         // the output is that of an earlier input too
+    out_of_memory,         // memory ran out before the job was done
+    out_of_memory_writing, // memory ran out while its output was being written
 };
 
 struct refusal {

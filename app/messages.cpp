@@ -154,6 +154,8 @@ std::string reason_of(const refusal& refused)
                     {shown_input(refused.output), shown_input(refused.earlier)});
     case refusal_kind::out_of_memory:
         return std::string(tr("not converted: out of memory"));
+    case refusal_kind::out_of_memory_writing:
+        return std::string(tr("out of memory while its output was written; it may or may not hold the new bytes"));
     }
     return {};
 }

@@ -71,10 +71,11 @@ std::optional<table_choice> image_number(const path_string& text)
     }
     std::uint64_t number = 0;
     for (const path_char c : text) {
-        if (c < path_char('0') || c > path_char('9') || number > UINT64_MAX / 10 - 9) {
+        const auto digit = static_cast<std::uint64_t>(c - path_char('0'));
+        if (c < path_char('0') || c > path_char('9') || number > (UINT64_MAX - digit) / 10) {
             return std::nullopt;
         }
-        number = number * 10 + static_cast<std::uint64_t>(c - path_char('0'));
+        number = (number * 10) + digit;
     }
     if (text.empty() || number == 0) {
         return std::nullopt;

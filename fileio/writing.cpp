@@ -4,9 +4,11 @@
 
 namespace txconv {
 
-io_expected<> write_all(native_file& file, std::span<const char> data)
+io_expected<> write_all(native_file& file, std::span<const char> data, std::size_t* written)
 {
-    for (std::size_t done = 0; done < data.size();) {
+    std::size_t ignored = 0;
+    std::size_t& done = written != nullptr ? *written : ignored;
+    for (done = 0; done < data.size();) {
         const std::size_t step = std::min(WRITE_CHUNK, data.size() - done);
         const io_expected<std::size_t> put = file.write_some(data.subspan(done, step));
         if (!put) {
@@ -37,7 +39,7 @@ io_expected<undo_point> remember(native_file& file, std::size_t count)
         undo.covered.resize(static_cast<std::size_t>(std::min<std::uint64_t>(count, status->size - *at)));
         const io_expected<std::size_t> got = file.read_at(*at, undo.covered);
         if (!got || *got != undo.covered.size()) {
-            return got ? io_failed(io_reason::cannot_undo) : std::unexpected(got.error());
+            return io_failed(io_reason::cannot_undo, got ? 0 : got.error().code);
         }
     }
     return undo;
@@ -46,14 +48,18 @@ io_expected<undo_point> remember(native_file& file, std::size_t count)
 file_expected<> write_or_undo(native_file& file, const subject& about, const undo_point& undo,
                               std::span<const char> data)
 {
-    io_expected<> done = write_all(file, data);
+    std::size_t written = 0;
+    io_expected<> done = write_all(file, data, &written);
     if (done) {
+        written = data.size();
         done = file.sync();
     }
     if (done) {
         return {};
     }
-    io_expected<> undone = file.write_at(undo.at, undo.covered);
+    // Only what was written over is written back.
+    io_expected<> undone =
+        file.write_at(undo.at, std::span(undo.covered).first(std::min(written, undo.covered.size())));
     if (undone) {
         undone = file.truncate(undo.length);
     }

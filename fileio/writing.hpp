@@ -11,8 +11,9 @@
 
 namespace txconv {
 
-// Writes all of data, in steps of at most WRITE_CHUNK bytes.
-io_expected<> write_all(native_file& file, std::span<const char> data);
+// Writes all of data, in steps of at most WRITE_CHUNK bytes; where given,
+// written counts the bytes that got there, for a write that fails.
+io_expected<> write_all(native_file& file, std::span<const char> data, std::size_t* written = nullptr);
 
 // What a file held where a write is about to land, so that a failed write
 // can put it back: its length, and the old bytes the write will cover.

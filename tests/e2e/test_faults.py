@@ -81,16 +81,30 @@ class WriteFailsHalfWay(unittest.TestCase):
                 self.assertEqual(WRITE_FAILED in result.stderr, not options, "the notice belongs to the menu")
                 self.assertEqual(snapshot(folder), {source: content, target: old})
 
-    def test_standard_output_that_is_a_file_is_cut_back(self):
-        # (ulimit -f 1; txconv -2 - < t.tx >> out): not 1024 of 1235 bytes.
-        with tempfile.TemporaryDirectory() as folder:
-            write(folder, "t.tx", image(VALUES))
-            write(folder, "out", b"kept")
-            with open(os.path.join(folder, "t.tx"), "rb") as table, open(os.path.join(folder, "out"), "ab") as out:
-                proc = subprocess.run([BINARY, "-2", "-"], stdin=table, stdout=out, stderr=subprocess.PIPE, cwd=folder,
-                                      preexec_fn=limit_file_size(1024), timeout=30)
-            self.assertEqual(proc.returncode, 1, proc.stderr)
-            self.assertEqual(snapshot(folder), {"t.tx": image(VALUES), "out": b"kept"})
+    def test_standard_output_that_is_a_file_is_put_back(self):
+        # A write that fails half way leaves the file as it was: its length,
+        # and the old bytes wherever the write went over them.
+        noise = bytes(random.Random(29).getrandbits(8) for _ in range(10000))
+        rows = [  # (what, the file before, how standard output opens it, status, what it says)
+            (">> out", b"kept", os.O_WRONLY | os.O_APPEND, 1, "File too large"),
+            ("1<> out, inside the file", noise, os.O_RDWR, 1, "File too large"),
+            ("1<> out, past the end of a short file", noise[:500], os.O_RDWR, 1, "File too large"),
+            ("write-only, inside the file", noise, os.O_WRONLY, 1, "cannot be read back"),
+        ]
+        for what, before, flags, status, said in rows:
+            with self.subTest(what), tempfile.TemporaryDirectory() as folder:
+                write(folder, "t.tx", image(VALUES))
+                write(folder, "out", before)
+                out = os.open(os.path.join(folder, "out"), flags)
+                try:
+                    with open(os.path.join(folder, "t.tx"), "rb") as table:
+                        proc = subprocess.run([BINARY, "-2", "-"], stdin=table, stdout=out, stderr=subprocess.PIPE,
+                                              cwd=folder, preexec_fn=limit_file_size(1024), timeout=30)
+                finally:
+                    os.close(out)
+                self.assertEqual(proc.returncode, status, proc.stderr)
+                self.assertIn(said, proc.stderr.decode())
+                self.assertEqual(snapshot(folder), {"t.tx": image(VALUES), "out": before})
 
     @unittest.skipIf(SANITIZED or not shutil.which("strace"), "needs strace and a plain build")
     def test_a_failed_look_at_standard_output_cuts_nothing(self):
@@ -193,6 +207,81 @@ class HostileInput(unittest.TestCase):
             result = run(["-1", "p.txt"], cwd=folder, preexec_fn=limited(least))
             self.assertEqual((result.status, result.stderr), (1, "txconv: out of memory\n"))
             self.assertEqual(snapshot(folder), {"p.txt": listing(VALUES)})
+
+    def test_an_endless_stream_ends_every_job(self):
+        # One budget, wherever a stream is read: each job kind on /dev/zero,
+        # on yes and on a FIFO that repeats a listing for ever. A listing of
+        # zeros or of "y" lines never completes a table; the FIFO's does, and
+        # a table always does; --image last never comes.
+        endless = "it went on without giving the table asked for"
+        goes_on = "goes on past what a table needs"
+        rows = [  # (arguments, reads a listing, what it needs: "first", "last" or "too many")
+            (["-1", "-o", "out.tx", "-"], True, "first"),
+            (["-2", "-o", "out.txt", "-"], False, "first"),
+            (["-2", "--show", "-"], False, "first"),
+            (["-1", "--show", "-"], True, "first"),
+            (["-2", "--diff", "-", "t.tx"], False, "first"),
+            (["-2", "--diff", "t.tx", "-"], False, "first"),
+            (["-1", "--diff", "-", "p.txt"], True, "first"),
+            (["-2", "--plot", "-o", "p.svg", "-"], False, "first"),
+            (["-1", "--check", "-"], True, "first"),
+            (["-2", "--check", "-"], False, "first"),
+            (["-2", "--strict", "-o", "out.txt", "-"], False, "first"),
+            (["-2", "--show", "--image", "3", "-"], False, "first"),
+            (["-1", "--show", "--image", "3", "-"], True, "first"),
+            (["-2", "--show", "--image", "last", "-"], False, "last"),
+            (["-1", "--show", "--image", "last", "-"], True, "last"),
+            (["-2", "--show", "--image", "200000", "-"], False, "too many"),
+            (["-1", "--show", "--image", "18446744073709551615", "-"], True, "too many"),
+        ]
+        for source in ("zeros", "yes", "fifo"):
+            for args, reads_listing, needs in rows:
+                with self.subTest(source=source, args=args), tempfile.TemporaryDirectory() as folder:
+                    write(folder, "t.tx", image(VALUES))
+                    write(folder, "p.txt", listing([1]))
+                    if needs == "too many":
+                        status, said = 1, "cannot hold that table"
+                    elif needs == "last" or (reads_listing and source != "fifo"):
+                        status, said = 1, endless
+                    elif "--check" in args or "--strict" in args:
+                        status, said = 1, goes_on
+                    else:
+                        status, said = 1 if "--diff" in args else 0, goes_on
+                    if "--diff" in args and status == 1 and said != goes_on:
+                        status = 2
+                    result = self.run_on_stream(source, args, folder)
+                    self.assertEqual(result.status, status, result.stderr)
+                    self.assertIn(said, result.stderr)
+
+    def run_on_stream(self, source, args, folder):
+        if source == "zeros":
+            with open("/dev/zero", "rb") as zeros:
+                return run(args, cwd=folder, stdin=zeros, timeout=120)
+        if source == "yes":
+            feeder = subprocess.Popen(["yes"], stdout=subprocess.PIPE)
+            try:
+                return run(args, cwd=folder, stdin=feeder.stdout, timeout=120)
+            finally:
+                feeder.kill()
+                feeder.wait()
+        fifo = os.path.join(folder, "fifo")
+        os.mkfifo(fifo)
+
+        def feed():
+            try:
+                with open(fifo, "wb") as out:
+                    while True:
+                        out.write(listing(VALUES) * 100)
+            except OSError:
+                pass  # the reader has gone
+
+        feeder = threading.Thread(target=feed, daemon=True)
+        feeder.start()
+        with open(fifo, "rb") as stream:
+            result = run(args, cwd=folder, stdin=stream, timeout=120)
+        feeder.join(timeout=10)
+        os.unlink(fifo)
+        return result
 
     def test_the_length_of_a_huge_table_file_is_not_read(self):
         # --check --strict on a 20 GB sparse file learns its length from the system.
