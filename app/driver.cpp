@@ -175,7 +175,7 @@ std::size_t ask_before_replacing(std::vector<job>& jobs, bool (*ask)(std::string
         }
         if (ask(replace_question(task.output))) {
             task.mode = write_mode::replace;
-            task.replacing = request.look.file;
+            task.replacing = request.look.there;
             return false;
         }
         return true;

@@ -47,7 +47,7 @@ struct job {
     write_mode mode = write_mode::append;
     // Where the user was asked and said Yes: the file that stood at the
     // output's name then, which alone may be replaced.
-    std::optional<file_identity> replacing;
+    std::optional<path_facts> replacing;
     // Any departure from the form txconv writes is an error: a listing must
     // be 95 lines of "uv=" and 8 hex digits, a table file one table.
     bool strict = false;

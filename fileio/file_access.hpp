@@ -148,7 +148,7 @@ struct lock_patience {
 // what is there, and the folder, so that two spellings of one file meet.
 struct output_look {
     path_string target;
-    path_kind kind = path_kind::missing;
+    path_facts there;
     std::optional<file_identity> file; // a regular file there, or standard output that is one
     std::optional<file_identity> folder;
 
@@ -172,7 +172,7 @@ struct output_request {
     // What the decision to replace was about: the file that stood at the
     // name then, which alone may be replaced; nothing, where nothing stood
     // there, and then nothing is.
-    std::optional<file_identity> replacing;
+    std::optional<path_facts> replacing;
     output_look look;
 };
 

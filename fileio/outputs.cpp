@@ -47,7 +47,7 @@ file_expected<> look_at_output(output_request& request)
     if (!there) {
         return std::unexpected(there.error());
     }
-    look.kind = there->kind;
+    look.there = *there;
     if (there->kind == path_kind::regular) {
         look.file = there->identity;
     }
@@ -66,7 +66,7 @@ file_expected<> look_at_output(output_request& request)
     }
     if (request.mode == write_mode::replace && !request.replacing) {
         // What --force decided on, at this first look.
-        request.replacing = look.file;
+        request.replacing = look.file ? std::optional(look.there) : std::nullopt;
     }
     return {};
 }
@@ -139,7 +139,7 @@ void output_stager::write_at_once(entry& output) const
         return;
     }
     // Only a path the user named can lead to a device or a FIFO.
-    if (request.look.kind == path_kind::other) {
+    if (request.look.there.kind == path_kind::other) {
         output.outcome = write_stream(output.about(), output.target(), output.bytes);
         return;
     }
@@ -292,9 +292,12 @@ void output_stager::publish(entry& output, std::span<entry> earlier) const
             return;
         }
         if (!named.error().is(io_reason::exists) || request.mode != write_mode::append) {
-            output.fail(named.error().is(io_reason::exists)
-                            ? failure{.kind = failure_kind::exists, .about = output.about()}
-                            : cannot_write(output.about(), named.error()));
+            // A file that appeared after --force or a question found none
+            // was no part of that decision.
+            const bool decided = request.mode == write_mode::replace;
+            output.fail(!named.error().is(io_reason::exists) ? cannot_write(output.about(), named.error())
+                        : decided                            ? cannot_write(output.about(), {io_reason::changed})
+                                  : failure{.kind = failure_kind::exists, .about = output.about()});
             return;
         }
         // Somebody made the file meanwhile: add to it, as to any other. When

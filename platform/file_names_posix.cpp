@@ -64,7 +64,7 @@ io_expected<path_facts> inspect_path(const path_string& path, bool follow)
     const path_kind kind = S_ISLNK(st.st_mode)   ? path_kind::symlink
                            : S_ISREG(st.st_mode) ? path_kind::regular
                                                  : path_kind::other;
-    return path_facts{kind, identity_of(st)};
+    return path_facts{kind, identity_of(st), changed_of(st)};
 }
 
 std::optional<standard_stream> standard_stream_behind(const path_string& path)
@@ -211,7 +211,7 @@ io_expected<> native_file::publish(const path_string& path)
     return {};
 }
 
-io_expected<> native_file::replace(const path_string& path, const file_identity& old)
+io_expected<> native_file::replace(const path_string& path, const path_facts& old)
 {
     const int fd = fd_of(handle_);
     // Under a hidden name first, as an O_TMPFILE file has none yet.
@@ -224,31 +224,30 @@ io_expected<> native_file::replace(const path_string& path, const file_identity&
             return from_errno();
         }
     }
-    // Swapped with whatever stands at path, in one step: what comes out is
-    // checked, and swapped back where it is not the file the decision was
-    // about. A file system that cannot swap gets a look just before.
+    // A look first, as a new file may take a freed number at once: the one
+    // there must still be the file the decision was about, unchanged.
     struct stat st {};
+    if (::lstat(path.c_str(), &st) != 0) {
+        return errno == ENOENT ? publish(path) : from_errno();
+    }
+    if (identity_of(st) != old.identity || changed_of(st) != old.changed) {
+        return io_failed(io_reason::changed);
+    }
+    // Then swapped with whatever stands at path now, in one step: what
+    // comes out is checked again, and swapped back where it is not that
+    // file. A file system that cannot swap renames over it.
     if (::renameat2(AT_FDCWD, temporary_.c_str(), AT_FDCWD, path.c_str(), RENAME_EXCHANGE) != 0) {
         if (errno == ENOENT) {
             return publish(path);
         }
-        if (errno != EINVAL && errno != ENOSYS) {
-            return from_errno();
-        }
-        if (::lstat(path.c_str(), &st) != 0) {
-            return errno == ENOENT ? publish(path) : from_errno();
-        }
-        if (identity_of(st) != old) {
-            return io_failed(io_reason::changed);
-        }
-        if (::rename(temporary_.c_str(), path.c_str()) != 0) {
+        if ((errno != EINVAL && errno != ENOSYS) || ::rename(temporary_.c_str(), path.c_str()) != 0) {
             return from_errno();
         }
     } else {
         // The old file now has the hidden name: it goes, unless it is not
         // the one the decision was about, or cannot go, and then the two
         // are swapped back.
-        const bool theirs = ::lstat(temporary_.c_str(), &st) != 0 || identity_of(st) != old;
+        const bool theirs = ::lstat(temporary_.c_str(), &st) != 0 || identity_of(st) != old.identity;
         if (theirs || ::unlink(temporary_.c_str()) != 0) {
             const io_expected<> failed = theirs ? io_failed(io_reason::changed) : from_errno();
             (void)::renameat2(AT_FDCWD, temporary_.c_str(), AT_FDCWD, path.c_str(), RENAME_EXCHANGE);

@@ -184,7 +184,7 @@ io_expected<> native_file::publish(const path_string& path)
     return named;
 }
 
-io_expected<> native_file::replace(const path_string& path, const file_identity& old)
+io_expected<> native_file::replace(const path_string& path, const path_facts& old)
 {
     // What stands at path, opened so that it can be moved by its handle: it
     // is checked, moved aside, and deleted only once ours has its name.
@@ -199,9 +199,10 @@ io_expected<> native_file::replace(const path_string& path, const file_identity&
         return failed.error().is(io_reason::missing) ? publish(path) : failed;
     }
     const io_expected<handle_facts> facts = facts_of(theirs);
-    io_expected<> done = !facts                       ? std::unexpected(facts.error())
-                         : identity_of(*facts) != old ? io_failed(io_reason::changed)
-                                                      : rename_by_handle(theirs, temporary_name_beside(path), false);
+    io_expected<> done = !facts ? std::unexpected(facts.error())
+                         : identity_of(*facts) != old.identity
+                             ? io_failed(io_reason::changed)
+                             : rename_by_handle(theirs, temporary_name_beside(path), false);
     if (done) {
         done = publish(path);
         if (!done) {

@@ -41,6 +41,12 @@ enum class path_kind { missing, regular, symlink, other };
 struct path_facts {
     path_kind kind = path_kind::missing;
     file_identity identity;
+    // When its status last changed, where the system numbers files anew as
+    // soon as they are freed (POSIX): a file that takes a freed number then
+    // still differs from the one that had it.
+    std::int64_t changed = 0;
+
+    bool same_file_as(const path_facts& other) const { return identity == other.identity && changed == other.changed; }
 };
 io_expected<path_facts> inspect_path(const path_string& path, bool follow = false);
 
@@ -160,7 +166,7 @@ public:
     // Gives a file from create_unnamed() the name path in place of the file
     // old, and of no other: where another file stands there now, it stays,
     // and the result is changed. Where nothing stands there, as publish().
-    io_expected<> replace(const path_string& path, const file_identity& old);
+    io_expected<> replace(const path_string& path, const path_facts& old);
 
     // Takes a published name away again, but only while it still names this
     // very file.

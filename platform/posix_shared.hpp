@@ -34,6 +34,11 @@ inline file_identity identity_of(const struct stat& st)
     return {static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
 }
 
+inline std::int64_t changed_of(const struct stat& st)
+{
+    return (std::int64_t{st.st_ctim.tv_sec} * 1000000000) + st.st_ctim.tv_nsec;
+}
+
 // Removes name, but only while it still names the open file fd: whoever put
 // another file there meanwhile keeps it.
 io_expected<> remove_if_still(int fd, const path_string& name);

@@ -446,6 +446,32 @@ class SystemCallTiming(unittest.TestCase):
             self.assertIn(b"txconv: big.tx: output would overwrite the input", err)
             self.assertEqual(snapshot(folder), {"big.txt": listing(VALUES), "big.tx": listing(VALUES)})
 
+    def test_force_replaces_only_the_file_it_looked_at(self):
+        # Held at its first read, after the first look at the output's name,
+        # while somebody else's file takes the name: it is never replaced.
+        theirs = b"SOMEONE ELSES WORK\n"
+        rows = [  # (what, the target before, what happens meanwhile, status)
+            ("the target swapped for another file", {"p.tx": b"old"}, "swap", 1),
+            ("a file made where there was none", {}, "make", 1),
+            ("the target left alone", {"p.tx": b"old"}, None, 0),
+        ]
+        for what, before, meanwhile, status in rows:
+            with self.subTest(what), tempfile.TemporaryDirectory() as folder:
+                populate(folder, {"p.txt": listing(VALUES), **before})
+                proc = subprocess.Popen(strace("-e", "trace=read", "-e", "inject=read:delay_enter=1000000:when=1") +
+                                        ["-1f", "p.txt"], cwd=folder, stderr=subprocess.PIPE)
+                time.sleep(0.4)
+                if meanwhile == "swap":
+                    os.unlink(os.path.join(folder, "p.tx"))
+                if meanwhile:
+                    write(folder, "p.tx", theirs)
+                _, err = proc.communicate(timeout=30)
+                self.assertEqual(proc.returncode, status, err)
+                after = {"p.txt": listing(VALUES), "p.tx": theirs if meanwhile else listing_to_table(listing(VALUES))}
+                self.assertEqual(snapshot(folder), after)
+                if meanwhile:
+                    self.assertIn(b"txconv: p.tx: cannot be written: another file took its name", err)
+
     def test_a_batch_is_synced_before_it_is_named(self):
         # Outputs are written first and synced together (one syncfs), but
         # each is synced before it gets its name, and each folder that got
