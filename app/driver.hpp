@@ -1,7 +1,6 @@
 #pragma once
 
 #include "convert/conversions.hpp"
-#include "convert/finding.hpp"
 #include "fileio/file_access.hpp"
 
 #include <optional>

@@ -4,7 +4,7 @@
 #include "app/messages.hpp"
 #include "app/plot.hpp"
 #include "app/table_views.hpp"
-#include "convert/strict_check.hpp"
+#include "convert/conversions.hpp"
 #include "platform/console.hpp"
 
 #include <algorithm>

@@ -5,7 +5,7 @@
 // result and stage it.
 
 #include "app/driver.hpp"
-#include "convert/listing_scanner.hpp"
+#include "convert/conversions.hpp"
 
 #include <utility>
 #include <vector>

@@ -1,5 +1,5 @@
 // The console program's entry points: they only hand over to the run.
-#include "app/entry.hpp"
+#include "app/options.hpp"
 
 #ifdef _WIN32
 // A wide entry point, so that paths outside the ANSI code page arrive intact.

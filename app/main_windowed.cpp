@@ -1,8 +1,8 @@
 // The windowed twin's entry point (Windows only). Explorer's verbs start it,
 // so no console window flashes up: what the console program would print is
 // shown in one notice at the end, and a target that exists is asked about.
-#include "app/entry.hpp"
-#include "platform/windowed.hpp"
+#include "app/options.hpp"
+#include "platform/console.hpp"
 
 int wmain(int argc, wchar_t** argv);
 int wmain(int argc, wchar_t** argv)

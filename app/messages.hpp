@@ -4,7 +4,7 @@
 // lines, the reasons, the warnings and the hints.
 
 #include "app/driver.hpp"
-#include "convert/finding.hpp"
+#include "convert/conversions.hpp"
 #include "fileio/file_access.hpp"
 
 #include <span>
@@ -73,10 +73,6 @@ inline constexpr std::size_t QUOTED_WARNINGS = 5;
 // first few warnings and how many there were.
 std::string closing_notice(std::span<const std::string> added_to, std::span<const warned_output> outputs,
                            std::span<const std::string> warnings);
-
-// The system's reason for an error code, in the user's language where the
-// catalog has it.
-std::string system_reason(std::uint32_t code);
 
 // Shows a notice; where the console stands in for a message box, it asks
 // for Enter in the user's language.

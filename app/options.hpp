@@ -1,7 +1,6 @@
 #pragma once
 
 #include "app/driver.hpp"
-#include "app/entry.hpp"
 #include "convert/conversions.hpp"
 #include "platform/native_file.hpp"
 
@@ -12,6 +11,21 @@
 #include <vector>
 
 namespace txconv {
+
+// Which program the sources are built into, and what it can do that the
+// other cannot.
+struct front_end {
+    // No console window: the windowed twin that Explorer's verbs start. It
+    // has no menu, since there is nobody at a console to answer it.
+    bool windowed = false;
+    // Asks a question that Yes or No answers; where set, a target that
+    // exists is asked about before it is replaced.
+    bool (*ask)(std::string_view question) = nullptr;
+};
+
+// The whole run from the program's arguments; returns the exit status. Any
+// option means the command-line mode; without one, the paths go to the menu.
+int run_txconv(int argc, const path_char* const* argv, const front_end& how);
 
 // What the command line asks for.
 struct command_options {

@@ -5,12 +5,18 @@
 // through tr() or trn() with its English text as a literal, which is how
 // xgettext finds it for po/txconv.pot.
 
+#include <cstddef>
 #include <cstdint>
 #include <initializer_list>
 #include <string>
 #include <string_view>
 
 namespace txconv {
+
+// The Chinese catalog, compiled from po/zh_CN.po by msgfmt and built into
+// the program as bytes, so that no file need be found at run time.
+extern const unsigned char CHINESE_CATALOG[];
+extern const std::size_t CHINESE_CATALOG_BYTES;
 
 // The text in the user's language; the English text where the catalog has
 // no other.
@@ -48,6 +54,10 @@ struct locale_variables {
 // locale (LC_ALL, LC_CTYPE, then LANG) is UTF-8: Chinese in any other
 // encoding would reach the terminal as bytes it cannot show.
 ui_language language_by_locale(const locale_variables& variables);
+
+// The system's reason for an error code, in the user's language where the
+// catalog has it.
+std::string system_reason(std::uint32_t code);
 
 // Makes the run speak Chinese, or English, whatever the system says; for
 // the tests.

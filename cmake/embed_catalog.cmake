@@ -7,7 +7,7 @@ string(REGEX REPLACE "([0-9a-f][0-9a-f])" "0x\\1," body "${hex}")
 string(REGEX REPLACE "((0x[0-9a-f][0-9a-f],){16})" "\\1\n    " body "${body}")
 file(WRITE ${OUTPUT}
   "// Made by the build from po/zh_CN.po; not to be edited.\n"
-  "#include \"app/catalog.hpp\"\n\n"
+  "#include \"app/translation.hpp\"\n\n"
   "namespace txconv {\n\n"
   "// Aligned for the reads of its 32-bit words.\n"
   "alignas(4) const unsigned char CHINESE_CATALOG[] = {\n    ${body}\n};\n"

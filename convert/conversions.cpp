@@ -1,7 +1,5 @@
 #include "convert/conversions.hpp"
 
-#include "convert/listing_scanner.hpp"
-
 #include <algorithm>
 #include <cstring>
 

@@ -5,8 +5,6 @@
 // functions, bytes in and bytes or a table out. Nothing here touches a file
 // or the system.
 
-#include "convert/finding.hpp"
-
 #include <array>
 #include <bit>
 #include <cstddef>
@@ -18,6 +16,55 @@
 #include <vector>
 
 namespace txconv {
+
+// Something about an input that its reader should hear of. Which of these
+// only warn and which fail a conversion is the caller's call: a strict check
+// fails on every one. The line kinds come from the strict check alone.
+enum class finding_kind : std::uint8_t {
+    malformed_field, // a field that is not hex digits; its slot holds 0 (line)
+    short_field,     // a field that a NUL or the end cut short; its digits count (line)
+    values_ignored,  // fields beyond the last slot (count; line: the first one's)
+    too_few_values,  // fewer fields than slots (count: how many there were)
+    short_table,     // fewer bytes than one table: nothing to read (count: bytes)
+    beyond_table,    // more bytes than one table; the first table is read (count: bytes)
+    cut_short_table, // a chosen table read from a file that ends in part of one (count: bytes)
+    goes_on,         // a stream that was read no further than this, as it went on (count: bytes)
+    bad_line,        // not a line of "uv=" and 8 hex digits, as written (line)
+    more_bad_lines,  // that many more such lines, past the ones found each (count)
+    line_count,      // a listing of other than 95 lines (count: lines)
+};
+
+// What is wrong with a line that a strict check finds not as written.
+enum class line_fault : std::uint8_t {
+    other,                // none of the below: not a line of "uv=" and 8 hex digits
+    byte_order_mark,      // the file starts with a UTF-8 byte order mark
+    empty,                // nothing on the line
+    no_key,               // no '=' on the line
+    key_case,             // "UV=" or "Uv=": the key in another case
+    other_key,            // a key other than "uv"
+    space_before,         // a space or tab between the key and '=' (column)
+    space_after,          // a space or tab between '=' and the digits (column)
+    trailing_space,       // a space behind the digits, and nothing else (column)
+    space,                // a space where digits belong (column)
+    tab,                  // a tab (column)
+    not_hex,              // a byte that is no hex digit (column; byte)
+    few_digits,           // fewer than 8 digits (digits)
+    many_digits,          // more than 8 digits (digits)
+    lone_carriage_return, // a CR without LF ends the line
+};
+
+struct finding {
+    finding_kind kind = finding_kind::malformed_field;
+    std::uint64_t line = 0; // counted from 1; 0 where no line applies
+    std::uint64_t count = 0;
+    // For a bad line: what is wrong, where in the line (from 1; 0 where no
+    // place applies), and the byte that is, or the digits there are.
+    line_fault fault = line_fault::other;
+    std::uint32_t column = 0;
+    std::uint32_t detail = 0;
+
+    bool operator==(const finding&) const = default;
+};
 
 enum class direction {
     to_table,   // a listing in, a table out
@@ -89,6 +136,95 @@ struct table_choice {
 
 // value in 8 upper-case hexadecimal digits.
 std::string hex8(std::uint32_t value);
+
+// Reads a listing chunk by chunk into a value_table, by the value rule:
+// every '=' in the input starts a field of the eight bytes behind it,
+// whatever stands in front of it and even inside another field, and fields
+// fill the slots in order. A field is read by read_hex_field; one cut short
+// by the end of the input ends there. Fields beyond the table's last slot
+// are only counted. The memory it takes is one chunk, whatever the length.
+// Feed it the listing's chunks in order, of any size; after the last one,
+// call finish().
+class listing_scanner {
+public:
+    // Starts over on a new listing, reading the chosen run of 95 fields
+    // rather than the first: what appending makes, one run per append.
+    void reset(table_choice image = {});
+
+    void feed(std::span<const char> chunk);
+    void finish();
+
+    const value_table& table() const { return table_; }
+    // Whether the table is filled and no other run is wanted: what follows
+    // is only counted.
+    bool complete() const { return filled_ == TABLE_SLOTS && skip_ == 0 && !last_; }
+    // In the order of the listing; at most one per slot and two more, so
+    // their number is bounded whatever the input.
+    const std::vector<finding>& findings() const { return findings_; }
+    // After finish(): how many runs of 95 fields the listing holds, a last
+    // short one included.
+    std::uint64_t images() const { return images_; }
+
+private:
+    // The field of the '=' at at, which ends at end.
+    void take_field(std::size_t at, std::size_t end);
+    void ignore_from(std::size_t at, std::uint64_t count);
+    // The line of buffer offset at, counted on from the last one asked.
+    std::uint64_t line_at(std::size_t at);
+
+    // The bytes carried over from the last chunk (an '=' whose field had not
+    // arrived whole, and what follows it), then the chunk.
+    std::vector<char> buffer_;
+    std::size_t carried_ = 0;
+
+    value_table table_{};
+    std::size_t filled_ = 0;
+    // Fields still to pass over before the chosen run, whether the last run
+    // is wanted, and how many fields the runs before table_'s held.
+    std::uint64_t skip_ = 0;
+    bool last_ = false;
+    std::uint64_t fields_before_ = 0;
+    std::uint64_t images_ = 0;
+    std::vector<finding> findings_;
+    // Where fields beyond the last slot are counted, once there are any.
+    std::size_t ignored_at_ = 0;
+    // line_ is the line at buffer offset counted_.
+    std::uint64_t line_ = 1;
+    std::size_t counted_ = 0;
+};
+
+// Checks a listing, chunk by chunk, against the form txconv writes, give or
+// take line ends and the case of the digits: exactly 95 lines of "uv=" and 8
+// hex digits, each ending in CR LF or LF, the last one perhaps in nothing.
+// This is what a strict check asks; reading a listing asks far less. Each
+// bad line is said with what is wrong with it, and where.
+class strict_check {
+public:
+    // How many lines that depart from the form are named one by one.
+    static constexpr std::size_t NAMED = 5;
+
+    void feed(std::span<const char> chunk);
+    // The departures, in the order of the listing: bad lines (the first
+    // NAMED), how many more there were, and a wrong number of lines.
+    std::vector<finding> finish();
+
+private:
+    // How much of a line is kept to say what is wrong with it: a line as
+    // written and more than enough to see past it.
+    static constexpr std::size_t KEPT = 32;
+
+    void end_line(bool lone_carriage_return);
+
+    std::uint64_t lines_ = 0;
+    // The current line: its length, its first KEPT bytes, whether it still
+    // reads as written, and whether a CR waits to see what follows it.
+    std::size_t column_ = 0;
+    std::array<char, KEPT> text_{};
+    bool right_ = true;
+    bool carriage_return_ = false;
+    std::vector<finding> bad_;
+    std::uint64_t more_bad_ = 0;
+};
 
 // What a whole listing reads as: its chosen table, what was found on the
 // way, and how many runs of 95 fields it holds.

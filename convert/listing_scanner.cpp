@@ -1,4 +1,4 @@
-#include "convert/listing_scanner.hpp"
+#include "convert/conversions.hpp"
 
 #include <algorithm>
 #include <cstring>

@@ -1,5 +1,3 @@
-#include "convert/strict_check.hpp"
-
 #include "convert/conversions.hpp"
 
 #include <algorithm>

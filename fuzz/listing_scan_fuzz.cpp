@@ -1,7 +1,7 @@
 // Differential check of the chunked listing scanner against the plain rule
 // applied to the whole input at once: the tables and every finding, with its
 // line and count, must agree, wherever the fuzzer chooses to cut the input into chunks.
-#include "convert/listing_scanner.hpp"
+#include "convert/conversions.hpp"
 
 #include <fuzzer/FuzzedDataProvider.h>
 

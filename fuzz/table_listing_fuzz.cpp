@@ -1,7 +1,6 @@
 // Any first 380 bytes make a listing of exactly 95 well-formed lines, and
 // that listing reads back into the same 380 bytes.
 #include "convert/conversions.hpp"
-#include "convert/listing_scanner.hpp"
 
 #include <algorithm>
 #include <cstdlib>

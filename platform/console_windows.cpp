@@ -1,5 +1,4 @@
 #include "platform/console.hpp"
-#include "platform/windowed.hpp"
 #include "platform/windows_shared.hpp"
 
 #include <algorithm>

@@ -41,12 +41,10 @@ enum class path_kind { missing, regular, symlink, other };
 struct path_facts {
     path_kind kind = path_kind::missing;
     file_identity identity;
-    // When its status last changed, where the system numbers files anew as
-    // soon as they are freed (POSIX): a file that takes a freed number then
-    // still differs from the one that had it.
+    // When its status last changed (POSIX) or it was last written
+    // (Windows): a file that takes a freed number, as a new file may at
+    // once, still differs from the one that had it.
     std::int64_t changed = 0;
-
-    bool same_file_as(const path_facts& other) const { return identity == other.identity && changed == other.changed; }
 };
 io_expected<path_facts> inspect_path(const path_string& path, bool follow = false);
 

@@ -86,6 +86,14 @@ inline file_identity identity_of(const BY_HANDLE_FILE_INFORMATION& info)
     return {info.dwVolumeSerialNumber, (std::uint64_t{info.nFileIndexHigh} << 32U) | info.nFileIndexLow};
 }
 
+// When the file was last written: a file that takes a freed number, as
+// Wine's may, still differs from the one that had it.
+inline std::int64_t changed_of(const handle_facts& facts)
+{
+    const FILETIME& t = facts.info.ftLastWriteTime;
+    return static_cast<std::int64_t>((std::uint64_t{t.dwHighDateTime} << 32U) | t.dwLowDateTime);
+}
+
 inline file_identity identity_of(const handle_facts& facts)
 {
     if (facts.has_id) {

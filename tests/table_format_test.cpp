@@ -1,5 +1,4 @@
 #include "convert/conversions.hpp"
-#include "convert/listing_scanner.hpp"
 #include "test_support.hpp"
 
 #include <gtest/gtest.h>

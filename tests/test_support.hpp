@@ -1,6 +1,6 @@
 #pragma once
 
-#include "convert/listing_scanner.hpp"
+#include "convert/conversions.hpp"
 
 #include <algorithm>
 #include <cstdlib>

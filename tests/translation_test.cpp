@@ -1,4 +1,3 @@
-#include "app/catalog.hpp"
 #include "app/translation.hpp"
 
 #include <gtest/gtest.h>

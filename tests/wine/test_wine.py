@@ -322,6 +322,40 @@ class UnderWine(unittest.TestCase):
                 time.sleep(0.2)
             self.assertEqual(snapshot(folder), {"a.tx": image(VALUES), "b.tx": image(VALUES), "b.txt": b"old"})
 
+    def test_yes_replaces_only_the_file_it_was_asked_about(self):
+        # While "ramp.txt already exists. Replace it?" is open, somebody else's
+        # file takes the name; Yes must not replace it.
+        windowed = os.path.join(BUILD, "txconvw.exe")
+        theirs = b"SOMEONE ELSES WORK\n"
+        for what, swap, status, after in (("swapped", True, 1, theirs), ("left alone", False, 0, listing(VALUES))):
+            with self.subTest(what), tempfile.TemporaryDirectory() as folder:
+                populate(folder, {"ramp.tx": image(VALUES), "ramp.txt": b"OLD\n"})
+
+                def swap_first(box):
+                    if swap and box == 0:
+                        os.unlink(os.path.join(folder, "ramp.txt"))
+                        populate(folder, {"ramp.txt": theirs})
+
+                got, _, notices, err = run_exe(["-2", "--", "ramp.tx"], b"", folder, program=windowed, keys=("y",),
+                                               on_box=swap_first)
+                self.assertEqual(got, status, err[-2000:])
+                self.assertEqual(snapshot(folder), {"ramp.tx": image(VALUES), "ramp.txt": after})
+                if swap:
+                    self.assertIn("another file took its name", notices[-1])
+
+    def test_a_name_that_cannot_be_made_durable_is_taken_back(self):
+        # The second flush of a new output is the one after its rename.
+        program = os.path.join(BUILD, "tests", "wine", "txconv_flush_fault.exe")
+        for what, args, before in (("a new output", ["-2", "t.tx"], {}),
+                                   ("a replacement", ["-2", "-f", "t.tx"], {"t.txt": b"old"})):
+            with self.subTest(what), tempfile.TemporaryDirectory() as folder:
+                populate(folder, {"t.tx": image(VALUES), **before})
+                proc = wine([program, *args], cwd=folder, env=dict(SESSION["env"], TXCONV_FAIL_FLUSH="2"),
+                            capture_output=True, timeout=120)
+                self.assertEqual(proc.returncode, 1, proc.stderr[-2000:])
+                self.assertIn(b"txconv: t.txt: cannot be written: ", proc.stderr)
+                self.assertEqual(snapshot(folder), {"t.tx": image(VALUES), **before})
+
     def test_show_and_diff_on_the_console(self):
         # Read back from the console's screen, as a user sees them.
         changed = list(VALUES)

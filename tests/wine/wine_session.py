@@ -138,19 +138,20 @@ def wine(args, **options):
         say_retry(args)
 
 
-def run_exe(args, answer, cwd, timeout=120, program=None, env=None, keys=()):
+def run_exe(args, answer, cwd, timeout=120, program=None, env=None, keys=(), on_box=None):
     """Runs txconv.exe (or program), pressing on each of txconv's message
-    boxes in turn the next of keys, then Enter; returns the exit status, standard output and the texts of the
-    notices in the order shown. A launch that failed in Wine's own start-up
-    is tried again."""
+    boxes in turn the next of keys, then Enter, after calling on_box (where
+    given) with the box's number; returns the exit status, standard output
+    and the texts of the notices in the order shown. A launch that failed in
+    Wine's own start-up is tried again."""
     for attempt in range(WINE_RETRIES + 1):
-        status, out, notices, err = run_exe_once(args, answer, cwd, timeout, program, env, keys)
+        status, out, notices, err = run_exe_once(args, answer, cwd, timeout, program, env, keys, on_box)
         if attempt == WINE_RETRIES or out or notices or not wine_start_failed(err):
             return status, out, notices, err
         say_retry(args)
 
 
-def run_exe_once(args, answer, cwd, timeout, program, env, keys):
+def run_exe_once(args, answer, cwd, timeout, program, env, keys, on_box=None):
     env = dict(SESSION["env"], WINEDEBUG="trace+msgbox", **(env or {}))
     proc = subprocess.Popen(["wine", program or EXE, *args], cwd=cwd, env=env, stdin=subprocess.PIPE,
                             stdout=subprocess.PIPE, stderr=subprocess.PIPE)
@@ -174,6 +175,8 @@ def run_exe_once(args, answer, cwd, timeout, program, env, keys):
         for box in visible_boxes():
             if box not in dismissed:
                 subprocess.run(["xdotool", "windowfocus", "--sync", box], env=env, capture_output=True, timeout=30)
+                if on_box:
+                    on_box(len(dismissed))
                 pressed = keys[len(dismissed)] if len(dismissed) < len(keys) else "Return"
                 subprocess.run(["xdotool", "key", pressed], env=env, capture_output=True, timeout=30)
                 dismissed.add(box)
