@@ -26,7 +26,7 @@ job_source source_of(const command_options& options, const path_string& file)
     job_source source;
     source.from =
         names_stream(file, standard_stream::input) ? subject::standard_input() : subject{subject_kind::file, file};
-    source.way = options.way ? *options.way : way_by_name(file).value_or(direction::to_table);
+    source.way = options.way().value_or(way_by_name(file).value_or(direction::to_table));
     return source;
 }
 
@@ -106,10 +106,9 @@ int usage_error(const std::string& error)
 
 int run_command_line(std::span<const path_string> arguments, const front_end& how)
 {
-    std::string error;
-    const std::optional<command_options> parsed = parse_command_line(arguments, error);
+    const std::expected<command_options, std::string> parsed = parse_command_line(arguments);
     if (!parsed) {
-        return usage_error(error);
+        return usage_error(parsed.error());
     }
     command_options options = *parsed;
     expand_wildcards(options.files);

@@ -12,55 +12,55 @@ namespace txconv {
 
 namespace {
 
-void set_way(command_options& options, direction way)
-{
-    options.both_ways = options.both_ways || (options.way && *options.way != way);
-    options.way = way;
-}
+using opt = command_options;
 
 // Every option, once.
 constexpr option_entry OPTIONS[] = {
-    {'1', "to-tx", "", tr_later("listing to table"),
-     [](command_options& o, const path_string&) { set_way(o, direction::to_table); }},
-    {'2', "to-txt", "", tr_later("table to listing"),
-     [](command_options& o, const path_string&) { set_way(o, direction::to_listing); }},
-    {'o', "output", "PATH", tr_later("the output of a single FILE; - is standard output"),
-     [](command_options& o, const path_string& value) { o.output = value; }},
-    {'f', "force", "", tr_later("replace an existing output (atomically)"),
-     [](command_options& o, const path_string&) { o.force = true; }},
-    {'\0', "append", "", tr_later("add to an existing output, as the menu does"),
-     [](command_options& o, const path_string&) { o.append = true; }},
+    {'1', "to-tx", "", tr_later("listing to table"), &opt::to_table},
+    {'2', "to-txt", "", tr_later("table to listing"), &opt::to_listing},
+    {'o', "output", "PATH", tr_later("the output of a single FILE; - is standard output"), nullptr, &opt::output},
+    {'f', "force", "", tr_later("replace an existing output (atomically)"), &opt::force},
+    {'\0', "append", "", tr_later("add to an existing output, as the menu does"), &opt::append},
     {'\0', "strict", "",
      tr_later("any departure from the form txconv writes is an error:\n95 lines of uv= and 8 hex digits, or one "
               "380-byte table"),
-     [](command_options& o, const path_string&) { o.strict = true; }},
+     &opt::strict},
     {'c', "check", "",
      tr_later("check by the --strict rules and write nothing; with -v,\nprint FILE: ok for each file that passes"),
-     [](command_options& o, const path_string&) { o.check = true; }},
-    {'\0', "show", "", tr_later("print each FILE's table: slot, hex and decimal value"),
-     [](command_options& o, const path_string&) { o.show = true; }},
+     &opt::check},
+    {'\0', "show", "", tr_later("print each FILE's table: slot, hex and decimal value"), &opt::show},
     {'\0', "diff", "",
      tr_later("compare the tables of two FILEs, listing or table; exit\n0 when equal, 1 when not, 2 on trouble"),
-     [](command_options& o, const path_string&) { o.diff = true; }},
+     &opt::diff},
     {'\0', "format", "FORMAT",
-     tr_later("how --show and --diff print: text (the default), csv with\na header row, or json"),
-     [](command_options& o, const path_string& value) { o.format_text = value; }},
+     tr_later("how --show and --diff print: text (the default), csv with\na header row, or json"), nullptr,
+     &opt::format_text},
     {'\0', "image", "N", tr_later("use the Nth table of a FILE that holds several (from 1),\nor with last the last"),
-     [](command_options& o, const path_string& value) { o.image_text = value; }},
+     nullptr, &opt::image_text},
     {'\0', "plot", "",
      tr_later("draw each FILE's table as an SVG line chart, FILE.svg;\nwith -o OUT, all of them on one chart"),
-     [](command_options& o, const path_string&) { o.plot = true; }},
-    {'\0', "full-range", "", tr_later("with --plot, span 0 to 2^32-1 rather than fit the data"),
-     [](command_options& o, const path_string&) { o.full_range = true; }},
-    {'v', "verbose", "", tr_later("print IN -> OUT for each file"),
-     [](command_options& o, const path_string&) { o.verbose = true; }},
+     &opt::plot},
+    {'\0', "full-range", "", tr_later("with --plot, span 0 to 2^32-1 rather than fit the data"), &opt::full_range},
+    {'v', "verbose", "", tr_later("print IN -> OUT for each file"), &opt::verbose},
     {'q', "quiet", "",
      tr_later("print no warnings; with --diff, no differences either:\nonly trouble is said, as cmp -s does"),
-     [](command_options& o, const path_string&) { o.quiet = true; }},
-    {'h', "help", "", tr_later("print this help"), [](command_options& o, const path_string&) { o.help = true; }},
-    {'\0', "version", "", tr_later("print the version"),
-     [](command_options& o, const path_string&) { o.version = true; }},
+     &opt::quiet},
+    {'h', "help", "", tr_later("print this help"), &opt::help},
+    {'\0', "version", "", tr_later("print the version"), &opt::version},
 };
+
+// Sets what the option sets; an option that takes one value takes it once.
+std::expected<void, std::string> apply(const option_entry& entry, command_options& options, const path_string& value)
+{
+    if (entry.flag != nullptr) {
+        options.*entry.flag = true;
+    } else if (options.*entry.value) {
+        return std::unexpected(fill(tr("option '--%s' is given twice; it takes one value"), {entry.long_name}));
+    } else {
+        options.*entry.value = value;
+    }
+    return {};
+}
 
 // "last", or a number counted from 1; nothing else names a table.
 std::optional<table_choice> image_number(const path_string& text)
@@ -114,12 +114,14 @@ bool is_option(const path_string& argument)
     return (argument.size() > 1 && argument[0] == path_char('-')) || is_slash_help(argument);
 }
 
+using parsed = std::expected<void, std::string>;
+
 // A long option by its name, or by a beginning of it that no other name
 // shares, as getopt_long reads them; an exact name always wins.
-const option_entry* find_long(const path_string& name, std::string& error)
+std::expected<const option_entry*, std::string> find_long(const path_string& name)
 {
     std::vector<const option_entry*> candidates;
-    for (const option_entry& entry : option_table()) {
+    for (const option_entry& entry : OPTIONS) {
         if (equals(name, entry.long_name)) {
             return &entry;
         }
@@ -130,148 +132,108 @@ const option_entry* find_long(const path_string& name, std::string& error)
     if (candidates.size() == 1) {
         return candidates.front();
     }
-    if (candidates.empty()) {
-        error = fill(tr("unknown option '--%s'"), {shown_path(name)});
-        return nullptr;
-    }
-    error = fill(tr("option '--%s' is ambiguous:"), {shown_path(name)});
+    std::string error =
+        fill(candidates.empty() ? tr("unknown option '--%s'") : tr("option '--%s' is ambiguous:"), {shown_path(name)});
     for (const option_entry* entry : candidates) {
         error += (entry == candidates.front() ? " --" : ", --") + std::string(entry->long_name);
     }
-    return nullptr;
-}
-
-const option_entry* find_short(path_char name)
-{
-    for (const option_entry& entry : option_table()) {
-        if (entry.short_name != '\0' && name == static_cast<path_char>(entry.short_name)) {
-            return &entry;
-        }
-    }
-    return nullptr;
+    return std::unexpected(std::move(error));
 }
 
 // A long option, "--name" or "--name=value", whose value may also be the
-// next argument. Returns false with error set on a usage error.
-bool take_long(std::span<const path_string> arguments, std::size_t& at, command_options& options, std::string& error)
+// next argument.
+parsed take_long(std::span<const path_string> arguments, std::size_t& at, command_options& options)
 {
     const path_string& argument = arguments[at];
     const std::size_t equals_sign = argument.find(path_char('='));
     const path_string name = argument.substr(2, equals_sign == path_string::npos ? path_string::npos : equals_sign - 2);
     if (name.empty()) {
-        error = fill(tr("unknown option '%s'"), {shown_path(argument)});
-        return false;
+        return std::unexpected(fill(tr("unknown option '%s'"), {shown_path(argument)}));
     }
-    const option_entry* entry = find_long(name, error);
-    if (entry == nullptr) {
-        return false;
+    const auto entry = find_long(name);
+    if (!entry) {
+        return std::unexpected(entry.error());
     }
-    path_string value;
-    if (equals_sign != path_string::npos) {
-        if (entry->value_name.empty()) {
-            error = fill(tr("option '--%s' takes no value"), {entry->long_name});
-            return false;
-        }
-        value = argument.substr(equals_sign + 1);
-    } else if (!entry->value_name.empty()) {
-        if (at + 1 == arguments.size()) {
-            error = fill(tr("option '--%s' needs a value"), {entry->long_name});
-            return false;
-        }
-        value = arguments[++at];
+    const std::string_view long_name = (*entry)->long_name;
+    if (equals_sign != path_string::npos && (*entry)->value_name.empty()) {
+        return std::unexpected(fill(tr("option '--%s' takes no value"), {long_name}));
     }
-    entry->apply(options, value);
-    return true;
+    if (equals_sign == path_string::npos && !(*entry)->value_name.empty() && at + 1 == arguments.size()) {
+        return std::unexpected(fill(tr("option '--%s' needs a value"), {long_name}));
+    }
+    const bool takes = !(*entry)->value_name.empty();
+    return apply(**entry, options,
+                 equals_sign != path_string::npos ? argument.substr(equals_sign + 1)
+                 : takes                          ? arguments[++at]
+                                                  : path_string());
 }
 
 // Short options, bundled or not: "-1fv", "-o PATH", "-oPATH".
-bool take_short(std::span<const path_string> arguments, std::size_t& at, command_options& options, std::string& error)
+parsed take_short(std::span<const path_string> arguments, std::size_t& at, command_options& options)
 {
     const path_string& argument = arguments[at];
     for (std::size_t i = 1; i < argument.size(); ++i) {
-        const option_entry* entry = find_short(argument[i]);
-        if (entry == nullptr) {
+        const auto entry = std::ranges::find_if(OPTIONS, [&](const option_entry& e) {
+            return e.short_name != '\0' && argument[i] == static_cast<path_char>(e.short_name);
+        });
+        if (entry == std::end(OPTIONS)) {
             // A '-' inside a bundle is no option of its own: name the bundle.
-            error = argument[i] == path_char('-')
-                        ? fill(tr("'-' is not an option letter, in '%s'"), {shown_path(argument)})
-                        : fill(tr("unknown option '-%s'"), {shown_path(argument.substr(i, 1))});
-            return false;
+            return std::unexpected(argument[i] == path_char('-')
+                                       ? fill(tr("'-' is not an option letter, in '%s'"), {shown_path(argument)})
+                                       : fill(tr("unknown option '-%s'"), {shown_path(argument.substr(i, 1))}));
         }
         if (entry->value_name.empty()) {
-            entry->apply(options, {});
-            continue;
-        }
-        if (i + 1 < argument.size()) {
-            entry->apply(options, argument.substr(i + 1));
+            if (auto applied = apply(*entry, options, {}); !applied) {
+                return applied;
+            }
+        } else if (i + 1 < argument.size()) {
+            return apply(*entry, options, argument.substr(i + 1));
         } else if (at + 1 < arguments.size()) {
-            entry->apply(options, arguments[++at]);
+            return apply(*entry, options, arguments[++at]);
         } else {
-            error = fill(tr("option '-%s' needs a value"), {std::string_view(&entry->short_name, 1)});
-            return false;
+            return std::unexpected(fill(tr("option '-%s' needs a value"), {std::string_view(&entry->short_name, 1)}));
         }
-        return true;
-    }
-    return true;
-}
-
-// What the FILEs and -o say that makes no sense with the options.
-std::string check_files(const command_options& options)
-{
-    for (const path_string& file : options.files) {
-        if (!options.way && is_standard_stream(file)) {
-            return std::string(tr("say which way standard input goes: -1 (listing to table) or -2 (table to listing)"));
-        }
-        if (!options.way && !way_by_name(file)) {
-            return fill(tr("cannot tell a listing from a table by the name '%s'; use -1 or -2"), {shown_path(file)});
-        }
-    }
-    if (options.output && options.output->empty()) {
-        return std::string(tr("-o needs a PATH: an empty one names no file"));
-    }
-    if (options.output && options.files.size() > 1 && !options.plot) {
-        return std::string(tr("-o names the output of a single FILE (or, with --plot, of one chart of them all)"));
-    }
-    if (options.full_range && !options.plot) {
-        return std::string(tr("--full-range says how --plot draws; give --plot"));
     }
     return {};
 }
 
-// What no single option can tell: combinations that make no sense.
-std::string check_combination(const command_options& options)
+// What no single option can tell: combinations that make no sense, and
+// FILEs that make none with the options. The first found is said.
+std::string check_combination(const command_options& o)
 {
-    if (options.both_ways) {
-        return std::string(tr("-1 and -2 cannot be used together"));
+    const bool writes = o.output || o.force || o.append;
+    const std::pair<bool, std::string_view> rules[] = {
+        {o.to_table && o.to_listing, tr_later("-1 and -2 cannot be used together")},
+        {o.force && o.append, tr_later("--force and --append cannot be used together")},
+        {o.check && writes, tr_later("--check writes nothing, so -o, --force and --append make no sense with it")},
+        {int(o.check) + int(o.show) + int(o.diff) + int(o.plot) > 1,
+         tr_later("--check, --show, --diff and --plot each do a different job: give one")},
+        {(o.show || o.diff) && writes,
+         tr_later("--show and --diff write to no file, so -o, --force and --append make no sense with them")},
+        {o.plot && o.append, tr_later("--plot makes a new picture; --append makes no sense with it")},
+        {o.diff && o.files.size() != 2, tr_later("--diff compares two FILEs")},
+        {o.image_text && !o.image, tr_later("--image takes a table's number, counted from 1, or last")},
+        {o.format_text && !o.format, tr_later("--format takes text, csv or json")},
+        {o.format && !o.show && !o.diff, tr_later("--format says how --show and --diff print; give one of them")},
+        {o.output && o.output->empty(), tr_later("-o needs a PATH: an empty one names no file")},
+        {o.output && o.files.size() > 1 && !o.plot,
+         tr_later("-o names the output of a single FILE (or, with --plot, of one chart of them all)")},
+        {o.full_range && !o.plot, tr_later("--full-range says how --plot draws; give --plot")},
+    };
+    for (const auto& [broken, words] : rules) {
+        if (broken) {
+            return std::string(tr(words));
+        }
     }
-    if (options.force && options.append) {
-        return std::string(tr("--force and --append cannot be used together"));
+    for (const path_string& file : o.files) {
+        if (!o.way() && is_standard_stream(file)) {
+            return std::string(tr("say which way standard input goes: -1 (listing to table) or -2 (table to listing)"));
+        }
+        if (!o.way() && !way_by_name(file)) {
+            return fill(tr("cannot tell a listing from a table by the name '%s'; use -1 or -2"), {shown_path(file)});
+        }
     }
-    if (options.check && (options.output || options.force || options.append)) {
-        return std::string(tr("--check writes nothing, so -o, --force and --append make no sense with it"));
-    }
-    if (int(options.check) + int(options.show) + int(options.diff) + int(options.plot) > 1) {
-        return std::string(tr("--check, --show, --diff and --plot each do a different job: give one"));
-    }
-    if ((options.show || options.diff) && (options.output || options.force || options.append)) {
-        return std::string(
-            tr("--show and --diff write to no file, so -o, --force and --append make no sense with them"));
-    }
-    if (options.plot && options.append) {
-        return std::string(tr("--plot makes a new picture; --append makes no sense with it"));
-    }
-    if (options.diff && options.files.size() != 2) {
-        return std::string(tr("--diff compares two FILEs"));
-    }
-    if (options.image_text && !options.image) {
-        return std::string(tr("--image takes a table's number, counted from 1, or last"));
-    }
-    if (options.format_text && !options.format) {
-        return std::string(tr("--format takes text, csv or json"));
-    }
-    if (options.format && !options.show && !options.diff) {
-        return std::string(tr("--format says how --show and --diff print; give one of them"));
-    }
-    return check_files(options);
+    return {};
 }
 
 } // namespace
@@ -299,21 +261,25 @@ bool asks_for_command_line(std::span<const path_string> arguments)
     return std::any_of(arguments.begin(), arguments.end(), is_option);
 }
 
-std::optional<command_options> parse_command_line(std::span<const path_string> arguments, std::string& error)
+std::expected<command_options, std::string> parse_command_line(std::span<const path_string> arguments)
 {
     command_options options;
     bool options_ended = false;
     for (std::size_t at = 0; at < arguments.size(); ++at) {
         const path_string& argument = arguments[at];
+        parsed taken;
         if (options_ended || !is_option(argument)) {
             options.files.push_back(argument);
         } else if (equals(argument, "--")) {
             options_ended = true;
         } else if (is_slash_help(argument)) {
             options.help = true;
-        } else if (argument[1] == path_char('-') ? !take_long(arguments, at, options, error)
-                                                 : !take_short(arguments, at, options, error)) {
-            return std::nullopt;
+        } else {
+            taken =
+                argument[1] == path_char('-') ? take_long(arguments, at, options) : take_short(arguments, at, options);
+        }
+        if (!taken) {
+            return std::unexpected(taken.error());
         }
     }
     if (options.image_text) {
@@ -327,11 +293,8 @@ std::optional<command_options> parse_command_line(std::span<const path_string> a
         options.filter = true;
         options.files.emplace_back(1, path_char('-'));
     }
-    if (!options.help && !options.version) {
-        error = check_combination(options);
-        if (!error.empty()) {
-            return std::nullopt;
-        }
+    if (std::string error = options.help || options.version ? "" : check_combination(options); !error.empty()) {
+        return std::unexpected(std::move(error));
     }
     return options;
 }

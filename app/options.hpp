@@ -4,6 +4,7 @@
 #include "convert/conversions.hpp"
 #include "platform/native_file.hpp"
 
+#include <expected>
 #include <optional>
 #include <span>
 #include <string>
@@ -29,8 +30,8 @@ int run_txconv(int argc, const path_char* const* argv, const front_end& how);
 
 // What the command line asks for.
 struct command_options {
-    std::optional<direction> way;
-    bool both_ways = false;
+    bool to_table = false;   // -1
+    bool to_listing = false; // -2
     std::optional<path_string> output;
     bool force = false;
     bool append = false;
@@ -53,6 +54,14 @@ struct command_options {
     std::vector<path_string> files;
     // No FILE was given: standard input to standard output.
     bool filter = false;
+
+    // Which way every FILE goes, where -1 or -2 says.
+    std::optional<direction> way() const
+    {
+        return to_table     ? std::optional(direction::to_table)
+               : to_listing ? std::optional(direction::to_listing)
+                            : std::nullopt;
+    }
 };
 
 // One option: the parser, --help and the documentation's test all read the
@@ -62,7 +71,9 @@ struct option_entry {
     std::string_view long_name;
     std::string_view value_name; // empty: takes no value
     std::string_view help;       // may run over several lines
-    void (*apply)(command_options& options, const path_string& value);
+    // What it sets: a switch, or where its value goes.
+    bool command_options::*flag = nullptr;
+    std::optional<path_string> command_options::*value = nullptr;
 };
 
 std::span<const option_entry> option_table();
@@ -82,9 +93,8 @@ std::optional<direction> way_by_name(const path_string& path);
 // mode. A lone "-" is a file, as everywhere.
 bool asks_for_command_line(std::span<const path_string> arguments);
 
-// Reads the arguments by the option table. On a usage error, says why in
-// error and returns nothing.
-std::optional<command_options> parse_command_line(std::span<const path_string> arguments, std::string& error);
+// Reads the arguments by the option table; a usage error says why.
+std::expected<command_options, std::string> parse_command_line(std::span<const path_string> arguments);
 
 // Says what is wrong with the command line, then the usage lines; returns 2.
 int usage_error(const std::string& error);

@@ -19,7 +19,7 @@ struct parse_case {
 std::string summary(const command_options& o)
 {
     std::string text;
-    text += o.way ? (*o.way == direction::to_table ? "1" : "2") : "";
+    text += o.way() ? (*o.way() == direction::to_table ? "1" : "2") : "";
     text += o.force ? "f" : "";
     text += o.append ? "a" : "";
     text += o.strict ? "s" : "";
@@ -87,12 +87,13 @@ TEST(CommandLine, EachOptionAndEachMistake)
         {{"-v", "-"}, "say which way standard input goes"},
         {{"-1", "-o", "", "p.txt"}, "-o needs a PATH"},
         {{"-1", "-o", "x", "p.txt", "q.txt"}, "-o names the output of a single FILE"},
+        {{"-1", "-o", "a", "-o", "b", "p.txt"}, "option '--output' is given twice"},
+        {{"--show", "--image=1", "--image", "2", "t.tx"}, "option '--image' is given twice"},
     };
     for (const parse_case& c : cases) {
-        std::string error;
         const std::vector<path_string> arguments(c.arguments.begin(), c.arguments.end());
-        const std::optional<command_options> parsed = parse_command_line(arguments, error);
-        const std::string got = parsed ? summary(*parsed) : error;
+        const auto parsed = parse_command_line(arguments);
+        const std::string got = parsed ? summary(*parsed) : parsed.error();
         EXPECT_EQ(got.substr(0, c.expected.size()), c.expected) << c.arguments.front() << " ...: " << got;
     }
 }
