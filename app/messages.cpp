@@ -13,39 +13,31 @@ namespace {
 // The open-error notice reads the same in every language.
 constexpr std::string_view NOTICE_CANNOT_OPEN = "错误：无法打开文件";
 
+// The words for the reasons that are txconv's own, in io_reason's order;
+// where there are none, the system's code says it.
+constexpr std::string_view IO_WORDS[] = {
+    {},
+    {},
+    {},
+    {}, // system, missing, exists, busy
+    tr_later("is a symbolic link; not followed"),
+    tr_later("is not a regular file"),
+    tr_later("the system accepted no bytes"),
+    tr_later("was closed when txconv started"),
+    tr_later("is a folder"),
+    tr_later("is a name Windows keeps for a device; no file of that name is made or read"),
+    tr_later("names an alternate data stream, which txconv does not write"),
+    tr_later("is read-only; clear that first to replace it"),
+    tr_later("its links go round in a loop and lead to no file"),
+    tr_later("another file took its name after txconv decided to replace it; left alone"),
+    tr_later("is written inside a file whose bytes cannot be read back, so a failed write could not be undone"),
+};
+static_assert(std::size(IO_WORDS) == static_cast<std::size_t>(io_reason::cannot_undo) + 1);
+
 std::string io_text(io_error error)
 {
-    switch (error.reason) {
-    case io_reason::symlink:
-        return std::string(tr("is a symbolic link; not followed"));
-    case io_reason::not_regular:
-        return std::string(tr("is not a regular file"));
-    case io_reason::no_progress:
-        return std::string(tr("the system accepted no bytes"));
-    case io_reason::closed:
-        return std::string(tr("was closed when txconv started"));
-    case io_reason::folder:
-        return std::string(tr("is a folder"));
-    case io_reason::device_name:
-        return std::string(tr("is a name Windows keeps for a device; no file of that name is made or read"));
-    case io_reason::stream_name:
-        return std::string(tr("names an alternate data stream, which txconv does not write"));
-    case io_reason::read_only:
-        return std::string(tr("is read-only; clear that first to replace it"));
-    case io_reason::link_loop:
-        return std::string(tr("its links go round in a loop and lead to no file"));
-    case io_reason::changed:
-        return std::string(tr("another file took its name after txconv decided to replace it; left alone"));
-    case io_reason::cannot_undo:
-        return std::string(
-            tr("is written inside a file whose bytes cannot be read back, so a failed write could not be undone"));
-    case io_reason::system:
-    case io_reason::missing:
-    case io_reason::exists:
-    case io_reason::busy:
-        break;
-    }
-    return system_reason(error.code);
+    const std::string_view words = IO_WORDS[static_cast<std::size_t>(error.reason)];
+    return words.empty() ? system_reason(error.code) : std::string(tr(words));
 }
 
 std::string seconds(std::chrono::milliseconds waited)
@@ -54,33 +46,30 @@ std::string seconds(std::chrono::milliseconds waited)
     return ms % 1000 == 0 ? fill(tr("%s s"), {std::to_string(ms / 1000)}) : fill(tr("%s ms"), {std::to_string(ms)});
 }
 
-// What is wrong with a line a strict check found not as written.
+// What is wrong with a line a strict check found not as written, in
+// line_fault's order; the ones with a detail are worded where they are met.
+constexpr std::string_view FAULT_WORDS[] = {
+    tr_later("not a line of \"uv=\" and 8 hex digits"),
+    tr_later("starts with a UTF-8 byte order mark"),
+    tr_later("an empty line"),
+    tr_later("no \"=\" on the line"),
+    tr_later("the key in capitals; txconv writes \"uv=\""),
+    tr_later("a key other than \"uv\""),
+    tr_later("a space before \"=\""),
+    tr_later("a space after \"=\""),
+    tr_later("a trailing space"),
+    tr_later("a space"),
+    tr_later("a tab"),
+    {}, // not_hex
+    {}, // few_digits
+    {}, // many_digits
+    tr_later("ends in a CR without an LF"),
+};
+static_assert(std::size(FAULT_WORDS) == static_cast<std::size_t>(line_fault::lone_carriage_return) + 1);
+
 std::string fault_words(const finding& found)
 {
-    switch (found.fault) {
-    case line_fault::other:
-        break;
-    case line_fault::byte_order_mark:
-        return std::string(tr("starts with a UTF-8 byte order mark"));
-    case line_fault::empty:
-        return std::string(tr("an empty line"));
-    case line_fault::no_key:
-        return std::string(tr("no \"=\" on the line"));
-    case line_fault::key_case:
-        return std::string(tr("the key in capitals; txconv writes \"uv=\""));
-    case line_fault::other_key:
-        return std::string(tr("a key other than \"uv\""));
-    case line_fault::space_before:
-        return std::string(tr("a space before \"=\""));
-    case line_fault::space_after:
-        return std::string(tr("a space after \"=\""));
-    case line_fault::trailing_space:
-        return std::string(tr("a trailing space"));
-    case line_fault::space:
-        return std::string(tr("a space"));
-    case line_fault::tab:
-        return std::string(tr("a tab"));
-    case line_fault::not_hex: {
+    if (found.fault == line_fault::not_hex) {
         const auto byte = static_cast<unsigned char>(found.detail);
         std::string shown;
         if (byte >= 0x20 && byte < 0x7F) {
@@ -90,14 +79,11 @@ std::string fault_words(const finding& found)
         }
         return fill(tr("%s is not a hex digit"), {shown});
     }
-    case line_fault::few_digits:
-    case line_fault::many_digits:
+    if (found.fault == line_fault::few_digits || found.fault == line_fault::many_digits) {
         return fill(trn("%s hex digit; a value takes 8", "%s hex digits; a value takes 8", found.detail),
                     {std::to_string(found.detail)});
-    case line_fault::lone_carriage_return:
-        return std::string(tr("ends in a CR without an LF"));
     }
-    return std::string(tr("not a line of \"uv=\" and 8 hex digits"));
+    return std::string(tr(FAULT_WORDS[static_cast<std::size_t>(found.fault)]));
 }
 
 std::string exists_hint(bool can_append)
