@@ -1,7 +1,8 @@
 #!/bin/bash
 # Builds txconv and runs every test:
-#   0. the source checks: formatting, file length, the direction of includes,
-#      and, once the release build has its compile commands, clang-tidy;
+#   0. the source checks: formatting, the size of the product code, the
+#      direction of includes, and, once the release build is there, the
+#      direction of its libraries' symbols and clang-tidy;
 #   1. the Windows .exe and its installer, cross-built with MinGW-w64 and wixl
 #      (skipped, and said so, where the tools are missing);
 #   2. the release build (warnings as errors): unit and end-to-end tests, the
@@ -36,6 +37,7 @@ passed_by_ctest() {
 
 cmake --preset release
 cmake --build --preset release
+sh scripts/check-layers.sh build/release
 sh scripts/tidy.sh build/release
 ctest --preset release | tee "$log"
 release=$(passed_by_ctest)
