@@ -88,7 +88,7 @@ constexpr std::size_t RESERVE = 64 * 1024;
 
 run_summary run_jobs(std::span<const job> jobs, const run_style& style)
 {
-    auto reserve = std::make_unique<char[]>(RESERVE);
+    auto reserve = std::make_unique_for_overwrite<char[]>(RESERVE);
     run_summary summary;
     std::vector<job_record> records(jobs.size());
     // Jobs below committed have their outcomes; those from committed to

