@@ -106,11 +106,11 @@ int usage_error(const std::string& error)
 
 int run_command_line(std::span<const path_string> arguments, const front_end& how)
 {
-    const std::expected<command_options, std::string> parsed = parse_command_line(arguments);
+    std::expected<command_options, std::string> parsed = parse_command_line(arguments);
     if (!parsed) {
         return usage_error(parsed.error());
     }
-    command_options options = *parsed;
+    command_options options = std::move(*parsed);
     expand_wildcards(options.files);
     if (options.filter && !options.help && !options.version && is_terminal(standard_stream::input)) {
         return usage_error(std::string(tr("no FILE given, and standard input is a terminal")));

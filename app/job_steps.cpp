@@ -37,13 +37,15 @@ std::unexpected<job_failure> endless(const input_file& input, std::uint64_t read
 std::expected<read_result, job_failure> read_listing(const job& task, input_file& input, listing_scanner& scanner)
 {
     scanner.reset(task.image.value_or(table_choice{}));
-    strict_check check;
-    const file_expected<read_extent> read = read_whole_file(input, [&](std::span<const char> chunk) {
-        scanner.feed(chunk);
-        if (task.strict) {
-            check.feed(chunk);
-        }
-    });
+    // Where strict, each chunk is checked line by line too.
+    std::optional<strict_check> check = task.strict ? std::optional<strict_check>(std::in_place) : std::nullopt;
+    const file_expected<read_extent> read =
+        read_whole_file(input, [&scanner, check = &check](std::span<const char> chunk) {
+            scanner.feed(chunk);
+            if (*check) {
+                (*check)->feed(chunk);
+            }
+        });
     if (!read) {
         return std::unexpected(read.error());
     }
@@ -57,7 +59,7 @@ std::expected<read_result, job_failure> read_listing(const job& task, input_file
         }
         result.findings.push_back({finding_kind::goes_on, 0, read->bytes});
     }
-    const std::vector<finding>& found = task.strict ? check.finish() : scanner.findings();
+    const std::vector<finding>& found = check ? check->finish() : scanner.findings();
     result.findings.insert(result.findings.begin(), found.begin(), found.end());
     return result;
 }
@@ -260,12 +262,12 @@ job_expected prepare_job(const job& task, std::size_t number, listing_scanner& s
     // output is known never to be one of them; and the output is looked at
     // before a byte is read, as a result that could not be written is not
     // worth reading a large input for.
-    std::vector<job_source> sources{task.input};
-    sources.insert(sources.end(), task.others.begin(), task.others.end());
+    const auto source = [&](std::size_t i) -> const job_source& { return i == 0 ? task.input : task.others[i - 1]; };
+    const std::size_t count = 1 + task.others.size();
     std::vector<input_file> inputs;
     output_request request = planned_output(task);
-    for (const job_source& source : sources) {
-        auto opened = open_source(task, source);
+    for (std::size_t i = 0; i < count; ++i) {
+        auto opened = open_source(task, source(i));
         if (!opened) {
             return std::unexpected(opened.error());
         }
@@ -292,19 +294,19 @@ job_expected prepare_job(const job& task, std::size_t number, listing_scanner& s
         }
     }
     std::vector<value_table> values;
-    for (std::size_t i = 0; i < sources.size(); ++i) {
-        const auto read = sources[i].way == direction::to_table ? read_listing(task, inputs[i], scanner)
-                                                                : read_table(task, inputs[i]);
+    for (std::size_t i = 0; i < count; ++i) {
+        const auto read =
+            source(i).way == direction::to_table ? read_listing(task, inputs[i], scanner) : read_table(task, inputs[i]);
         if (!read) {
             return std::unexpected(read.error());
         }
-        if (auto weighed = weigh_findings(task, sources[i].from, *read, record); !weighed) {
+        if (auto weighed = weigh_findings(task, source(i).from, *read, record); !weighed) {
             return weighed;
         }
         values.push_back(read->values);
     }
     if (std::optional<std::string> result = result_of(task, values, record)) {
-        stager.stage(number, std::move(request), *result);
+        stager.stage(number, std::move(request), std::move(*result));
         record.staged = true;
     }
     return {};

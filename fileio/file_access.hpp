@@ -16,6 +16,7 @@
 #include <functional>
 #include <optional>
 #include <span>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -220,8 +221,8 @@ public:
     // Outputs that were never committed leave nothing behind.
     ~output_stager();
 
-    // Keeps a copy of data for the next commit, for the job numbered job.
-    void stage(std::size_t job, output_request request, std::span<const char> data);
+    // Keeps data for the next commit, for the job numbered job.
+    void stage(std::size_t job, output_request request, std::string data);
 
     // Whether the next output must wait for a commit: new files stay open
     // until then, and descriptors are limited.

@@ -83,7 +83,7 @@ enum class entry_state : std::uint8_t {
 struct output_stager::entry {
     std::size_t job = 0;
     output_request request;
-    std::vector<char> bytes;
+    std::string bytes;
     entry_state state = entry_state::staged;
     // A new file, written under no name and waiting for one, and which file
     // it is, so that a later output of this commit that finds it at its
@@ -107,12 +107,12 @@ output_stager::output_stager(lock_patience patience) : patience_(patience) {}
 
 output_stager::~output_stager() = default;
 
-void output_stager::stage(std::size_t job, output_request request, std::span<const char> data)
+void output_stager::stage(std::size_t job, output_request request, std::string data)
 {
     entry& output = entries_.emplace_back();
     output.job = job;
     output.request = std::move(request);
-    output.bytes.assign(data.begin(), data.end());
+    output.bytes = std::move(data);
 }
 
 bool output_stager::full()

@@ -33,7 +33,7 @@ std::optional<failure> write_once(const std::string& path, std::string_view data
     if (const file_expected<> looked = look_at_output(request); !looked) {
         return looked.error();
     }
-    stager.stage(0, request, data);
+    stager.stage(0, request, std::string(data));
     const output_outcome outcome = stager.commit().front().second;
     return outcome ? std::nullopt : std::optional(outcome.error());
 }
@@ -258,7 +258,7 @@ TEST(SystemCallFaults, AFailedFlushOfABatchFailsEveryOutputInIt)
     for (const char* name : {"a.tx", "b.tx", "c.tx"}) {
         output_request request{.to = {subject_kind::file, dir / name}, .mode = write_mode::create};
         ASSERT_TRUE(look_at_output(request));
-        stager.stage(0, request, std::string_view("new"));
+        stager.stage(0, request, "new");
     }
     const auto outcomes = stager.commit();
     testing::disarm();
