@@ -72,6 +72,7 @@ enum class refusal_kind : std::uint8_t {
     binary_to_terminal,    // a table would go to a terminal
     no_such_image,         // the table asked for is beyond what the file holds
     shared_output,         // the output is that of an earlier input too
+    unmarked_utf16,        // a listing in UTF-16 without a byte order mark
     out_of_memory,         // memory ran out before the job was done
     out_of_memory_writing, // memory ran out while its output was being written
 };

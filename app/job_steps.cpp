@@ -37,17 +37,33 @@ std::unexpected<job_failure> endless(const input_file& input, std::uint64_t read
 std::expected<read_result, job_failure> read_listing(const job& task, input_file& input, listing_scanner& scanner)
 {
     scanner.reset(task.image.value_or(table_choice{}));
-    // Where strict, each chunk is checked line by line too.
+    // Where strict, each chunk is checked line by line too. A listing saved
+    // as UTF-16 is read as the text it is, from its first bytes on.
     std::optional<strict_check> check = task.strict ? std::optional<strict_check>(std::in_place) : std::nullopt;
-    const file_expected<read_extent> read =
-        read_whole_file(input, [&scanner, check = &check](std::span<const char> chunk) {
-            scanner.feed(chunk);
-            if (*check) {
-                (*check)->feed(chunk);
+    std::optional<text_encoding> encoding;
+    std::optional<utf16_decoder> decoder;
+    const file_expected<read_extent> read = read_whole_file(input, [&](std::span<const char> chunk) {
+        if (!encoding) {
+            encoding = encoding_of(chunk);
+            if (*encoding == text_encoding::utf16_le || *encoding == text_encoding::utf16_be) {
+                decoder.emplace(*encoding == text_encoding::utf16_be);
+                chunk = chunk.subspan(2);
             }
-        });
+        }
+        const std::string decoded = decoder ? decoder->decode(chunk) : std::string();
+        const std::span<const char> text = decoder ? std::span<const char>(decoded) : chunk;
+        if (encoding != text_encoding::utf16_unmarked) {
+            scanner.feed(text);
+            if (check) {
+                check->feed(text);
+            }
+        }
+    });
     if (!read) {
         return std::unexpected(read.error());
+    }
+    if (encoding == text_encoding::utf16_unmarked) {
+        return refused(refusal_kind::unmarked_utf16, input.about);
     }
     scanner.finish();
     read_result result{.values = scanner.table(), .tables = scanner.images()};
@@ -61,6 +77,11 @@ std::expected<read_result, job_failure> read_listing(const job& task, input_file
     }
     const std::vector<finding>& found = check ? check->finish() : scanner.findings();
     result.findings.insert(result.findings.begin(), found.begin(), found.end());
+    if (decoder) {
+        // Not the bytes txconv writes, however well it reads: said once.
+        result.findings.insert(result.findings.begin(),
+                               {finding_kind::utf16, 0, *encoding == text_encoding::utf16_be ? 1U : 0U});
+    }
     return result;
 }
 

@@ -138,6 +138,9 @@ std::string reason_of(const refusal& refused)
     case refusal_kind::shared_output:
         return fill(tr("its output %s is also that of %s, converted before it; a file is not written twice in one run"),
                     {shown_input(refused.output), shown_input(refused.earlier)});
+    case refusal_kind::unmarked_utf16:
+        return std::string(tr("is UTF-16 without a byte order mark, which cannot be told from other bytes for "
+                              "sure; save it as UTF-8, ANSI or Unicode (with its mark)"));
     case refusal_kind::out_of_memory:
         return std::string(tr("not converted: out of memory"));
     case refusal_kind::out_of_memory_writing:
@@ -247,6 +250,7 @@ std::string warning_for(const subject& about, const finding& found)
     case finding_kind::bad_line:
     case finding_kind::more_bad_lines:
     case finding_kind::line_count:
+    case finding_kind::utf16:
         break;
     }
     return {};
@@ -273,6 +277,10 @@ std::string departure_line(const subject& about, const finding& found)
     case finding_kind::goes_on:
         return shown + ": " +
                fill(tr("goes on past what a table needs; a table file takes %s bytes"), {std::to_string(TABLE_BYTES)});
+    case finding_kind::utf16:
+        return shown + ": " +
+               std::string(found.count != 0 ? tr("is UTF-16, big-endian (Unicode big endian); txconv writes ASCII")
+                                            : tr("is UTF-16, little-endian (Unicode); txconv writes ASCII"));
     default:
         return warning_for(about, found);
     }

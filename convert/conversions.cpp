@@ -81,6 +81,68 @@ std::optional<finding> judge_table_length(std::uint64_t length, bool chosen)
     return std::nullopt;
 }
 
+text_encoding encoding_of(std::span<const char> start)
+{
+    const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(start[i]); };
+    if (start.size() >= 2 && byte(0) == 0xFF && byte(1) == 0xFE) {
+        return text_encoding::utf16_le;
+    }
+    if (start.size() >= 2 && byte(0) == 0xFE && byte(1) == 0xFF) {
+        return text_encoding::utf16_be;
+    }
+    const std::size_t looked = std::min<std::size_t>(start.size(), 64) & ~std::size_t{1};
+    bool low_nul = looked >= 8;
+    bool high_nul = looked >= 8;
+    for (std::size_t i = 0; i < looked; i += 2) {
+        low_nul = low_nul && byte(i) != 0 && byte(i + 1) == 0;
+        high_nul = high_nul && byte(i) == 0 && byte(i + 1) != 0;
+    }
+    return low_nul || high_nul ? text_encoding::utf16_unmarked : text_encoding::bytes;
+}
+
+std::string utf16_decoder::decode(std::span<const char> chunk)
+{
+    std::string text;
+    text.reserve(chunk.size());
+    for (const char c : chunk) {
+        if (odd_byte_ < 0) {
+            odd_byte_ = static_cast<unsigned char>(c);
+            continue;
+        }
+        const auto other = static_cast<std::uint32_t>(static_cast<unsigned char>(c));
+        std::uint32_t unit = big_endian_ ? (static_cast<std::uint32_t>(odd_byte_) << 8U) | other
+                                         : (other << 8U) | static_cast<std::uint32_t>(odd_byte_);
+        odd_byte_ = -1;
+        if (unit >= 0xD800 && unit < 0xDC00) {
+            high_surrogate_ = unit;
+            continue;
+        }
+        if (unit >= 0xDC00 && unit < 0xE000 && high_surrogate_ != 0) {
+            unit = 0x10000 + ((high_surrogate_ - 0xD800) << 10U) + (unit - 0xDC00);
+        } else if (unit >= 0xD800 && unit < 0xE000) {
+            unit = 0xFFFD; // half a pair: no character
+        }
+        high_surrogate_ = 0;
+        // UTF-8: one byte for ASCII, as every byte that the value rule reads.
+        if (unit < 0x80) {
+            text += static_cast<char>(unit);
+        } else if (unit < 0x800) {
+            text += static_cast<char>(0xC0U | (unit >> 6U));
+            text += static_cast<char>(0x80U | (unit & 0x3FU));
+        } else if (unit < 0x10000) {
+            text += static_cast<char>(0xE0U | (unit >> 12U));
+            text += static_cast<char>(0x80U | ((unit >> 6U) & 0x3FU));
+            text += static_cast<char>(0x80U | (unit & 0x3FU));
+        } else {
+            text += static_cast<char>(0xF0U | (unit >> 18U));
+            text += static_cast<char>(0x80U | ((unit >> 12U) & 0x3FU));
+            text += static_cast<char>(0x80U | ((unit >> 6U) & 0x3FU));
+            text += static_cast<char>(0x80U | (unit & 0x3FU));
+        }
+    }
+    return text;
+}
+
 listing_reading txt_to_tx(std::string_view listing, table_choice choice)
 {
     listing_scanner scanner;

@@ -32,6 +32,7 @@ enum class finding_kind : std::uint8_t {
     bad_line,        // not a line of "uv=" and 8 hex digits, as written (line)
     more_bad_lines,  // that many more such lines, past the ones found each (count)
     line_count,      // a listing of other than 95 lines (count: lines)
+    utf16,           // a listing in UTF-16 behind its byte order mark (count: 1 where big-endian)
 };
 
 // What is wrong with a line that a strict check finds not as written.
@@ -235,6 +236,26 @@ private:
     bool carriage_return_ = false;
     std::vector<finding> bad_;
     std::uint64_t more_bad_ = 0;
+};
+
+// How a listing's bytes are text, from its first bytes. Notepad's "Unicode"
+// and "Unicode big endian" write UTF-16 behind a byte order mark; UTF-16
+// without one shows as NUL at every other byte of the first 64 (a listing
+// whose field ends in a NUL has them at no such even spacing).
+enum class text_encoding : std::uint8_t { bytes, utf16_le, utf16_be, utf16_unmarked };
+text_encoding encoding_of(std::span<const char> start);
+
+// Turns UTF-16 into UTF-8, chunk by chunk, whatever the chunks' sizes: a
+// byte or a surrogate that a chunk cuts in two waits for the next.
+class utf16_decoder {
+public:
+    explicit utf16_decoder(bool big_endian) : big_endian_(big_endian) {}
+    std::string decode(std::span<const char> chunk);
+
+private:
+    bool big_endian_;
+    int odd_byte_ = -1;
+    std::uint32_t high_surrogate_ = 0;
 };
 
 // What a whole listing reads as: its chosen table, what was found on the

@@ -136,5 +136,29 @@ TEST(ListingScanner, FieldAcrossTheRealChunkBoundary)
     }
 }
 
+// UTF-16 of either order, in chunks cut anywhere, even inside a surrogate
+// pair: the same UTF-8 as all at once.
+TEST(Utf16Decoder, ChunksCutAnywhereDecodeAlike)
+{
+    const std::u16string text = u"uv=0000ABCD\r\n# \u8868 \U0001F600 \xe9";
+    const std::string utf8 = "uv=0000ABCD\r\n# \xe8\xa1\xa8 \xf0\x9f\x98\x80 \xc3\xa9";
+    for (const bool big_endian : {false, true}) {
+        std::string bytes;
+        for (const char16_t unit : text) {
+            const char low = static_cast<char>(unit & 0xFFU);
+            const char high = static_cast<char>(unit >> 8U);
+            bytes += big_endian ? std::string{high, low} : std::string{low, high};
+        }
+        for (const std::size_t piece : {1U, 2U, 3U, 5U, 64U}) {
+            utf16_decoder decoder(big_endian);
+            std::string got;
+            for (std::size_t at = 0; at < bytes.size(); at += piece) {
+                got += decoder.decode(std::string_view(bytes).substr(at, piece));
+            }
+            EXPECT_EQ(got, utf8) << big_endian << " " << piece;
+        }
+    }
+}
+
 } // namespace
 } // namespace txconv

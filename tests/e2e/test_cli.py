@@ -25,6 +25,12 @@ JUNK = LISTING[:13] + b"uv=96BF9C06 junk\r\n" + LISTING[13:26] + b"gain=00000001
 FREE = LISTING.replace(b"\r\n", b"\n").lower().replace(b"uv=", b"uv=")[:-1]
 ZEROS = b"0\n" * 10
 CR_TABLE = image(VALUES[:11] + [0] + VALUES[12:])
+# As Notepad saves a listing: "Unicode", "Unicode big endian", and UTF-16
+# without the mark that tells it; and a listing whose fields end in NUL.
+U16LE = b"\xff\xfe" + LISTING.decode().encode("utf-16-le")
+U16BE = b"\xfe\xff" + LISTING.decode().encode("utf-16-be")
+U16BARE = LISTING.decode().encode("utf-16-le")
+NUL_ENDS = b"".join(b"uv=%X\0\0\0\0\0\0\0\r\n" % (v & 0xF) for v in VALUES)
 CR_BAD = LISTING.replace(b"\r\n", b"\r")[:11 * 12] + b"uv=0000x000\r" + LISTING.replace(b"\r\n", b"\r")[12 * 12:]
 
 
@@ -57,6 +63,12 @@ class ListingToTable(CaseTest):
             Case("exactly 96 values", {"n.txt": LISTING + LISTING[:13]}, ["n.txt"], b"1\n",
                  {"n.txt": LISTING + LISTING[:13], "n.tx": TABLE},
                  stderr=["txconv: n.txt: 1 value after the first 95 was ignored"]),
+            Case("Notepad's Unicode", {"u.txt": U16LE}, ["u.txt"], b"1\n", {"u.txt": U16LE, "u.tx": TABLE}),
+            Case("Notepad's Unicode big endian", {"u.txt": U16BE}, ["u.txt"], b"1\n", {"u.txt": U16BE, "u.tx": TABLE}),
+            Case("UTF-16 without its mark", {"u.txt": U16BARE}, ["u.txt"], b"1\n", {"u.txt": U16BARE}, 1,
+                 ["txconv: u.txt: is UTF-16 without a byte order mark"]),
+            Case("fields that end in NUL are no UTF-16", {"z.txt": NUL_ENDS}, ["z.txt"], b"1\n",
+                 {"z.txt": NUL_ENDS, "z.tx": image([v & 0xF for v in VALUES])}),
             Case("no '.' in the file name", {"pts": LISTING}, ["pts"], b"1\n", {"pts": LISTING, "pts.tx": TABLE}),
             Case("a '.' in a folder name only", {"old.2/pts": LISTING}, ["old.2/pts"], b"1\n",
                  {"old.2/pts": LISTING, "old.2/pts.tx": TABLE}),
@@ -185,6 +197,11 @@ class CommandLine(CaseTest):
         ] + [
             Case("--check names a byte order mark", {"b.txt": b"\xef\xbb\xbf" + LISTING}, ["--check", "b.txt"], b"",
                  {"b.txt": b"\xef\xbb\xbf" + LISTING}, 1, ["txconv: b.txt:1: starts with a UTF-8 byte order mark\n"]),
+            # Once, not line by line.
+            Case("--check names UTF-16", {"u.txt": U16LE, "v.txt": U16BE}, ["--check", "u.txt", "v.txt"], b"",
+                 {"u.txt": U16LE, "v.txt": U16BE}, 1,
+                 ["txconv: u.txt: is UTF-16, little-endian (Unicode); txconv writes ASCII\n",
+                  "txconv: v.txt: is UTF-16, big-endian (Unicode big endian); txconv writes ASCII\n"]),
             # The extension decides in every run; no FILE means a filter.
             Case("without -1 or -2", {"a.tx": TABLE, "b.txt": LISTING}, ["-f", "a.tx", "b.txt"], b"",
                  {"a.tx": TABLE, "b.txt": LISTING, "a.txt": LISTING, "b.tx": TABLE}),
