@@ -227,10 +227,22 @@ std::string warning_for(const subject& about, const finding& found)
     case finding_kind::too_few_values:
         return shown + ": " +
                (count == 0 ? std::string(tr("holds no values; every slot is 0"))
-                : count + 1 == TABLE_SLOTS
-                    ? fill(tr("holds %s values; slot %s is 0"), {std::to_string(count), std::to_string(count)})
-                    : fill(trn("holds %s value; slots %s to %s are 0", "holds %s values; slots %s to %s are 0", count),
-                           {std::to_string(count), std::to_string(count), std::to_string(TABLE_SLOTS - 1)}));
+                           : fill(tr("%s; a missing line moves the values after it up by one slot"),
+                                  {count + 1 == TABLE_SLOTS ? fill(tr("holds %s values; slot %s is 0"),
+                                                                   {std::to_string(count), std::to_string(count)})
+                                                            : fill(trn("holds %s value; slots %s to %s are 0",
+                                                                       "holds %s values; slots %s to %s are 0", count),
+                                                                   {std::to_string(count), std::to_string(count),
+                                                                    std::to_string(TABLE_SLOTS - 1)})}));
+    case finding_kind::long_value:
+        return shown + ":" + std::to_string(found.line) + ": " +
+               fill(tr("the value has %s hex digits; the first 8 were taken"), {std::to_string(count)});
+    case finding_kind::other_key:
+        return shown + ":" + std::to_string(found.line) + ": " +
+               fill(count != 0 ? tr("the key \"%s\" is not the \"%s\" of most lines; the values after it moved by "
+                                    "one slot")
+                               : tr("the key \"%s\" is not the \"%s\" of most lines"),
+                    {shown_text(found.key), shown_text(found.usual)});
     case finding_kind::beyond_table:
         return shown + ": " +
                (count % TABLE_BYTES == 0

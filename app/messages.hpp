@@ -26,6 +26,9 @@ bool is_standard_stream(const path_string& path);
 // an XML reader takes them for anything but text.
 std::string shown_path(const path_string& path);
 
+// The same for text that is no path: a listing's key, as read.
+std::string shown_text(std::string_view text);
+
 // Adds byte to out as a backslash and three octal digits.
 void escape_byte(std::string& out, unsigned char byte);
 

@@ -57,12 +57,16 @@ bool is_standard_stream(const path_string& path)
 
 std::string shown_path(const path_string& path)
 {
+    return shown_text(display_path(path));
+}
+
+std::string shown_text(std::string_view text)
+{
     // A name may hold anything but '/' and NUL; a terminal must not take a
     // control character in it as a command, and what is no UTF-8 is no text
     // at all.
-    std::string text = display_path(path);
     if (std::all_of(text.begin(), text.end(), [](char c) { return c >= 0x20 && c < 0x7F; })) {
-        return text; // printable ASCII, as nearly every name is
+        return std::string(text); // printable ASCII, as nearly every name is
     }
     std::string shown;
     shown.reserve(text.size());

@@ -33,6 +33,8 @@ enum class finding_kind : std::uint8_t {
     more_bad_lines,  // that many more such lines, past the ones found each (count)
     line_count,      // a listing of other than 95 lines (count: lines)
     utf16,           // a listing in UTF-16 behind its byte order mark (count: 1 where big-endian)
+    long_value,      // a field of 8 digits with more behind it; the first 8 count (line; count: digits)
+    other_key,       // a key other than most lines' (line; key, usual; count: 1 where values moved)
 };
 
 // What is wrong with a line that a strict check finds not as written.
@@ -63,6 +65,9 @@ struct finding {
     line_fault fault = line_fault::other;
     std::uint32_t column = 0;
     std::uint32_t detail = 0;
+    // For another key: the key, as far as it is kept, and the one most lines use.
+    std::string key;
+    std::string usual;
 
     bool operator==(const finding&) const = default;
 };
@@ -179,6 +184,17 @@ public:
 private:
     // The field of the '=' at at, which ends at end.
     void take_field(std::size_t at, std::size_t end);
+    // What stands between the start of the line and buffer offset at, its
+    // last KEY_MOST bytes at the most.
+    std::string key_before(std::size_t at) const;
+    // The keys that differ from the one most of the run's lines use.
+    void judge_keys();
+
+    static constexpr std::size_t KEY_MOST = 16;
+    // How many hex digits behind a field are counted, at the most; and the
+    // digits behind the field that ends at at.
+    static constexpr std::size_t MORE_DIGITS = 24;
+    std::size_t digits_behind(std::size_t at) const;
     void ignore_from(std::size_t at, std::uint64_t count);
     // The line of buffer offset at, counted on from the last one asked.
     std::uint64_t line_at(std::size_t at);
@@ -188,6 +204,13 @@ private:
     // arrived whole, and what follows it).
     std::vector<char> buffer_;
     std::size_t keep_ = 0;
+    // The start of the line that the carried bytes stand in, as the chunk
+    // before held it: the key of a field cut off from its line.
+    std::string line_start_;
+    // Of the fields that filled the run's slots, how many stand behind "uv",
+    // and the others with their keys: one for each slot at the most.
+    std::uint64_t uv_keys_ = 0;
+    std::vector<finding> keys_;
 
     value_table table_{};
     std::size_t filled_ = 0;

@@ -76,12 +76,15 @@ void listing_scanner::take_field(std::size_t at, std::size_t end)
         table_ = {};
         filled_ = 0;
         findings_.clear();
+        uv_keys_ = 0;
+        keys_.clear();
     }
     if (filled_ == TABLE_SLOTS) {
         ignore_from(at, 1);
         return;
     }
     // Eight digits, as nearly every field is; the rule itself for the rest.
+    // Any byte that is no digit makes bad negative.
     const std::string_view field(buffer_.data() + at + 1, end - at - 1);
     std::uint32_t value = 0;
     int bad = -1;
@@ -98,6 +101,67 @@ void listing_scanner::take_field(std::size_t at, std::size_t end)
         value = read.value_or(0);
     }
     table_[filled_++] = value;
+    // Nearly every key is "uv" at a line's start; any other is kept.
+    const char* const key_end = buffer_.data() + at;
+    const bool uv = at >= 3 ? key_end[-1] == 'v' && key_end[-2] == 'u' && (key_end[-3] == '\n' || key_end[-3] == '\r')
+                            : key_before(at) == "uv";
+    if (uv) {
+        ++uv_keys_;
+    } else {
+        keys_.push_back({.kind = finding_kind::other_key, .line = line_at(at), .key = key_before(at)});
+    }
+    // A value typed with more digits than a field takes: the first 8 count.
+    if (const std::size_t more = bad >= 0 ? digits_behind(end) : 0; more > 0) {
+        findings_.push_back({finding_kind::long_value, line_at(at), FIELD_CHARS + more});
+    }
+}
+
+std::size_t listing_scanner::digits_behind(std::size_t at) const
+{
+    std::size_t more = 0;
+    while (at + more < buffer_.size() && more < MORE_DIGITS && hex_digit(buffer_[at + more]) >= 0) {
+        ++more;
+    }
+    return more;
+}
+
+std::string listing_scanner::key_before(std::size_t at) const
+{
+    std::size_t from = at;
+    while (from > 0 && at - from < KEY_MOST && buffer_[from - 1] != '\n' && buffer_[from - 1] != '\r') {
+        --from;
+    }
+    std::string key(buffer_.data() + from, at - from);
+    return from == 0
+               ? (line_start_ + key)
+                     .substr(line_start_.size() + key.size() > KEY_MOST ? line_start_.size() + key.size() - KEY_MOST
+                                                                        : 0)
+               : key;
+}
+
+void listing_scanner::judge_keys()
+{
+    // The key that most of the run's fields stand behind, where one does:
+    // "uv", unless another outnumbers it. A line that stands behind another
+    // moved the values after it by a slot where the run holds other than 95.
+    std::string usual = "uv";
+    std::uint64_t most = uv_keys_;
+    for (const finding& found : keys_) {
+        const auto alike = static_cast<std::uint64_t>(std::ranges::count(keys_, found.key, &finding::key));
+        if (alike > most) {
+            most = alike;
+            usual = found.key;
+        }
+    }
+    const std::uint64_t values = filled_ + (ignored_at_ != 0 ? findings_[ignored_at_ - 1].count : 0);
+    for (finding& found : keys_) {
+        if (found.key != usual && most * 2 > filled_) {
+            found.usual = usual;
+            found.count = values != TABLE_SLOTS ? 1 : 0;
+            findings_.push_back(std::move(found));
+        }
+    }
+    keys_.clear();
 }
 
 void listing_scanner::ignore_from(std::size_t at, std::uint64_t count)
@@ -117,6 +181,9 @@ void listing_scanner::feed(std::span<const char> chunk)
     if (!complete() || ignored_at_ == 0) {
         line_at(keep_);
     }
+    if (keep_ > 0) {
+        line_start_ = key_before(keep_);
+    }
     buffer_.erase(buffer_.begin(), buffer_.begin() + static_cast<std::ptrdiff_t>(keep_));
     counted_ = 0;
     buffer_.insert(buffer_.end(), chunk.begin(), chunk.end());
@@ -131,8 +198,9 @@ void listing_scanner::feed(std::span<const char> chunk)
             ignore_from(at, 1 + count_byte(hit + 1, data + end, '='));
             break;
         }
-        if (end - at <= FIELD_CHARS) {
-            // The field runs into the next chunk; look at it again then.
+        if (end - at <= FIELD_CHARS + 1 || digits_behind(at + 1 + FIELD_CHARS) == end - at - 1 - FIELD_CHARS) {
+            // The field, or the digits behind it, run into the next chunk;
+            // look at it again then.
             keep = at;
             break;
         }
@@ -152,11 +220,13 @@ void listing_scanner::finish()
     const char* const data = buffer_.data();
     const char* const end = data + buffer_.size();
     for (const char* hit = find_byte(data + keep_, end, '='); hit != end; hit = find_byte(hit + 1, end, '=')) {
-        take_field(static_cast<std::size_t>(hit - data), buffer_.size());
+        const auto at = static_cast<std::size_t>(hit - data);
+        take_field(at, std::min(at + 1 + FIELD_CHARS, buffer_.size()));
     }
     std::uint64_t fields = fields_before_ + filled_ + (ignored_at_ != 0 ? findings_[ignored_at_ - 1].count : 0);
     // A listing always holds one table, if only of zeros.
     images_ = std::max<std::uint64_t>((fields + TABLE_SLOTS - 1) / TABLE_SLOTS, 1);
+    judge_keys();
     if (filled_ < TABLE_SLOTS) {
         findings_.push_back({finding_kind::too_few_values, 0, filled_});
     }

@@ -79,7 +79,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         at += count;
     }
     scanner.finish();
-    const reading chunked{scanner.table(), scanner.findings()};
+    // The words on keys and long values are the scanner's own: they must
+    // come out the same however the input is cut, and the rest by the rule.
+    const listing_reading whole = txt_to_tx(text);
+    reading chunked{scanner.table(), scanner.findings()};
+    if (chunked.findings != whole.findings) {
+        std::abort();
+    }
+    std::erase_if(chunked.findings, [](const finding& found) {
+        return found.kind == finding_kind::other_key || found.kind == finding_kind::long_value;
+    });
     if (!(chunked == plain_rule(text))) {
         std::abort();
     }

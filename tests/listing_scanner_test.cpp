@@ -33,6 +33,8 @@ constexpr auto malformed = finding_kind::malformed_field;
 constexpr auto cut_short = finding_kind::short_field;
 constexpr auto ignored = finding_kind::values_ignored;
 constexpr auto too_few = finding_kind::too_few_values;
+constexpr auto other_key = finding_kind::other_key;
+constexpr auto long_value = finding_kind::long_value;
 
 struct scan_case {
     const char* what;
@@ -47,6 +49,8 @@ std::vector<scan_case> scan_cases()
     for (std::size_t i = 0; i < 95; ++i) {
         counting[i] = static_cast<std::uint32_t>(0x100 + i);
     }
+    std::vector<std::uint32_t> shifted{0x20240501};
+    shifted.insert(shifted.end(), counting.begin(), counting.end() - 1);
     std::vector<scan_case> cases = {
         {"empty listing", "", {}, {{too_few, 0, 0}}},
         {"three lines", "uv=00000001\r\nuv=0000000a\r\nuv=FFFFFFFF\r\n", {1, 10, 0xFFFFFFFFU}, {{too_few, 0, 3}}},
@@ -55,6 +59,19 @@ std::vector<scan_case> scan_cases()
         {"short field takes the next line", "uv=1A2B\r\nuv=00000002\r\n", {0, 2}, {{malformed, 1}, {too_few, 0, 2}}},
         {"space inside the field", "uv= 1A2B3C4\r\n", {0}, {{malformed, 1}, {too_few, 0, 1}}},
         {"'=' inside a field starts another", "k==0000000A\r\n", {0, 10}, {{malformed, 1}, {too_few, 0, 2}}},
+        {"a note at the top moves every slot",
+         "# S/N=20240501\r\n" + lines(95, 0x100),
+         shifted,
+         {{ignored, 96, 1}, {.kind = other_key, .line = 1, .count = 1, .key = "# S/N", .usual = "uv"}}},
+        {"a mistyped key in 95 values moves nothing",
+         lines(5, 0x100) + "UV=00000105\r\n" + lines(89, 0x106),
+         counting,
+         {{.kind = other_key, .line = 6, .key = "UV", .usual = "uv"}}},
+        {"a value with too many digits", "uv=0002875233\r\n", {0x28752}, {{long_value, 1, 10}, {too_few, 0, 1}}},
+        {"a value with too many digits at the end",
+         "uv=0123456789",
+         {0x1234567},
+         {{long_value, 1, 10}, {too_few, 0, 1}}},
         {"NUL ends a field", "uv=12\0abcde\r\n"s, {0x12}, {{cut_short, 1}, {too_few, 0, 1}}},
         {"field cut short by the end", "a\nuv=12", {0x12}, {{cut_short, 2}, {too_few, 0, 1}}},
         {"'=' as the last byte", "a\nb\nuv=", {0}, {{malformed, 3}, {too_few, 0, 1}}},
@@ -90,10 +107,14 @@ std::vector<scan_case> scan_cases()
     for (std::size_t place = 0; place < 4; ++place) {
         std::string between = "xxxx";
         between[place] = '=';
+        const std::string first_key = "uv=00000001" + between.substr(0, place);
         cases.push_back({"an '=' between two lines",
                          "uv=00000001" + between + "=00000002\r\n" + lines(2, 3),
                          {1, 0, 2, 3, 4},
-                         {{malformed, 1, 0}, {too_few, 0, 5}}});
+                         {{malformed, 1, 0},
+                          {.kind = other_key, .line = 1, .count = 1, .key = first_key, .usual = "uv"},
+                          {.kind = other_key, .line = 1, .count = 1, .key = "uv=00000001" + between, .usual = "uv"},
+                          {too_few, 0, 5}}});
     }
     return cases;
 }

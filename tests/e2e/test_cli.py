@@ -39,7 +39,18 @@ class ListingToTable(CaseTest):
         self.check_cases([
             Case("three lines", {"pts.txt": THREE}, ["pts.txt"], b"1\n",
                  {"pts.txt": THREE, "pts.tx": image([1, 10, 0xFFFFFFFF])},
-                 stderr=["\npts.txt\n", "txconv: pts.txt: holds 3 values; slots 3 to 94 are 0\n"]),
+                 stderr=["\npts.txt\n", "txconv: pts.txt: holds 3 values; slots 3 to 94 are 0; a missing line moves "
+                                          "the values after it up by one slot\n"]),
+            # Edited as people edit them: a note at the top, a value typed too long.
+            Case("a note at the top", {"n.txt": b"# S/N=20240501\r\n" + LISTING}, ["-1", "n.txt"], b"",
+                 {"n.txt": b"# S/N=20240501\r\n" + LISTING, "n.tx": image([0x20240501] + VALUES[:94])},
+                 stderr=["txconv: n.txt: 1 value after the first 95 was ignored\n",
+                         'txconv: n.txt:1: the key "# S/N" is not the "uv" of most lines; the values after it moved by '
+                         'one slot\n']),
+            Case("a value typed too long", {"l.txt": LISTING[:65] + b"uv=0002875233\r\n" + LISTING[78:]},
+                 ["-1", "l.txt"], b"", {"l.txt": LISTING[:65] + b"uv=0002875233\r\n" + LISTING[78:],
+                                        "l.tx": image(VALUES[:5] + [0x00028752] + VALUES[6:])},
+                 stderr=["txconv: l.txt:6: the value has 10 hex digits; the first 8 were taken\n"]),
             Case("a full listing", {"pts.txt": LISTING}, ["pts.txt"], b"01\n", {"pts.txt": LISTING, "pts.tx": TABLE}),
             Case("an empty listing", {"e.txt": b""}, ["e.txt"], b"1\n", {"e.txt": b"", "e.tx": image([])},
                  stderr=["txconv: e.txt: holds no values; every slot is 0"]),
