@@ -79,16 +79,25 @@ std::string compared_values(const value_table& left, const value_table& right, o
         if (left[slot] == right[slot]) {
             continue;
         }
+        // Each value in hex and in decimal, and how far the second lies from
+        // the first; new columns and keys come after the old ones.
+        const std::string a = std::to_string(left[slot]);
+        const std::string b = std::to_string(right[slot]);
+        const std::int64_t change = std::int64_t{right[slot]} - std::int64_t{left[slot]};
+        const std::string difference = (change > 0 ? "+" : "") + std::to_string(change);
         switch (format) {
         case output_format::text:
-            rows += padded(std::to_string(slot), 2) + "  " + hex8(left[slot]) + "  " + hex8(right[slot]) + "\n";
+            rows += padded(std::to_string(slot), 2) + "  " + hex8(left[slot]) + "  " + hex8(right[slot]) + "  " +
+                    padded(a, 10) + "  " + padded(b, 10) + "  " + padded(difference, 11) + "\n";
             break;
         case output_format::csv:
-            rows += std::to_string(slot) + "," + hex8(left[slot]) + "," + hex8(right[slot]) + "\n";
+            rows += std::to_string(slot) + "," + hex8(left[slot]) + "," + hex8(right[slot]) + "," + a + "," + b + "," +
+                    difference + "\n";
             break;
         case output_format::json:
             rows += (rows.empty() ? "" : ", ") + std::string("{\"slot\": ") + std::to_string(slot) + ", \"a\": \"" +
-                    hex8(left[slot]) + "\", \"b\": \"" + hex8(right[slot]) + "\"}";
+                    hex8(left[slot]) + "\", \"b\": \"" + hex8(right[slot]) + "\", \"a_value\": " + a +
+                    ", \"b_value\": " + b + ", \"difference\": " + std::to_string(change) + "}";
             break;
         }
     }
@@ -96,7 +105,7 @@ std::string compared_values(const value_table& left, const value_table& right, o
     case output_format::text:
         return rows.empty() ? rows : "--- " + std::string(left_name) + "\n+++ " + std::string(right_name) + "\n" + rows;
     case output_format::csv:
-        return "slot,a,b\n" + rows;
+        return "slot,a,b,a_value,b_value,difference\n" + rows;
     case output_format::json:
         return "{\"a\": " + json_string(left_name) + ", \"b\": " + json_string(right_name) + ", \"differences\": [" +
                rows + "]}\n";

@@ -383,11 +383,18 @@ class Inspecting(CaseTest):
                  ["--diff", "t.txt", "t.tx"], b"", {"t.tx": TABLE, "t.txt": LISTING}, stdout=b""),
             Case("--diff: one slot differs", {"t.tx": TABLE, "u.tx": image(changed)}, ["--diff", "t.tx", "u.tx"], b"",
                  {"t.tx": TABLE, "u.tx": image(changed)}, 1,
-                 stdout=f"--- t.tx\n+++ u.tx\n 7  {VALUES[7]:08X}  {changed[7]:08X}\n".encode()),
+                 stdout=f"--- t.tx\n+++ u.tx\n 7  {VALUES[7]:08X}  {changed[7]:08X}  {VALUES[7]:10d}  {changed[7]:10d}  "
+                        f"{changed[7] - VALUES[7]:+11d}\n".encode()),
             # For scripts: csv with a header row, json that a parser reads.
             Case("--diff --format csv", {"t.tx": TABLE, "u.tx": image(changed)},
                  ["--diff", "--format", "csv", "t.tx", "u.tx"], b"", {"t.tx": TABLE, "u.tx": image(changed)}, 1,
-                 stdout=f"slot,a,b\n7,{VALUES[7]:08X},{changed[7]:08X}\n".encode()),
+                 stdout=f"slot,a,b,a_value,b_value,difference\n7,{VALUES[7]:08X},{changed[7]:08X},{VALUES[7]},"
+                        f"{changed[7]},{changed[7] - VALUES[7]:+d}\n".encode()),
+            Case("--diff --format json", {"t.tx": TABLE, "u.tx": image(changed)},
+                 ["--diff", "--format", "json", "t.tx", "u.tx"], b"", {"t.tx": TABLE, "u.tx": image(changed)}, 1,
+                 stdout=json.dumps({"a": "t.tx", "b": "u.tx", "differences": [
+                     {"slot": 7, "a": f"{VALUES[7]:08X}", "b": f"{changed[7]:08X}", "a_value": VALUES[7],
+                      "b_value": changed[7], "difference": changed[7] - VALUES[7]}]}).encode() + b"\n"),
             Case("--diff --format json of equal tables", {"t.tx": TABLE, "t.txt": LISTING},
                  ["--diff", "--format=json", "t.tx", "t.txt"], b"", {"t.tx": TABLE, "t.txt": LISTING},
                  stdout=json.dumps({"a": "t.tx", "b": "t.txt", "differences": []}).encode() + b"\n"),
