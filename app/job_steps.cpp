@@ -193,6 +193,14 @@ std::string chart_title(const job& task)
     return title;
 }
 
+// What a job's output calls an input: its shown name; for scripts, whatever
+// the language, "-" for standard input, as the command line names it.
+std::string name_of(const job& task, const subject& input)
+{
+    return task.format != output_format::text && input.kind == subject_kind::standard_input ? "-"
+                                                                                              : shown_input(input);
+}
+
 // The result of a job from the values of its inputs, in the order given;
 // nothing where there is nothing to write.
 std::optional<std::string> result_of(const job& task, const std::vector<value_table>& values, job_record& record)
@@ -209,7 +217,7 @@ std::optional<std::string> result_of(const job& task, const std::vector<value_ta
     case job_kind::check:
         return std::nullopt;
     case job_kind::show:
-        return shown_values(values[0], task.format, shown_input(task.input.from), task.show_name, task.csv_header);
+        return shown_values(values[0], task.format, name_of(task, task.input.from), task.show_name, task.csv_header);
     case job_kind::plot: {
         std::vector<plotted_table> tables{{&values[0], shown_input(task.input.from)}};
         for (std::size_t i = 0; i < task.others.size(); ++i) {
@@ -219,8 +227,8 @@ std::optional<std::string> result_of(const job& task, const std::vector<value_ta
     }
     case job_kind::diff:
         record.differed = values[0] != values[1];
-        std::string text = compared_values(values[0], values[1], task.format, shown_input(task.input.from),
-                                           shown_input(task.others[0].from));
+        std::string text = compared_values(values[0], values[1], task.format, name_of(task, task.input.from),
+                                           name_of(task, task.others[0].from));
         return text.empty() || task.quiet ? std::nullopt : std::optional(std::move(text));
     }
     return std::nullopt;

@@ -28,9 +28,10 @@ std::string_view first_set(std::initializer_list<const char*> names)
     return {};
 }
 
+// gettext passes LANGUAGE by only where the messages locale is C itself.
 bool is_c_locale(std::string_view name)
 {
-    return name.empty() || name == "C" || name == "POSIX" || name.starts_with("C.");
+    return name.empty() || name == "C" || name == "POSIX";
 }
 
 // "zh_CN.UTF-8@modifier": the part between the dot and the at sign.

@@ -553,6 +553,10 @@ class Languages(CaseTest):
                  shell='LANGUAGE=zh_CN LANG=en_US.UTF-8 "$T" -2 gone.tx'),
             Case("a Chinese locale that is not UTF-8 gets English", {}, [], b"", {}, 1, en_missing,
                  shell='LANG=zh_CN.GB18030 "$T" -2 gone.tx'),
+            Case("LANGUAGE counts in C.UTF-8, as gettext has it", {}, [], b"", {}, 1, zh_missing,
+                 shell='LANGUAGE=zh_CN:en LANG=C.UTF-8 "$T" -2 gone.tx'),
+            Case("scripts read standard input as -, whatever the language", {"t.tx": TABLE}, [], b"", {"t.tx": TABLE}, 0,
+                 shell=f'{self.ZH} "$T" --show --format json -2 - < t.tx | grep -q \'^{{"file": "-"\''),
             # The menu and what scripts read stay as they are.
             Case("the menu is the menu in Chinese too", {"p.txt": LISTING}, [], b"1\n",
                  {"p.txt": LISTING, "p.tx": TABLE}, 0, ["txconv: p.tx: 表已写入"], stdout=MENU,
