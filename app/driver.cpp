@@ -56,8 +56,11 @@ void report(const job_record& record, const run_style& style, run_summary& summa
     if (!record.outcome) {
         report_failure(record, record.outcome.error(), style);
         summary.any_failed = true;
+        const auto* file = std::get_if<failure>(&record.outcome.error());
+        ++(file != nullptr && file->kind == failure_kind::exists ? summary.left_alone : summary.failed);
         return;
     }
+    ++summary.converted;
     summary.any_differed = summary.any_differed || record.differed;
     if (record.outcome->late_close) {
         print_diagnostic(late_close_line(task.output, *record.outcome->late_close));
@@ -136,6 +139,11 @@ run_summary run_jobs(std::span<const job> jobs, const run_style& style)
             }
         }
         commit_and_report();
+        // A batch where anything went wrong ends with its count, which is
+        // what a person looks for in a long list of lines.
+        if (jobs.size() > 1 && jobs[0].kind == job_kind::convert && summary.left_alone + summary.failed > 0) {
+            print_diagnostic(batch_line(jobs.size(), summary.converted, summary.left_alone, summary.failed));
+        }
     } catch (const std::bad_alloc&) {
         // With the memory kept back for it, each job is said: the outputs
         // that were written, the failures not yet said, and the rest, which

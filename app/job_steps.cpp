@@ -197,8 +197,7 @@ std::string chart_title(const job& task)
 // the language, "-" for standard input, as the command line names it.
 std::string name_of(const job& task, const subject& input)
 {
-    return task.format != output_format::text && input.kind == subject_kind::standard_input ? "-"
-                                                                                              : shown_input(input);
+    return task.format != output_format::text && input.kind == subject_kind::standard_input ? "-" : shown_input(input);
 }
 
 // The result of a job from the values of its inputs, in the order given;

@@ -322,6 +322,20 @@ std::string waiting_line(const subject& about)
     return shown_input(about) + ": " + std::string(tr("waiting for another program to release it"));
 }
 
+std::string batch_line(std::size_t files, std::size_t converted, std::size_t left_alone, std::size_t failed)
+{
+    std::string line = counted(files, trn("%s file", "%s files", files)) + ": " +
+                       counted(converted, trn("%s converted", "%s converted", converted));
+    if (left_alone > 0) {
+        line += ", " + counted(left_alone, trn("%s left alone (its output exists)",
+                                               "%s left alone (their outputs exist)", left_alone));
+    }
+    if (failed > 0) {
+        line += ", " + counted(failed, trn("%s failed", "%s failed", failed));
+    }
+    return line;
+}
+
 std::string_view out_of_memory_line()
 {
     return tr("out of memory; the outputs written before it follow, then each file left alone");

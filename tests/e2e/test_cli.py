@@ -91,7 +91,8 @@ class ListingToTable(CaseTest):
             Case("several paths", {"a.txt": LISTING, "b.txt": LISTING}, ["a.txt", "gone.txt", "b.txt"], b"1\n",
                  {"a.txt": LISTING, "a.tx": TABLE, "b.txt": LISTING, "b.tx": TABLE}, 1,
                  ["\na.txt\ngone.txt\nb.txt\n[press Enter]",
-                  "txconv: gone.txt: cannot be read: No such file or directory\n", "\n" + OPEN_FAILED + "\n[press Enter]"]),
+                  "txconv: gone.txt: cannot be read: No such file or directory\n", "\n" + OPEN_FAILED + "\n[press Enter]",
+                  "txconv: 3 files: 2 converted, 1 failed\n"]),
         ])
 
 
@@ -136,6 +137,11 @@ class CommandLine(CaseTest):
             Case("an existing target is left alone", {"t.tx": TABLE, "t.txt": b"old"}, ["-2", "t.tx"], b"",
                  {"t.tx": TABLE, "t.txt": b"old"}, 1,
                  ["txconv: t.txt: already exists; use --force to replace it or --append to add to it"]),
+            Case("a batch ends with its count where anything went wrong",
+                 {"a.tx": TABLE, "b.tx": TABLE, "b.txt": b"old", "c.tx": b"short"}, ["-2", "a.tx", "b.tx", "c.tx", "d.tx"],
+                 b"", {"a.tx": TABLE, "a.txt": LISTING, "b.tx": TABLE, "b.txt": b"old", "c.tx": b"short"}, 1,
+                 ["txconv: b.txt: already exists", "txconv: c.tx: holds 5 bytes", "txconv: d.tx: cannot be read",
+                  "txconv: 4 files: 1 converted, 1 left alone (its output exists), 2 failed\n"]),
             Case("--force replaces it", {"t.tx": TABLE, "t.txt": b"old"}, ["--force", "-2", "t.tx"], b"",
                  {"t.tx": TABLE, "t.txt": LISTING}),
             Case("--force does not replace a link", {"t.tx": TABLE, "t.txt": Link("t.tx")}, ["-2f", "t.tx"], b"",
@@ -145,10 +151,10 @@ class CommandLine(CaseTest):
             Case("several files: one fails, the others are done", {"a.tx": TABLE, "b.tx": image([1])},
                  ["-2", "a.tx", "gone.tx", "b.tx", "-v"], b"",
                  {"a.tx": TABLE, "b.tx": image([1]), "a.txt": LISTING, "b.txt": listing([1])}, 1,
-                 ["a.tx -> a.txt", "txconv: gone.tx: ", "b.tx -> b.txt"]),
+                 ["a.tx -> a.txt", "txconv: gone.tx: ", "b.tx -> b.txt", "txconv: 3 files: 2 converted, 1 failed\n"]),
             Case("two inputs, one target", {"x.1": TABLE, "x.2": image([1])}, ["-2", "x.1", "x.2"], b"",
                  {"x.1": TABLE, "x.2": image([1]), "x.txt": LISTING}, 1,
-                 ["txconv: x.2: its output x.txt is also that of x.1"]),
+                 ["txconv: x.2: its output x.txt is also that of x.1", "txconv: 2 files: 1 converted, 1 failed"]),
             Case("-o names the output", {"t.tx": TABLE}, ["-2", "-o", "out.lst", "t.tx"], b"",
                  {"t.tx": TABLE, "out.lst": LISTING}),
             Case("--output=PATH", {"p.txt": LISTING}, ["--output=out", "-1", "p.txt"], b"",
@@ -245,7 +251,7 @@ class CommandLine(CaseTest):
             Case("--force: a later file does not replace an earlier one's output",
                  {"a.tx": TABLE, "a.bin": image([1])}, ["-2", "-f", "a.tx", "a.bin"], b"",
                  {"a.tx": TABLE, "a.bin": image([1]), "a.txt": LISTING}, 1,
-                 ["txconv: a.bin: its output a.txt is also that of a.tx"]),
+                 ["txconv: a.bin: its output a.txt is also that of a.tx", "txconv: 2 files: 1 converted, 1 failed"]),
             Case("--force with a name of 250 bytes", {LONG + ".tx": TABLE, LONG + ".txt": b"old"}, ["-2f", LONG + ".tx"],
                  b"", {LONG + ".tx": TABLE, LONG + ".txt": LISTING}),
             # A path the user typed is followed like any tool follows it.
@@ -285,7 +291,8 @@ class StreamsAndComparisons(CaseTest):
             # Standard output that is a file takes part in the run's shared-output check.
             Case("--force and standard output into one file", {"p.tx": TABLE, "q.tx": image([1]), "p.txt": b"old"},
                  [], b"", {"p.tx": TABLE, "q.tx": image([1]), "p.txt": LISTING}, 1,
-                 ["txconv: standard input: its output standard output is also that of p.tx"],
+                 ["txconv: standard input: its output standard output is also that of p.tx",
+                  "txconv: 2 files: 1 converted, 1 failed"],
                  shell='"$T" -2 -f p.tx - < q.tx >> p.txt'),
             Case("--diff into one of its inputs", pair, [], b"", pair, 2,
                  ["txconv: standard output: output would overwrite the input"], shell='"$T" --diff a.tx b.tx >> a.tx'),
