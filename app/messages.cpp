@@ -31,8 +31,9 @@ constexpr std::string_view IO_WORDS[] = {
     tr_later("its links go round in a loop and lead to no file"),
     tr_later("another file took its name after txconv decided to replace it; left alone"),
     tr_later("is written inside a file whose bytes cannot be read back, so a failed write could not be undone"),
+    tr_later("no file matches it"),
 };
-static_assert(std::size(IO_WORDS) == static_cast<std::size_t>(io_reason::cannot_undo) + 1);
+static_assert(std::size(IO_WORDS) == static_cast<std::size_t>(io_reason::no_match) + 1);
 
 std::string io_text(io_error error)
 {

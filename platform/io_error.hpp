@@ -24,6 +24,7 @@ enum class io_reason : std::uint8_t {
     link_loop,   // links that lead round in a loop, never to a file
     changed,     // another file took the name after txconv decided to replace the one there
     cannot_undo, // written inside a file whose bytes cannot be read back to undo a failed write
+    no_match,    // a wildcard that no file matches (Windows, where the program expands them)
 };
 
 struct io_error {

@@ -92,7 +92,9 @@ io_expected<file_status> native_file::open_for_reading(const path_string& path)
         const auto failed = from_last_error();
         const DWORD attributes = ::GetFileAttributesW(system_path(path).c_str());
         const bool folder = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-        return folder ? io_failed(io_reason::folder) : failed;
+        // A wildcard that matched nothing stayed as it was typed.
+        const bool wild = path.find_first_of(L"*?", file_name_start(path)) != path_string::npos;
+        return folder ? io_failed(io_reason::folder) : wild ? io_failed(io_reason::no_match) : failed;
     }
     handle_ = reinterpret_cast<std::intptr_t>(file);
     io_expected<file_status> status = this->status();
