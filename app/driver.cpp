@@ -33,7 +33,10 @@ void report_failure(const job_record& record, const job_failure& failed, const r
         print_diagnostic(failure_line(failed, record.of->kind != job_kind::plot));
     }
     if (style.notices) {
-        notify(notices_share_the_console() ? std::string(notice_headline(failed)) : failure_notice(failed));
+        // The notice that a file cannot be opened reads as it always has.
+        const std::string_view headline = notice_headline(failed);
+        notify(notices_share_the_console() ? std::string(headline) : failure_notice(failed),
+               headline == notice_cannot_open() ? notice_icon::none : notice_icon::error);
     }
 }
 

@@ -80,7 +80,8 @@ int run_menu(std::span<const path_string> paths)
     }
     const run_summary summary = run_jobs(jobs, {.notices = true});
     if ((!summary.warned.empty() || !summary.added_to.empty()) && console_closes_with_process()) {
-        notify(closing_notice(summary.added_to, summary.warned, summary.warnings));
+        notify(closing_notice(summary.added_to, summary.warned, summary.warnings),
+               summary.warnings.empty() ? notice_icon::none : notice_icon::warning);
     }
     return summary.any_failed ? EXIT_FAILURE : EXIT_SUCCESS;
 }

@@ -41,6 +41,25 @@ std::string io_text(io_error error)
     return words.empty() ? system_reason(error.code) : std::string(tr(words));
 }
 
+// At most count bytes from the start, or the end, of text, cut between
+// characters.
+std::string_view utf8_prefix(std::string_view text, std::size_t count)
+{
+    while (count > 0 && count < text.size() && (static_cast<unsigned char>(text[count]) & 0xC0U) == 0x80U) {
+        --count;
+    }
+    return text.substr(0, count);
+}
+
+std::string_view utf8_suffix(std::string_view text, std::size_t count)
+{
+    std::size_t from = text.size() - count;
+    while (from < text.size() && (static_cast<unsigned char>(text[from]) & 0xC0U) == 0x80U) {
+        ++from;
+    }
+    return text.substr(from);
+}
+
 std::string seconds(std::chrono::milliseconds waited)
 {
     const auto ms = static_cast<std::uint64_t>(waited.count());
@@ -164,6 +183,11 @@ std::string reason_of(const job_failure& failed, bool can_append)
 }
 
 } // namespace
+
+std::string_view notice_cannot_open()
+{
+    return NOTICE_CANNOT_OPEN;
+}
 
 std::string counted(std::uint64_t count, std::string_view pattern)
 {
@@ -388,9 +412,33 @@ std::string closing_notice(std::span<const std::string> added_to, std::span<cons
     return text;
 }
 
-void notify(std::string_view text)
+std::string fitted_notice(std::string_view text)
 {
-    show_notice(text, tr("[press Enter]"));
+    constexpr std::size_t LINES = 20;
+    constexpr std::size_t WIDTH = 150;
+    std::string fitted;
+    std::size_t lines = 0;
+    for (std::size_t at = 0; at <= text.size(); ++lines) {
+        const std::size_t end = std::min(text.find('\n', at), text.size());
+        if (lines < LINES) {
+            std::string_view line = text.substr(at, end - at);
+            // Both ends of a long line matter: a path's folder and its name.
+            fitted += lines > 0 ? "\n" : "";
+            fitted += line.size() <= WIDTH ? std::string(line)
+                                           : std::string(utf8_prefix(line, WIDTH / 3)) + "..." +
+                                                 std::string(utf8_suffix(line, WIDTH - (WIDTH / 3) - 3));
+        }
+        at = end + 1;
+    }
+    if (lines > LINES) {
+        fitted += "\n" + fill(tr("(%s more lines)"), {std::to_string(lines - LINES)});
+    }
+    return fitted;
+}
+
+void notify(std::string_view text, notice_icon icon)
+{
+    show_notice(fitted_notice(text), tr("[press Enter]"), icon);
 }
 
 // Standard error is the last place to report to: when it cannot be written

@@ -6,6 +6,7 @@
 #include "app/driver.hpp"
 #include "convert/conversions.hpp"
 #include "fileio/file_access.hpp"
+#include "platform/console.hpp"
 
 #include <span>
 #include <string>
@@ -35,6 +36,9 @@ void escape_byte(std::string& out, unsigned char byte);
 // What a failure or a line is about, as the user reads it: its path, or the
 // standard stream by name.
 std::string shown_input(const subject& about);
+
+// The notice that a file cannot be opened: the same in every language.
+std::string_view notice_cannot_open();
 
 // The first line of a failure's notice.
 std::string_view notice_headline(const job_failure& failed);
@@ -79,9 +83,13 @@ inline constexpr std::size_t QUOTED_WARNINGS = 5;
 std::string closing_notice(std::span<const std::string> added_to, std::span<const warned_output> outputs,
                            std::span<const std::string> warnings);
 
-// Shows a notice; where the console stands in for a message box, it asks
-// for Enter in the user's language.
-void notify(std::string_view text);
+// A notice's text cut to what fits a screen: its first lines, each cut in
+// the middle where it is too long, and how many more there were.
+std::string fitted_notice(std::string_view text);
+
+// Shows a notice, fitted; where the console stands in for a message box, it
+// asks for Enter in the user's language.
+void notify(std::string_view text, notice_icon icon = notice_icon::none);
 
 // Prints "txconv: " and line on standard error.
 void print_diagnostic(std::string_view line);

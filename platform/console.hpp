@@ -58,7 +58,11 @@ bool console_closes_with_process();
 // Shows text (UTF-8) to the user and returns only once the user has
 // acknowledged it: a message box on Windows, the console elsewhere, where
 // prompt asks for Enter. Nothing comes back: the notice is a one-way message.
-void show_notice(std::string_view text, std::string_view prompt);
+// The icon says what the notice is: none for a plain one, as the path notice
+// and the notice that a file cannot be opened are; a warning where data was
+// changed or left out; an error where something failed.
+enum class notice_icon { none, warning, error };
+void show_notice(std::string_view text, std::string_view prompt, notice_icon icon = notice_icon::none);
 
 // On Windows, whether the user's UI language is Simplified Chinese. On
 // POSIX nothing: the locale variables say it there.
@@ -74,9 +78,8 @@ bool notices_share_the_console();
 // not written: there is no console to write it to.
 void gather_console_text();
 
-// Shows what was gathered, if anything, in one notice, marked as a warning
-// when the run failed.
-void show_gathered_text(bool failed);
+// What was gathered so far, taken away.
+std::string take_gathered_text();
 
 // Asks a question in a message box with Yes and No, No being the default:
 // Enter alone must never replace a file. True for Yes.

@@ -105,7 +105,7 @@ bool console_closes_with_process()
 // wait for Enter. End of input counts as acknowledged, so piped runs go on.
 // Like any console prompt it cannot report its own failure to be written;
 // the run's outcome does not depend on it.
-void show_notice(std::string_view text, std::string_view prompt)
+void show_notice(std::string_view text, std::string_view prompt, notice_icon /*icon*/)
 {
     // A piped answer is not echoed, so the menu's line is still open.
     if (::isatty(STDIN_FILENO) == 0) {

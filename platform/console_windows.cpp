@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <utility>
 
 #include <windows.h>
 
@@ -113,11 +114,13 @@ bool console_closes_with_process()
     return ::GetConsoleProcessList(processes, 2) == 1;
 }
 
-// A message box has its OK button: the console's prompt is not needed.
-void show_notice(std::string_view text, std::string_view /*prompt*/)
+// A message box has its OK button: the console's prompt is not needed. A
+// plain notice has no caption, as a notice of the menu never had one.
+void show_notice(std::string_view text, std::string_view /*prompt*/, notice_icon icon)
 {
     const std::wstring wide = widen(text);
-    ::MessageBoxW(nullptr, wide.c_str(), L"", MB_OK);
+    const UINT style = icon == notice_icon::error ? MB_ICONERROR : icon == notice_icon::warning ? MB_ICONWARNING : 0;
+    ::MessageBoxW(nullptr, wide.c_str(), icon == notice_icon::none ? L"" : L"txconv", MB_OK | style);
 }
 
 bool notices_share_the_console()
@@ -130,16 +133,9 @@ void gather_console_text()
     gathering = true;
 }
 
-void show_gathered_text(bool failed)
+std::string take_gathered_text()
 {
-    if (gathered.empty()) {
-        return;
-    }
-    // The lines end in a line feed, which a message box would show as an
-    // empty last line.
-    const std::wstring wide = widen(gathered.substr(0, gathered.find_last_not_of('\n') + 1));
-    const UINT icon = failed ? MB_ICONWARNING : MB_ICONINFORMATION;
-    ::MessageBoxW(nullptr, wide.c_str(), L"txconv", MB_OK | icon);
+    return std::exchange(gathered, {});
 }
 
 bool ask_yes_no(std::string_view question)

@@ -115,5 +115,29 @@ TEST(WarningsNotice, QuotesTheFirstFewAndCountsTheRest)
     EXPECT_EQ(closing_notice(added, outputs, {}), added[0] + "\n\n" + head);
 }
 
+// A notice fits the screen, however many lines or however long a path.
+TEST(FittedNotice, QuotesTheFirstLinesAndCountsTheRest)
+{
+    std::string many;
+    for (int i = 1; i <= 25; ++i) {
+        many += "line " + std::to_string(i) + (i < 25 ? "\n" : "");
+    }
+    const std::string wide = std::string(100, 'a') + std::string(300, 'b') + "/name.tx";
+    std::string chinese;
+    for (int i = 0; i < 200; ++i) {
+        chinese += "\xe8\xa1\xa8"; // 表, three bytes
+    }
+    const std::string first20 = many.substr(0, many.find("line 21") - 1);
+    const std::pair<std::string, std::string> cases[] = {
+        {"one line", "one line"},
+        {many, first20 + "\n(5 more lines)"},
+        {wide, std::string(50, 'a') + "..." + std::string(89, 'b') + "/name.tx"},
+        {chinese, std::string(chinese, 0, 48) + "..." + std::string(chinese, 0, 96)},
+    };
+    for (const auto& [text, fitted] : cases) {
+        EXPECT_EQ(fitted_notice(text), fitted) << text.substr(0, 20);
+    }
+}
+
 } // namespace
 } // namespace txconv

@@ -344,6 +344,18 @@ class UnderWine(unittest.TestCase):
                 if swap:
                     self.assertIn("another file took its name", notices[-1])
 
+    def test_a_notice_of_many_failures_fits_the_screen(self):
+        # 120 files that are not there: the first lines are quoted, the rest
+        # counted, so the box and its OK button stay on a 768-pixel screen.
+        windowed = os.path.join(BUILD, "txconvw.exe")
+        with tempfile.TemporaryDirectory() as folder:
+            names = [f"missing{i:03}.tx" for i in range(120)]
+            status, _, notices, err = run_exe(["-2", "--", *names], b"", folder, program=windowed)
+            self.assertEqual(status, 1, err[-2000:])
+            lines = notices[-1].split("\n")
+            self.assertLessEqual(len(lines), 21, notices[-1])
+            self.assertIn("more lines)", lines[-1])
+
     def test_a_name_that_cannot_be_made_durable_is_taken_back(self):
         # The second flush of a new output is the one after its rename.
         program = os.path.join(BUILD, "tests", "wine", "txconv_flush_fault.exe")
