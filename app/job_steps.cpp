@@ -178,19 +178,36 @@ job_expected weigh_findings(const job& task, const subject& about, const read_re
     return {};
 }
 
-// What a chart's title says: the file, and the table where one was chosen;
-// or the files, where several share it.
-std::string chart_title(const job& task)
+// The names a chart gives its tables, told apart by what differs: the
+// beginning that all of them share goes, folder and all, cut after a
+// separator and before any byte is escaped; standard input is named as
+// everywhere. The title names the one table, or what the tables share.
+std::pair<std::vector<std::string>, std::string> chart_names(const job& task)
 {
-    std::string title = shown_input(task.input.from);
-    for (const job_source& other : task.others) {
-        title += ", " + shown_input(other.from);
+    std::vector<std::string> names;
+    for (std::size_t i = 0; i <= task.others.size(); ++i) {
+        const subject& from = i == 0 ? task.input.from : task.others[i - 1].from;
+        names.push_back(from.kind == subject_kind::file ? display_path(from.path) : shown_input(from));
     }
-    if (task.image && task.others.empty()) {
+    std::size_t shared = names.size() > 1 ? names[0].size() : 0;
+    for (const std::string& name : names) {
+        shared =
+            std::min(shared, static_cast<std::size_t>(std::ranges::mismatch(names[0], name).in1 - names[0].begin()));
+    }
+    while (shared > 0 && std::string_view(" _-./\\").find(names[0][shared - 1]) == std::string_view::npos) {
+        --shared;
+    }
+    std::string title = shown_text(names.size() == 1 ? names[0] : names[0].substr(0, shared));
+    for (std::string& name : names) {
+        name = shown_text(std::string_view(name).substr(shared));
+    }
+    if (names.size() > 1) {
+        title = fill(tr("%s tables from %s"), {std::to_string(names.size()), title});
+    } else if (task.image) {
         title += task.image->last ? std::string(tr(", last table"))
                                   : fill(tr(", table %s"), {std::to_string(task.image->number)});
     }
-    return title;
+    return {std::move(names), std::move(title)};
 }
 
 // What a job's output calls an input: its shown name; for scripts, whatever
@@ -218,11 +235,12 @@ std::optional<std::string> result_of(const job& task, const std::vector<value_ta
     case job_kind::show:
         return shown_values(values[0], task.format, name_of(task, task.input.from), task.show_name, task.csv_header);
     case job_kind::plot: {
-        std::vector<plotted_table> tables{{&values[0], shown_input(task.input.from)}};
-        for (std::size_t i = 0; i < task.others.size(); ++i) {
-            tables.push_back({&values[i + 1], shown_input(task.others[i].from)});
+        const auto [names, title] = chart_names(task);
+        std::vector<plotted_table> tables;
+        for (std::size_t i = 0; i < names.size(); ++i) {
+            tables.push_back({&values[i], names[i]});
         }
-        return plot_svg(tables, chart_title(task), task.full_range);
+        return plot_svg(tables, title, task.full_range);
     }
     case job_kind::diff:
         record.differed = values[0] != values[1];

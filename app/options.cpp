@@ -1,6 +1,7 @@
 #include "app/options.hpp"
 
 #include "app/messages.hpp"
+#include "app/plot.hpp"
 #include "app/translation.hpp"
 #include "fileio/file_access.hpp"
 
@@ -224,6 +225,10 @@ std::string check_combination(const command_options& o)
         if (broken) {
             return std::string(tr(words));
         }
+    }
+    if (o.plot && o.output && o.files.size() > MOST_PLOTTED) {
+        return fill(tr("one chart holds %s files at the most, each a line that can be told apart; %s were given"),
+                    {std::to_string(MOST_PLOTTED), std::to_string(o.files.size())});
     }
     for (const path_string& file : o.files) {
         if (!o.way() && is_standard_stream(file)) {

@@ -19,13 +19,67 @@ constexpr std::uint64_t HIGHEST = 0xFFFFFFFFU;
 // As many ticks as a reader takes in at a glance, about.
 constexpr std::uint64_t TICKS = 6;
 
-// Told apart by people who tell few colours apart, too.
-constexpr std::string_view COLOURS[] = {"#1f77b4", "#d62728", "#2ca02c", "#ff7f0e",
-                                        "#9467bd", "#8c564b", "#e377c2", "#7f7f7f"};
+// Where several tables share a chart, their legend stands in a column of
+// its own right of the plotting area, one row each.
+constexpr double LEGEND = 190;
+constexpr double ROW = 16;
+// Told apart by people who tell few colours apart, too, and past six by a
+// dash as well: no two lines of a chart alike.
+constexpr std::string_view COLOURS[] = {"#1f77b4", "#d62728", "#2ca02c", "#ff7f0e", "#9467bd", "#8c564b"};
+constexpr std::string_view DASHES[] = {"none", "7 4"};
+static_assert(std::size(COLOURS) * std::size(DASHES) == MOST_PLOTTED);
+// How wide text is at most, in ems: a conservative guess for any sans-serif
+// font, so that what is cut to fit does fit.
+constexpr double EM_ASCII = 0.62;
+constexpr double EM_WIDE = 1.0;
 
-double x_of(std::size_t slot)
+// The right edge of the plotting area.
+double plot_right(std::size_t tables)
 {
-    return LEFT + static_cast<double>(slot) * (WIDTH - LEFT - RIGHT) / static_cast<double>(TABLE_SLOTS - 1);
+    return WIDTH - RIGHT - (tables > 1 ? LEGEND : 0);
+}
+
+double x_of(std::size_t slot, double right)
+{
+    return LEFT + static_cast<double>(slot) * (right - LEFT) / static_cast<double>(TABLE_SLOTS - 1);
+}
+
+// How wide text of size is at most, by the guess above.
+double width_of(std::string_view text, double size)
+{
+    double ems = 0;
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        ems += byte < 0x80 ? EM_ASCII : (byte & 0xC0U) == 0xC0U ? EM_WIDE : 0;
+    }
+    return ems * size;
+}
+
+// text, cut in the middle between characters until it fits width at size.
+std::string fitted(std::string_view text, double width, double size)
+{
+    if (width_of(text, size) <= width) {
+        return std::string(text);
+    }
+    const auto whole = [&](std::size_t at) {
+        return at >= text.size() || (static_cast<unsigned char>(text[at]) & 0xC0U) != 0x80U;
+    };
+    std::size_t head = text.size() / 3;
+    std::size_t tail = text.size() - head;
+    for (;;) {
+        while (!whole(head)) {
+            --head;
+        }
+        while (!whole(tail)) {
+            ++tail;
+        }
+        std::string cut = std::string(text.substr(0, head)) + "..." + std::string(text.substr(tail));
+        if (width_of(cut, size) <= width || (head == 0 && tail == text.size())) {
+            return cut;
+        }
+        head = head > 0 ? head - 1 : 0;
+        tail = tail < text.size() ? tail + 1 : tail;
+    }
 }
 
 double y_of(std::uint64_t value, const value_axis& axis)
@@ -101,21 +155,22 @@ std::uint64_t round_step(std::uint64_t range)
 }
 
 // The axes, the gridlines behind the data, and their labels.
-std::string axes(const value_axis& axis, bool full_range)
+std::string axes(const value_axis& axis, bool full_range, double right)
 {
     const double bottom = HEIGHT - BOTTOM;
+    const auto at_slot = [right](std::size_t slot) { return x_of(slot, right); };
     std::string grid = "<g stroke=\"#e4e4e4\" stroke-width=\"1\">\n";
-    std::string marks = "<g stroke=\"black\" stroke-width=\"1\">\n" + line(LEFT, TOP, LEFT, bottom) +
-                        line(LEFT, bottom, WIDTH - RIGHT, bottom);
+    std::string marks =
+        "<g stroke=\"black\" stroke-width=\"1\">\n" + line(LEFT, TOP, LEFT, bottom) + line(LEFT, bottom, right, bottom);
     std::string labels = "<g fill=\"black\">\n";
     for (std::size_t slot = 0; slot < TABLE_SLOTS; slot += 10) {
-        grid += line(x_of(slot), TOP, x_of(slot), bottom);
-        marks += line(x_of(slot), bottom, x_of(slot), bottom + 5);
-        labels += label(x_of(slot), bottom + 18, "middle", std::to_string(slot));
+        grid += line(at_slot(slot), TOP, at_slot(slot), bottom);
+        marks += line(at_slot(slot), bottom, at_slot(slot), bottom + 5);
+        labels += label(at_slot(slot), bottom + 18, "middle", std::to_string(slot));
     }
     for (std::uint64_t tick = axis.low; tick <= axis.high; tick += axis.step) {
         const double y = y_of(tick, axis);
-        grid += line(LEFT, y, WIDTH - RIGHT, y);
+        grid += line(LEFT, y, right, y);
         marks += line(LEFT - 5, y, LEFT, y);
         labels += label(LEFT - 8, y, "end", hex_label(tick));
         labels += label(LEFT - 8, y + 11, "end", std::to_string(tick), "font-size=\"10\" fill=\"#666666\"");
@@ -123,7 +178,7 @@ std::string axes(const value_axis& axis, bool full_range)
             break;
         }
     }
-    labels += label((LEFT + WIDTH - RIGHT) / 2, HEIGHT - 16, "middle", tr("slot"));
+    labels += label((LEFT + right) / 2, HEIGHT - 16, "middle", tr("slot"));
     labels += "<text transform=\"translate(20 " + number((TOP + bottom) / 2) +
               ") rotate(-90)\" text-anchor=\"middle\">" +
               std::string(full_range ? tr("value (full range 0 to 2^32-1)") : tr("value (range fitted to the data)")) +
@@ -131,14 +186,18 @@ std::string axes(const value_axis& axis, bool full_range)
     return grid + "</g>\n" + marks + "</g>\n" + labels + "</g>\n";
 }
 
-// One table's line, with a marker for each slot that says what it holds.
-std::string series(const plotted_table& table, const value_axis& axis, std::string_view colour)
+// One table's line, the nth of the chart, with a marker for each slot that
+// says what it holds; drawn a little see-through, so that a line under
+// another still shows.
+std::string series(const plotted_table& table, std::size_t nth, const value_axis& axis, double right)
 {
+    const std::string colour(COLOURS[nth % std::size(COLOURS)]);
+    const std::string dash(DASHES[nth / std::size(COLOURS)]);
     std::string points;
-    std::string markers = "<g fill=\"" + std::string(colour) + "\">\n";
+    std::string markers = "<g fill=\"" + colour + "\" fill-opacity=\"0.8\">\n";
     for (std::size_t slot = 0; slot < TABLE_SLOTS; ++slot) {
         const std::uint32_t value = (*table.values)[slot];
-        const std::string x = number(x_of(slot));
+        const std::string x = number(x_of(slot, right));
         const std::string y = number(y_of(value, axis));
         points += (slot > 0 ? " " : "") + x + "," + y;
         markers += "<circle cx=\"" + x + "\" cy=\"" + y + "\" r=\"2.5\"><title>" +
@@ -146,24 +205,23 @@ std::string series(const plotted_table& table, const value_axis& axis, std::stri
                                 {table.name, std::to_string(slot), hex_label(value), std::to_string(value)})) +
                    "</title></circle>\n";
     }
-    return "<polyline fill=\"none\" stroke=\"" + std::string(colour) + "\" stroke-width=\"1.5\" points=\"" + points +
-           "\"><title>" + escaped(table.name) + "</title></polyline>\n" + markers + "</g>\n";
+    return "<polyline fill=\"none\" stroke=\"" + colour + "\" stroke-dasharray=\"" + dash +
+           "\" stroke-opacity=\"0.8\" stroke-width=\"1.5\" points=\"" + points + "\"><title>" + escaped(table.name) +
+           "</title></polyline>\n" + markers + "</g>\n";
 }
 
-// Which colour stands for which table, top right.
-std::string legend(std::span<const plotted_table> tables)
+// Which line stands for which table, in a column right of the plotting
+// area: each row a stretch of the line, and the name, cut to fit.
+std::string legend(std::span<const plotted_table> tables, double right)
 {
-    constexpr double ROW = 16;
-    const double x = WIDTH - RIGHT - 200;
-    std::string svg = "<g class=\"legend\">\n<rect x=\"" + number(x - 8) + "\" y=\"" + number(TOP + 4) +
-                      "\" width=\"200\" height=\"" + number(ROW * static_cast<double>(tables.size()) + 8) +
-                      "\" fill=\"white\" fill-opacity=\"0.85\" stroke=\"#999999\"/>\n";
+    const double x = right + 12;
+    std::string svg = "<g class=\"legend\">\n";
     for (std::size_t i = 0; i < tables.size(); ++i) {
-        const double y = TOP + 16 + ROW * static_cast<double>(i);
-        svg += "<line x1=\"" + number(x) + "\" y1=\"" + number(y - 4) + "\" x2=\"" + number(x + 20) + "\" y2=\"" +
+        const double y = TOP + 12 + (ROW * static_cast<double>(i));
+        svg += "<line x1=\"" + number(x) + "\" y1=\"" + number(y - 4) + "\" x2=\"" + number(x + 24) + "\" y2=\"" +
                number(y - 4) + "\" stroke=\"" + std::string(COLOURS[i % std::size(COLOURS)]) +
-               "\" stroke-width=\"3\"/>\n";
-        svg += label(x + 26, y, "start", tables[i].name);
+               "\" stroke-dasharray=\"" + std::string(DASHES[i / std::size(COLOURS)]) + "\" stroke-width=\"2\"/>\n";
+        svg += label(x + 30, y, "start", fitted(tables[i].name, WIDTH - (x + 30) - 4, 12));
     }
     return svg + "</g>\n";
 }
@@ -196,17 +254,21 @@ value_axis fit_axis(std::span<const plotted_table> tables, bool full_range)
 std::string plot_svg(std::span<const plotted_table> tables, std::string_view title, bool full_range)
 {
     const value_axis axis = fit_axis(tables, full_range);
+    const double right = plot_right(tables.size());
     std::string svg = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
                       "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"800\" height=\"480\" viewBox=\"0 0 800 480\" "
                       "font-family=\"sans-serif\" font-size=\"12\">\n";
     svg += "<title>" + escaped(title) + "</title>\n<rect width=\"800\" height=\"480\" fill=\"white\"/>\n";
-    svg += label(WIDTH / 2, 26, "middle", title, "font-size=\"16\"");
-    svg += axes(axis, full_range);
+    // The plotting area, drawn as nothing: what the legend and the title keep out of.
+    svg += "<rect class=\"plot-area\" x=\"" + number(LEFT) + "\" y=\"" + number(TOP) + "\" width=\"" +
+           number(right - LEFT) + "\" height=\"" + number(HEIGHT - TOP - BOTTOM) + "\" fill=\"none\"/>\n";
+    svg += label(WIDTH / 2, 26, "middle", fitted(title, WIDTH - 20, 16), "font-size=\"16\"");
+    svg += axes(axis, full_range, right);
     for (std::size_t i = 0; i < tables.size(); ++i) {
-        svg += series(tables[i], axis, COLOURS[i % std::size(COLOURS)]);
+        svg += series(tables[i], i, axis, right);
     }
     if (tables.size() > 1) {
-        svg += legend(tables);
+        svg += legend(tables, right);
     }
     return svg + "</svg>\n";
 }

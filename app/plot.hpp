@@ -10,6 +10,9 @@
 
 namespace txconv {
 
+// The most tables one chart draws, each with a line of its own.
+inline constexpr std::size_t MOST_PLOTTED = 12;
+
 // One table on the chart, and the name its legend gives it.
 struct plotted_table {
     const value_table* values = nullptr;

@@ -484,6 +484,50 @@ class Inspecting(CaseTest):
                 self.assertEqual(png.returncode, 0, png.stderr)
                 self.assertTrue(png.stdout.startswith(b"\x89PNG"))
 
+    def test_a_chart_of_many_files_can_be_read(self):
+        # Named as Explorer passes them, full paths in a shared folder: the
+        # title and the legend lie within the canvas and outside the plotting
+        # area (by a width guessed high: 0.62 em a character), the folder is
+        # left out, and no two lines share both a colour and a dash.
+        ns = "{http://www.w3.org/2000/svg}"
+
+        def width(text, size):
+            return sum(0.62 if ord(c) < 128 else 1.0 for c in text) * size
+
+        with tempfile.TemporaryDirectory() as folder:
+            deep = os.path.join(folder, "Documents", "measurements of the bench rig, 2024")
+            names = [os.path.join(deep, f"calibration run {i:02} of the left channel, final.tx") for i in range(13)]
+            populate(folder, {os.path.relpath(n, folder): image([i * 1000 + k for k in range(95)])
+                              for i, n in enumerate(names)})
+            for count in (2, 6, 12):
+                with self.subTest(count):
+                    svg = os.path.join(folder, f"m{count}.svg")
+                    self.assertEqual(run(["--plot", "-o", svg, *names[:count]], cwd=folder).status, 0)
+                    root = ElementTree.parse(svg).getroot()
+                    area = root.find(f"{ns}rect[@class='plot-area']")
+                    left, top = float(area.get("x")), float(area.get("y"))
+                    right, bottom = left + float(area.get("width")), top + float(area.get("height"))
+                    title = next(t for t in root.iter(ns + "text") if t.get("font-size") == "16")
+                    half = width(title.text, 16) / 2
+                    self.assertTrue(0 <= float(title.get("x")) - half and float(title.get("x")) + half <= 800, title.text)
+                    self.assertLess(float(title.get("y")), top)
+                    entries = root.findall(f"{ns}g[@class='legend']/{ns}text")
+                    self.assertEqual(len(entries), count)
+                    for entry in entries:
+                        x, y = float(entry.get("x")), float(entry.get("y"))
+                        self.assertTrue(right <= x and x + width(entry.text, 12) <= 800, entry.text)
+                        self.assertTrue(0 <= y - 12 and y <= 480, entry.text)
+                        self.assertNotIn("Documents", entry.text)
+                    looks = [(line.get("stroke"), line.get("stroke-dasharray")) for line in root.iter(ns + "polyline")]
+                    self.assertEqual(len(set(looks)), count)
+                    if shutil.which("rsvg-convert"):
+                        png = subprocess.run(["rsvg-convert", svg], capture_output=True, timeout=30)
+                        self.assertEqual(png.returncode, 0, png.stderr)
+            result = run(["--plot", "-o", os.path.join(folder, "m13.svg"), *names], cwd=folder)
+            self.assertEqual(result.status, 2)
+            self.assertIn("one chart holds 12 files at the most", result.stderr)
+            self.assertFalse(os.path.exists(os.path.join(folder, "m13.svg")))
+
     def test_a_chart_fits_its_data(self):
         # Values 0 to 94,000 rise across most of the chart, not along its
         # floor; two FILEs with -o share one chart with a line and a legend

@@ -141,7 +141,7 @@ def wine(args, **options):
 def run_exe(args, answer, cwd, timeout=120, program=None, env=None, keys=(), on_box=None):
     """Runs txconv.exe (or program), pressing on each of txconv's message
     boxes in turn the next of keys, then Enter, after calling on_box (where
-    given) with the box's number; returns the exit status, standard output
+    given) with the box's number and window; returns the exit status, standard output
     and the texts of the notices in the order shown. A launch that failed in
     Wine's own start-up is tried again."""
     for attempt in range(WINE_RETRIES + 1):
@@ -176,7 +176,7 @@ def run_exe_once(args, answer, cwd, timeout, program, env, keys, on_box=None):
             if box not in dismissed:
                 subprocess.run(["xdotool", "windowfocus", "--sync", box], env=env, capture_output=True, timeout=30)
                 if on_box:
-                    on_box(len(dismissed))
+                    on_box(len(dismissed), box)
                 pressed = keys[len(dismissed)] if len(dismissed) < len(keys) else "Return"
                 subprocess.run(["xdotool", "key", pressed], env=env, capture_output=True, timeout=30)
                 dismissed.add(box)
