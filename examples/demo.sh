@@ -1,8 +1,8 @@
 #!/bin/sh
-# Converts the two samples in a scratch folder, each one way and back again:
-#   curve.txt (a listing) -> curve.tx -> a second copy of the listing in curve.txt
-#   ramp.tx (a table)     -> ramp.txt -> a second image in ramp.tx
-# and checks that each round trip reproduced its sample byte for byte.
+# Shows txconv on the two samples in a scratch folder:
+#   1. a fresh conversion each way, as a script would ask for it;
+#   2. the menu, which appends: converting each result back adds a second
+#      copy of the sample behind the first, byte for byte the same.
 set -eu
 txconv=$1
 work=$2
@@ -13,20 +13,22 @@ mkdir -p "$work"
 cp "$samples/curve.txt" "$samples/ramp.tx" "$work"
 cd "$work"
 
+echo "A fresh conversion each way:"
+"$txconv" -v -1 curve.txt
+"$txconv" -v -2 ramp.tx
+
+echo "The menu appends to what is there, so converting back adds a second copy:"
 convert() { # answer, input
-    printf '%s\n' "$1" | "$txconv" "$2"
-    echo "  answer $1 on $2: exit status $?"
+    printf '%s\n' "$1" | "$txconv" "$2" 2>&1 | sed -n 's/^txconv: /  /p'
 }
-convert 1 curve.txt
 convert 2 curve.tx
-convert 2 ramp.tx
 convert 1 ramp.txt
 
 same_halves() { # file, size of one half
     head -c "$2" "$1" > first
     tail -c "$2" "$1" > second
     if cmp -s first second && cmp -s first "$samples/$1"; then
-        echo "  $1: the sample, then the same bytes again after the round trip"
+        echo "  $1: the sample, then the same bytes again: the round trip changed nothing"
     else
         echo "  $1: the round trip changed the data" >&2
         exit 1

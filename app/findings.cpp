@@ -1,0 +1,141 @@
+// What txconv says of what it found in an input: the warnings of a
+// listing or table read by the rules, and a strict check's departures from
+// the form txconv writes.
+#include "app/messages.hpp"
+#include "app/translation.hpp"
+
+#include "convert/conversions.hpp"
+
+namespace txconv {
+
+namespace {
+
+// What is wrong with a line a strict check found not as written, in
+// line_fault's order; the ones with a detail are worded where they are met.
+constexpr std::string_view FAULT_WORDS[] = {
+    tr_later("not a line of \"uv=\" and 8 hex digits"),
+    tr_later("starts with a UTF-8 byte order mark"),
+    tr_later("an empty line"),
+    tr_later("no \"=\" on the line"),
+    tr_later("the key in capitals; txconv writes \"uv=\""),
+    tr_later("a key other than \"uv\""),
+    tr_later("a space before \"=\""),
+    tr_later("a space after \"=\""),
+    tr_later("a trailing space"),
+    tr_later("a space"),
+    tr_later("a tab"),
+    {}, // not_hex
+    {}, // few_digits
+    {}, // many_digits
+    tr_later("ends in a CR without an LF"),
+};
+static_assert(std::size(FAULT_WORDS) == static_cast<std::size_t>(line_fault::lone_carriage_return) + 1);
+
+std::string fault_words(const finding& found)
+{
+    if (found.fault == line_fault::not_hex) {
+        const auto byte = static_cast<unsigned char>(found.detail);
+        std::string shown;
+        if (byte >= 0x20 && byte < 0x7F) {
+            shown = std::string("'") + static_cast<char>(byte) + "'";
+        } else {
+            escape_byte(shown, byte);
+        }
+        return fill(tr("%s is not a hex digit"), {shown});
+    }
+    if (found.fault == line_fault::few_digits || found.fault == line_fault::many_digits) {
+        return fill(trn("%s hex digit; a value takes 8", "%s hex digits; a value takes 8", found.detail),
+                    {std::to_string(found.detail)});
+    }
+    return std::string(tr(FAULT_WORDS[static_cast<std::size_t>(found.fault)]));
+}
+
+} // namespace
+
+std::string warning_for(const subject& about, const finding& found)
+{
+    const std::string shown = shown_input(about);
+    const std::uint64_t count = found.count;
+    switch (found.kind) {
+    case finding_kind::malformed_field:
+        return shown + ":" + std::to_string(found.line) + ": " +
+               std::string(tr("value is not 8 hex digits; stored as 0"));
+    case finding_kind::values_ignored:
+        return shown + ": " +
+               fill(trn("%s value after the first %s was ignored", "%s values after the first %s were ignored", count),
+                    {std::to_string(count), std::to_string(TABLE_SLOTS)});
+    case finding_kind::too_few_values:
+        return shown + ": " +
+               (count == 0 ? std::string(tr("holds no values; every slot is 0"))
+                           : fill(tr("%s; a missing line moves the values after it up by one slot"),
+                                  {count + 1 == TABLE_SLOTS ? fill(tr("holds %s values; slot %s is 0"),
+                                                                   {std::to_string(count), std::to_string(count)})
+                                                            : fill(trn("holds %s value; slots %s to %s are 0",
+                                                                       "holds %s values; slots %s to %s are 0", count),
+                                                                   {std::to_string(count), std::to_string(count),
+                                                                    std::to_string(TABLE_SLOTS - 1)})}));
+    case finding_kind::long_value:
+        return shown + ":" + std::to_string(found.line) + ": " +
+               fill(tr("the value has %s hex digits; the first 8 were taken"), {std::to_string(count)});
+    case finding_kind::other_key:
+        return shown + ":" + std::to_string(found.line) + ": " +
+               fill(count != 0 ? tr("the key \"%s\" is not the \"%s\" of most lines; the values after it moved by "
+                                    "one slot")
+                               : tr("the key \"%s\" is not the \"%s\" of most lines"),
+                    {shown_text(found.key), shown_text(found.usual)});
+    case finding_kind::beyond_table:
+        return shown + ": " +
+               (count % TABLE_BYTES == 0
+                    ? fill(tr("holds %s tables; the first is used"), {std::to_string(count / TABLE_BYTES)})
+                    : fill(tr("holds %s bytes; the first %s are used"),
+                           {std::to_string(count), std::to_string(TABLE_BYTES)}));
+    case finding_kind::cut_short_table:
+        return shown + ": " +
+               fill(tr("holds %s bytes: %s and %s of one cut short"),
+                    {std::to_string(count),
+                     counted(count / TABLE_BYTES, trn("%s table", "%s tables", count / TABLE_BYTES)),
+                     counted(count % TABLE_BYTES, trn("%s byte", "%s bytes", count % TABLE_BYTES))});
+    case finding_kind::goes_on:
+        return shown + ": " + std::string(tr("goes on past what a table needs; read no further"));
+    case finding_kind::short_field:
+    case finding_kind::short_table:
+    case finding_kind::bad_line:
+    case finding_kind::more_bad_lines:
+    case finding_kind::line_count:
+    case finding_kind::utf16:
+        break;
+    }
+    return {};
+}
+
+std::string departure_line(const subject& about, const finding& found)
+{
+    const std::string shown = shown_input(about);
+    switch (found.kind) {
+    case finding_kind::bad_line:
+        return shown + ":" + std::to_string(found.line) +
+               (found.column != 0 ? ":" + std::to_string(found.column) : std::string()) + ": " + fault_words(found);
+    case finding_kind::more_bad_lines:
+        return shown + ": " + counted(found.count, trn("%s more such line", "%s more such lines", found.count));
+    case finding_kind::line_count:
+        return shown + ": " +
+               fill(trn("holds %s line; a listing takes %s", "holds %s lines; a listing takes %s", found.count),
+                    {std::to_string(found.count), std::to_string(TABLE_SLOTS)});
+    case finding_kind::beyond_table:
+    case finding_kind::short_table:
+        return shown + ": " +
+               fill(tr("holds %s bytes; a table file takes %s"),
+                    {std::to_string(found.count), std::to_string(TABLE_BYTES)});
+    case finding_kind::goes_on:
+        return shown + ": " +
+               fill(tr("goes on past what a table needs; a table file takes %s bytes"), {std::to_string(TABLE_BYTES)});
+    case finding_kind::utf16:
+        return shown + ": " +
+               std::string(found.count != 0 ? tr("is UTF-16, big-endian (Unicode big endian); txconv writes ASCII")
+                                            : tr("is UTF-16, little-endian (Unicode); txconv writes ASCII"));
+    default:
+        return warning_for(about, found);
+    }
+}
+
+} // namespace txconv
