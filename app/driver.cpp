@@ -65,8 +65,8 @@ void report(const job_record& record, const run_style& style, run_summary& summa
     }
     ++summary.converted;
     summary.any_differed = summary.any_differed || record.differed;
-    if (record.outcome->late_close) {
-        print_diagnostic(late_close_line(task.output, *record.outcome->late_close));
+    if (const std::optional<io_error> late = record.outcome->late_close) {
+        print_diagnostic(late_close_line(task.output, late.value()));
     }
     if (style.notices && task.kind == job_kind::convert && task.output.kind == subject_kind::file) {
         // The menu always appends: say what the output now holds, since
@@ -88,7 +88,31 @@ void report(const job_record& record, const run_style& style, run_summary& summa
 }
 
 // Memory kept back for the report, should the run run out of it.
-constexpr std::size_t RESERVE = 64 * 1024;
+constexpr std::size_t RESERVE = std::size_t{64} * 1024;
+
+// After memory ran out, with the memory kept back for it, says each job: the
+// outputs that were written, the failures not yet said, and the rest, which
+// was left alone; an output staged for a commit that ran out of memory itself
+// may have been written or not. Jobs below committed have their outcomes,
+// those below reported were said; the ones to prepared were staged.
+void report_out_of_memory(std::span<const job> jobs, std::span<const job_record> records, std::size_t reported,
+                          std::size_t committed, std::size_t prepared, bool committing)
+{
+    print_diagnostic(out_of_memory_line());
+    for (std::size_t i = 0; i < jobs.size(); ++i) {
+        const job_record& record = records[i];
+        if (i < committed && record.outcome && record.staged) {
+            print_line(converted_line(jobs[i].input.from, jobs[i].output));
+        } else if (i < committed && !record.outcome && i >= reported) {
+            print_diagnostic(failure_line(record.outcome.error()));
+        } else if (i >= committed) {
+            const bool unknown = committing && i < prepared && record.staged;
+            print_diagnostic(failure_line(
+                refusal{.kind = unknown ? refusal_kind::out_of_memory_writing : refusal_kind::out_of_memory,
+                        .about = jobs[i].input.from}));
+        }
+    }
+}
 
 } // namespace
 
@@ -97,8 +121,7 @@ run_summary run_jobs(std::span<const job> jobs, const run_style& style)
     auto reserve = std::make_unique_for_overwrite<char[]>(RESERVE);
     run_summary summary;
     std::vector<job_record> records(jobs.size());
-    // Jobs below committed have their outcomes; those from committed to
-    // prepared wait in the stager, or are being committed where committing.
+    // How far the run got, for a report should memory run out.
     std::size_t reported = 0;
     std::size_t committed = 0;
     std::size_t prepared = 0;
@@ -148,25 +171,8 @@ run_summary run_jobs(std::span<const job> jobs, const run_style& style)
             print_diagnostic(batch_line(jobs.size(), summary.converted, summary.left_alone, summary.failed));
         }
     } catch (const std::bad_alloc&) {
-        // With the memory kept back for it, each job is said: the outputs
-        // that were written, the failures not yet said, and the rest, which
-        // was left alone; an output staged for a commit that ran out of
-        // memory itself may have been written or not.
         reserve.reset();
-        print_diagnostic(out_of_memory_line());
-        for (std::size_t i = 0; i < jobs.size(); ++i) {
-            const job_record& record = records[i];
-            if (i < committed && record.outcome && record.staged) {
-                print_line(converted_line(jobs[i].input.from, jobs[i].output));
-            } else if (i < committed && !record.outcome && i >= reported) {
-                print_diagnostic(failure_line(record.outcome.error()));
-            } else if (i >= committed) {
-                const bool unknown = committing && i < prepared && record.staged;
-                print_diagnostic(failure_line(
-                    refusal{.kind = unknown ? refusal_kind::out_of_memory_writing : refusal_kind::out_of_memory,
-                            .about = jobs[i].input.from}));
-            }
-        }
+        report_out_of_memory(jobs, records, reported, committed, prepared, committing);
         summary.any_failed = true;
     }
     return summary;

@@ -80,7 +80,7 @@ std::expected<read_result, job_failure> read_listing(const job& task, input_file
     if (decoder) {
         // Not the bytes txconv writes, however well it reads: said once.
         result.findings.insert(result.findings.begin(),
-                               {finding_kind::utf16, 0, *encoding == text_encoding::utf16_be ? 1U : 0U});
+                               {finding_kind::utf16, 0, encoding == text_encoding::utf16_be ? 1U : 0U});
     }
     return result;
 }
@@ -88,36 +88,44 @@ std::expected<read_result, job_failure> read_listing(const job& task, input_file
 // Reads the chosen table of a table file: where it lies, in a regular file,
 // whose length is known without reading; else the stream up to its end,
 // keeping the last table completed that is wanted.
+std::expected<read_extent, job_failure> read_table_stream(input_file& input, table_choice choice, table_image& image)
+{
+    table_image current{};
+    std::uint64_t at = 0;
+    const file_expected<read_extent> read = read_whole_file(input, [&](std::span<const char> chunk) {
+        for (const char byte : chunk) {
+            current[at % TABLE_BYTES] = byte;
+            ++at;
+            if (at % TABLE_BYTES == 0 && (choice.last || at / TABLE_BYTES == choice.number)) {
+                image = current;
+            }
+        }
+    });
+    if (!read) {
+        return std::unexpected(read.error());
+    }
+    if (!read->ended && (choice.last || read->bytes / TABLE_BYTES < choice.number)) {
+        return endless(input, read->bytes);
+    }
+    return *read;
+}
+
 std::expected<read_result, job_failure> read_table(const job& task, input_file& input)
 {
     const table_choice choice = task.image.value_or(table_choice{});
     table_image image{};
     read_extent read{.bytes = input.size.value_or(0)};
-    if (input.size) {
-        const std::uint64_t tables = *input.size / TABLE_BYTES;
-        const std::uint64_t wanted = choice.last ? std::max<std::uint64_t>(tables, 1) : choice.number;
-        if (wanted <= std::max<std::uint64_t>(tables, 1)) {
-            if (auto got = read_part(input, (wanted - 1) * TABLE_BYTES, image); !got) {
-                return std::unexpected(got.error());
-            }
-        }
-    } else {
-        table_image current{};
-        std::uint64_t at = 0;
-        const file_expected<read_extent> streamed = read_whole_file(input, [&](std::span<const char> chunk) {
-            for (const char byte : chunk) {
-                current[at % TABLE_BYTES] = byte;
-                if (++at % TABLE_BYTES == 0 && (choice.last || at / TABLE_BYTES == choice.number)) {
-                    image = current;
-                }
-            }
-        });
+    if (!input.size) {
+        auto streamed = read_table_stream(input, choice, image);
         if (!streamed) {
-            return std::unexpected(streamed.error());
+            return std::unexpected(std::move(streamed.error()));
         }
         read = *streamed;
-        if (!read.ended && (choice.last || read.bytes / TABLE_BYTES < choice.number)) {
-            return endless(input, read.bytes);
+    } else if (const std::uint64_t tables = std::max<std::uint64_t>(read.bytes / TABLE_BYTES, 1),
+               wanted = choice.last ? tables : choice.number;
+               wanted <= tables) {
+        if (auto got = read_part(input, (wanted - 1) * TABLE_BYTES, image); !got) {
+            return std::unexpected(got.error());
         }
     }
     read_result result{.values = decode_table(image), .tables = read.bytes / TABLE_BYTES};
@@ -268,21 +276,48 @@ job_expected refuse_shared_output(const job& task, output_look look, earlier_out
         }
         look.folder = known->second;
     }
-    const auto conflicts = [&](const std::pair<output_look, const job*>& other) {
-        const job& by = *other.second;
+    // The first job that writes the same file, by its identity or by its
+    // name in the same folder: looked up, as a batch has thousands.
+    const auto by_file = look.file ? earlier.files.try_emplace(*look.file, &task).first : earlier.files.end();
+    const auto by_name = look.folder ? earlier.names.try_emplace({*look.folder, file_name_of(look.target)}, &task).first
+                                     : earlier.names.end();
+    for (const job* by : {by_file != earlier.files.end() ? by_file->second : &task,
+                          by_name != earlier.names.end() ? by_name->second : &task}) {
         const bool both_standard =
-            by.output.kind == subject_kind::standard_output && task.output.kind == subject_kind::standard_output;
-        const bool both_append = by.output.kind == subject_kind::file && task.output.kind == subject_kind::file &&
-                                 by.mode == write_mode::append && task.mode == write_mode::append;
-        return !both_standard && !both_append && look.meets(other.first);
-    };
-    if (const auto other = std::ranges::find_if(earlier.outputs, conflicts); other != earlier.outputs.end()) {
-        return std::unexpected(refusal{.kind = refusal_kind::shared_output,
-                                       .about = task.input.from,
-                                       .output = task.output,
-                                       .earlier = other->second->input.from});
+            by->output.kind == subject_kind::standard_output && task.output.kind == subject_kind::standard_output;
+        const bool both_append = by->output.kind == subject_kind::file && task.output.kind == subject_kind::file &&
+                                 by->mode == write_mode::append && task.mode == write_mode::append;
+        if (by != &task && !both_standard && !both_append) {
+            return std::unexpected(refusal{.kind = refusal_kind::shared_output,
+                                           .about = task.input.from,
+                                           .output = task.output,
+                                           .earlier = by->input.from});
+        }
     }
-    earlier.outputs.emplace_back(std::move(look), &task);
+    return {};
+}
+
+// Looks at the job's output, and refuses one that cannot be written, or that
+// an earlier job of the run writes too.
+job_expected check_output(const job& task, output_request& request, earlier_outputs* earlier)
+{
+    if (task.output.kind == subject_kind::file) {
+        if (const io_expected<> named = check_name(task.output.path, task.output_named_by_user); !named) {
+            return std::unexpected(cannot_write(task.output, named.error()));
+        }
+    }
+    if (task.kind == job_kind::check) {
+        return {};
+    }
+    const file_expected<> looked = look_at_output(request);
+    if (earlier != nullptr) {
+        if (auto shared = refuse_shared_output(task, request.look, *earlier); !shared) {
+            return shared;
+        }
+    }
+    if (!looked) {
+        return std::unexpected(looked.error());
+    }
     return {};
 }
 
@@ -317,27 +352,14 @@ job_expected prepare_job(const job& task, std::size_t number, listing_scanner& s
         if (!opened) {
             return std::unexpected(opened.error());
         }
-        if (opened->identity) {
-            request.inputs.push_back(*opened->identity);
-        }
         inputs.push_back(std::move(*opened));
+        if (const std::optional<file_identity> identity = inputs.back().identity) {
+            request.inputs.push_back(identity.value());
+        }
     }
     request.permissions = inputs[0].permissions;
-    if (task.output.kind == subject_kind::file) {
-        if (const io_expected<> named = check_name(task.output.path, task.output_named_by_user); !named) {
-            return std::unexpected(cannot_write(task.output, named.error()));
-        }
-    }
-    if (task.kind != job_kind::check) {
-        const file_expected<> looked = look_at_output(request);
-        if (earlier != nullptr) {
-            if (auto shared = refuse_shared_output(task, request.look, *earlier); !shared) {
-                return shared;
-            }
-        }
-        if (!looked) {
-            return std::unexpected(looked.error());
-        }
+    if (auto checked = check_output(task, request, earlier); !checked) {
+        return checked;
     }
     std::vector<value_table> values;
     for (std::size_t i = 0; i < count; ++i) {

@@ -7,6 +7,7 @@
 #include "app/driver.hpp"
 #include "convert/conversions.hpp"
 
+#include <map>
 #include <utility>
 #include <vector>
 
@@ -29,11 +30,12 @@ struct job_record {
 // enough to name the file it lands in.
 output_request planned_output(const job& task);
 
-// The outputs that earlier jobs of the run write, and which job writes each;
-// and their folders, each looked at once, so that two spellings of one
-// name meet.
+// The outputs that earlier jobs of the run write, and the first job that
+// writes each: by the file's identity, and by its name in its folder, whose
+// identity makes two spellings of one name meet. Each folder is looked at once.
 struct earlier_outputs {
-    std::vector<std::pair<output_look, const job*>> outputs;
+    std::map<file_identity, const job*> files;
+    std::map<std::pair<file_identity, path_string>, const job*> names;
     std::vector<std::pair<path_string, std::optional<file_identity>>> folders;
 };
 

@@ -198,6 +198,20 @@ parsed take_short(std::span<const path_string> arguments, std::size_t& at, comma
     return {};
 }
 
+// Where no option says which way, what each FILE's name cannot tell.
+std::string check_ways(std::span<const path_string> files)
+{
+    for (const path_string& file : files) {
+        if (is_standard_stream(file)) {
+            return std::string(tr("say which way standard input goes: -1 (listing to table) or -2 (table to listing)"));
+        }
+        if (!way_by_name(file)) {
+            return fill(tr("cannot tell a listing from a table by the name '%s'; use -1 or -2"), {shown_path(file)});
+        }
+    }
+    return {};
+}
+
 // What no single option can tell: combinations that make no sense, and
 // FILEs that make none with the options. The first found is said.
 std::string check_combination(const command_options& o)
@@ -230,15 +244,7 @@ std::string check_combination(const command_options& o)
         return fill(tr("one chart holds %s files at the most, each a line that can be told apart; %s were given"),
                     {std::to_string(MOST_PLOTTED), std::to_string(o.files.size())});
     }
-    for (const path_string& file : o.files) {
-        if (!o.way() && is_standard_stream(file)) {
-            return std::string(tr("say which way standard input goes: -1 (listing to table) or -2 (table to listing)"));
-        }
-        if (!o.way() && !way_by_name(file)) {
-            return fill(tr("cannot tell a listing from a table by the name '%s'; use -1 or -2"), {shown_path(file)});
-        }
-    }
-    return {};
+    return o.way() ? std::string() : check_ways(o.files);
 }
 
 } // namespace

@@ -60,9 +60,12 @@ listing_text format_listing(const value_table& table)
     listing_text text{};
     for (std::size_t slot = 0; slot < TABLE_SLOTS; ++slot) {
         char* const line = text.data() + (slot * LINE_BYTES);
-        std::memcpy(line, "uv=", 3);
+        line[0] = 'u';
+        line[1] = 'v';
+        line[2] = '=';
         write_hex8(table[slot], line + 3);
-        std::memcpy(line + 3 + FIELD_CHARS, "\r\n", 2);
+        line[3 + FIELD_CHARS] = '\r';
+        line[4 + FIELD_CHARS] = '\n';
     }
     return text;
 }

@@ -152,9 +152,6 @@ struct output_look {
     path_facts there;
     std::optional<file_identity> file; // a regular file there, or standard output that is one
     std::optional<file_identity> folder;
-
-    // Whether the two are, or will be, the same file.
-    bool meets(const output_look& other) const;
 };
 
 // Where one output goes.
@@ -239,6 +236,7 @@ private:
     void write_new(entry& output) const;
     void sync_new_files();
     void publish(entry& output, std::span<entry> earlier) const;
+    void publish_replacement(entry& output, const path_facts& old) const;
     void make_names_durable();
 
     lock_patience patience_;

@@ -19,13 +19,6 @@ file_expected<path_facts> inspect(const subject& about, const path_string& path,
 
 } // namespace
 
-bool output_look::meets(const output_look& other) const
-{
-    const bool same_name = folder && folder == other.folder && file_name_start(target) < target.size() &&
-                           target.substr(file_name_start(target)) == other.target.substr(file_name_start(other.target));
-    return (file && file == other.file) || same_name;
-}
-
 file_expected<> look_at_output(output_request& request)
 {
     output_look& look = request.look;
@@ -258,6 +251,22 @@ void add_to_earlier(output_stager::entry& output, output_stager::entry& earlier)
 
 } // namespace
 
+void output_stager::publish_replacement(entry& output, const path_facts& old) const
+{
+    // The replacement lets whom the old file let, and takes the place of
+    // that file alone; it waits for another program that holds it. Where the
+    // old file is gone meanwhile, the new one is only named.
+    file_expected<> named = wait_while_busy(output.about(), patience_, [&] {
+        const io_expected<> adopted = output.file.adopt_permissions_of(output.target());
+        return adopted || adopted.error().is(io_reason::missing) ? output.file.replace(output.target(), old) : adopted;
+    });
+    if (named) {
+        output.state = entry_state::named;
+    } else {
+        output.fail(std::move(named.error()));
+    }
+}
+
 void output_stager::publish(entry& output, std::span<entry> earlier) const
 {
     // Held until the name is durable: an append that finds the name meanwhile
@@ -268,21 +277,7 @@ void output_stager::publish(entry& output, std::span<entry> earlier) const
     }
     const output_request& request = output.request;
     if (request.mode == write_mode::replace && request.replacing) {
-        // The replacement lets whom the old file let, and takes the place
-        // of that file alone; it waits for another program that holds it.
-        const subject& about = output.about();
-        file_expected<> named = wait_while_busy(about, patience_, [&] {
-            // Where the old file is gone meanwhile, the new one is only named.
-            const io_expected<> adopted = output.file.adopt_permissions_of(output.target());
-            return adopted || adopted.error().is(io_reason::missing)
-                       ? output.file.replace(output.target(), *request.replacing)
-                       : adopted;
-        });
-        if (named) {
-            output.state = entry_state::named;
-        } else {
-            output.fail(std::move(named.error()));
-        }
+        publish_replacement(output, request.replacing.value());
         return;
     }
     for (int attempt = 0; attempt < NAME_ATTEMPTS; ++attempt) {

@@ -32,7 +32,7 @@ struct file_identity {
     // Where a file system's ids are wider than 64 bits.
     std::uint64_t index_high = 0;
 
-    bool operator==(const file_identity&) const = default;
+    auto operator<=>(const file_identity&) const = default;
 };
 
 // What stands at a path, looked at without following a link there, unless
@@ -85,6 +85,12 @@ std::size_t file_name_start(const path_string& path);
 // A fresh hidden name in the folder of path, for a file on its way there:
 // the platform's own files' business.
 path_string temporary_name_beside(const path_string& path);
+
+// The file name of path, without its folder.
+inline path_string file_name_of(const path_string& path)
+{
+    return path.substr(file_name_start(path));
+}
 
 // The folder that holds path: "." for a bare name.
 path_string folder_of(const path_string& path);
