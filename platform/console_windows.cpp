@@ -73,17 +73,12 @@ io_expected<> write_console(console_stream stream, std::string_view text)
         }
         return {};
     }
-    // Redirected to a file or a pipe: UTF-8 bytes, as they are.
-    for (std::size_t done = 0; done < text.size();) {
-        DWORD put = 0;
-        const auto count = static_cast<DWORD>(std::min<std::size_t>(text.size() - done, 1U << 20U));
-        if (!::WriteFile(handle, text.data() + done, count, &put, nullptr)) {
-            return from_last_error();
-        }
-        if (put == 0) {
-            return io_failed(io_reason::no_progress);
-        }
-        done += put;
+    // Redirected to a file or a pipe: UTF-8 bytes, through the C runtime,
+    // whose text mode ends each line in CR LF, as Windows programs do.
+    std::FILE* const to = to_output ? stdout : stderr;
+    const bool written = std::fwrite(text.data(), 1, text.size(), to) == text.size();
+    if (std::fflush(to) != 0 || !written) {
+        return from_last_error();
     }
     return {};
 }
