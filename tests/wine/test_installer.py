@@ -22,7 +22,7 @@ from harness import image, listing, populate, snapshot  # noqa: E402
 from wine_session import BUILD, SESSION, fresh_prefix, run_exe, run_suite, wine  # noqa: E402
 
 SOURCE = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..")
-TOOLS = ["wine", "wineboot", "wineserver", "Xvfb", "xdotool", "xwininfo", "msiinfo", "wixl", "msibuild"]
+TOOLS = ["wine", "wineboot", "wineserver", "Xvfb", "xdotool", "xwininfo", "msiinfo", "wixl", "msibuild", "faketime"]
 VALUES = [(0x2545F491 * (i + 3)) & 0xFFFFFFFF for i in range(95)]
 CLASSES = r"HKCU\Software\Classes"
 TO_LISTING = CLASSES + r"\txconv.table\shell\txconv.tolisting\command"
@@ -178,7 +178,7 @@ class Installer(unittest.TestCase):
                 f.write(b"MZ the older txconv")
             older = os.path.join(folder, "txconv-1.0.0-x64.msi")
             subprocess.run(["sh", os.path.join(SOURCE, "packaging", "windows", "make-msi.sh"), "1.0.0", files,
-                            older], check=True, capture_output=True)
+                            older, "1767225600"], check=True, capture_output=True)
             program = os.path.join(home(prefix), "AppData", "Local", "Programs", "txconv", "txconv.exe")
             self.assertEqual(msiexec("/i", older), 0)
             self.assertEqual(installed_products(), ["1.0.0"])
