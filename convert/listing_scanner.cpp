@@ -111,7 +111,9 @@ void listing_scanner::take_field(std::size_t at, std::size_t end)
         keys_.push_back({.kind = finding_kind::other_key, .line = line_at(at), .key = key_before(at)});
     }
     // A value typed with more digits than a field takes: the first 8 count.
-    if (const std::size_t more = bad >= 0 ? digits_behind(end) : 0; more > 0) {
+    if (const std::size_t more =
+            bad >= 0 && end < buffer_.size() && hex_digit(buffer_[end]) >= 0 ? digits_behind(end) : 0;
+        more > 0) {
         findings_.push_back({finding_kind::long_value, line_at(at), FIELD_CHARS + more});
     }
 }
@@ -198,7 +200,8 @@ void listing_scanner::feed(std::span<const char> chunk)
             ignore_from(at, 1 + count_byte(hit + 1, data + end, '='));
             break;
         }
-        if (end - at <= FIELD_CHARS + 1 || digits_behind(at + 1 + FIELD_CHARS) == end - at - 1 - FIELD_CHARS) {
+        if (end - at <= FIELD_CHARS + 1 || (hex_digit(data[at + 1 + FIELD_CHARS]) >= 0 &&
+                                            digits_behind(at + 1 + FIELD_CHARS) == end - at - 1 - FIELD_CHARS)) {
             // The field, or the digits behind it, run into the next chunk;
             // look at it again then.
             keep = at;
