@@ -12,6 +12,7 @@ import os
 import re
 import shlex
 import shutil
+import struct
 import subprocess
 import sys
 import tempfile
@@ -22,7 +23,8 @@ from harness import image, listing, populate, snapshot  # noqa: E402
 from wine_session import BUILD, SESSION, fresh_prefix, run_exe, run_suite, wine  # noqa: E402
 
 SOURCE = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..")
-TOOLS = ["wine", "wineboot", "wineserver", "Xvfb", "xdotool", "xwininfo", "msiinfo", "wixl", "msibuild", "faketime"]
+TOOLS = ["wine", "wineboot", "wineserver", "Xvfb", "xdotool", "xwininfo", "msiinfo", "wixl", "msibuild", "faketime",
+         "wrestool"]
 VALUES = [(0x2545F491 * (i + 3)) & 0xFFFFFFFF for i in range(95)]
 CLASSES = r"HKCU\Software\Classes"
 TO_LISTING = CLASSES + r"\txconv.table\shell\txconv.tolisting\command"
@@ -52,6 +54,19 @@ def value(key, name=None):
     proc = reg("query", key, *(["/v", name] if name else ["/ve"]))
     match = re.search(r"\s(?:\(Default\)|" + re.escape(name or "") + r")\s+REG_\w+\s+(.*)", proc.stdout)
     return match.group(1).rstrip("\r") if proc.returncode == 0 and match else None
+
+
+def verb_name(program, number, language):
+    """String number of the program's string table in a language, as
+    Explorer loads it for a verb's MUIVerb: 16 strings to a block, each its
+    length and its UTF-16 code units."""
+    raw = subprocess.run(["wrestool", "-x", "--raw", "--type=6", f"--name={number // 16 + 1}",
+                          f"--language={language}", program], capture_output=True, check=True).stdout
+    at = 0
+    for _ in range(number % 16):
+        at += 2 + 2 * struct.unpack_from("<H", raw, at)[0]
+    length = struct.unpack_from("<H", raw, at)[0]
+    return raw[at + 2:at + 2 + 2 * length].decode("utf-16-le")
 
 
 def msiexec(*args):
@@ -150,6 +165,16 @@ class Installer(unittest.TestCase):
                              r"C:\mine;" + value(r"HKCU\Software\txconv", "InstallDir"))
             self.assertEqual(value(CLASSES + r"\.tx"), "txconv.table")
             self.assertEqual(value(CLASSES + r"\.txt"), "txtfile")
+            # Each verb's name in the user's language: MUIVerb points at the
+            # windowed program's string, whose English is the default name.
+            for key, english, chinese in ((r"\txconv.table\shell\txconv.tolisting", "Convert to listing", "转换为清单"),
+                                          (r"\SystemFileAssociations\.txt\shell\txconv.totable", "Convert to table",
+                                           "转换为表")):
+                path, number = re.fullmatch(r"@(.*),-(\d+)", value(CLASSES + key, "MUIVerb")).groups()
+                self.assertEqual(path, value(r"HKCU\Software\txconv", "InstallDir") + "txconvw.exe")
+                self.assertEqual((value(CLASSES + key), verb_name(os.path.join(installed, "txconvw.exe"), int(number), 1033)),
+                                 (english, english))
+                self.assertEqual(verb_name(os.path.join(installed, "txconvw.exe"), int(number), 2052), chinese)
 
             for what, verb, name, data, old, answer, keys, status, notices, after in self.VERBS:
                 with self.subTest(what):
