@@ -14,13 +14,11 @@ namespace {
 
 file_status status_of(const struct stat& st)
 {
-    file_status status;
-    status.identity = identity_of(st);
-    status.size = static_cast<std::uint64_t>(st.st_size);
-    status.permissions = static_cast<std::uint32_t>(st.st_mode & 07777);
-    status.regular = S_ISREG(st.st_mode);
-    status.removed = st.st_nlink == 0;
-    return status;
+    return {.identity = identity_of(st),
+            .size = static_cast<std::uint64_t>(st.st_size),
+            .permissions = static_cast<std::uint32_t>(st.st_mode & 07777),
+            .regular = S_ISREG(st.st_mode),
+            .removed = st.st_nlink == 0};
 }
 
 // Opened without O_NONBLOCK, a FIFO would wait for a partner and a device
@@ -67,6 +65,15 @@ template <class Call> auto unless_interrupted(Call call)
     return result;
 }
 
+// A count of bytes, from a call that reports -1 and errno on failure.
+io_expected<std::size_t> counted(ssize_t n)
+{
+    if (n < 0) {
+        return from_errno();
+    }
+    return static_cast<std::size_t>(n);
+}
+
 } // namespace
 
 std::string system_message(std::uint32_t code)
@@ -89,9 +96,8 @@ native_file native_file::standard_input()
 
 native_file native_file::standard_output()
 {
-    native_file file;
+    native_file file = standard_input();
     file.handle_ = STDOUT_FILENO;
-    file.borrowed_ = true;
     return file;
 }
 
@@ -194,30 +200,18 @@ io_expected<> native_file::try_lock()
 
 io_expected<std::size_t> native_file::read_some(std::span<char> into)
 {
-    const ssize_t n = unless_interrupted([&] { return ::read(fd_of(handle_), into.data(), into.size()); });
-    if (n < 0) {
-        return from_errno();
-    }
-    return static_cast<std::size_t>(n);
+    return counted(unless_interrupted([&] { return ::read(fd_of(handle_), into.data(), into.size()); }));
 }
 
 io_expected<std::size_t> native_file::write_some(std::span<const char> from)
 {
-    const ssize_t n = unless_interrupted([&] { return ::write(fd_of(handle_), from.data(), from.size()); });
-    if (n < 0) {
-        return from_errno();
-    }
-    return static_cast<std::size_t>(n);
+    return counted(unless_interrupted([&] { return ::write(fd_of(handle_), from.data(), from.size()); }));
 }
 
 io_expected<std::size_t> native_file::read_at(std::uint64_t offset, std::span<char> into)
 {
-    const ssize_t n = unless_interrupted(
-        [&] { return ::pread(fd_of(handle_), into.data(), into.size(), static_cast<off_t>(offset)); });
-    if (n < 0) {
-        return from_errno();
-    }
-    return static_cast<std::size_t>(n);
+    return counted(unless_interrupted(
+        [&] { return ::pread(fd_of(handle_), into.data(), into.size(), static_cast<off_t>(offset)); }));
 }
 
 io_expected<> native_file::write_at(std::uint64_t offset, std::span<const char> from)

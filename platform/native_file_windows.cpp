@@ -64,9 +64,8 @@ native_file native_file::standard_input()
 
 native_file native_file::standard_output()
 {
-    native_file file;
+    native_file file = standard_input();
     file.handle_ = reinterpret_cast<std::intptr_t>(::GetStdHandle(STD_OUTPUT_HANDLE));
-    file.borrowed_ = true;
     return file;
 }
 
