@@ -126,21 +126,12 @@ std::string utf16_decoder::decode(std::span<const char> chunk)
             unit = 0xFFFD; // half a pair: no character
         }
         high_surrogate_ = 0;
-        // UTF-8: one byte for ASCII, as every byte that the value rule reads.
-        if (unit < 0x80) {
-            text += static_cast<char>(unit);
-        } else if (unit < 0x800) {
-            text += static_cast<char>(0xC0U | (unit >> 6U));
-            text += static_cast<char>(0x80U | (unit & 0x3FU));
-        } else if (unit < 0x10000) {
-            text += static_cast<char>(0xE0U | (unit >> 12U));
-            text += static_cast<char>(0x80U | ((unit >> 6U) & 0x3FU));
-            text += static_cast<char>(0x80U | (unit & 0x3FU));
-        } else {
-            text += static_cast<char>(0xF0U | (unit >> 18U));
-            text += static_cast<char>(0x80U | ((unit >> 12U) & 0x3FU));
-            text += static_cast<char>(0x80U | ((unit >> 6U) & 0x3FU));
-            text += static_cast<char>(0x80U | (unit & 0x3FU));
+        // UTF-8: one byte for ASCII, as every byte that the value rule reads;
+        // else a lead byte that counts the ones behind it, 6 bits each.
+        const unsigned more = unit < 0x80 ? 0 : unit < 0x800 ? 1 : unit < 0x10000 ? 2 : 3;
+        text += static_cast<char>(more == 0 ? unit : ((0xFF00U >> (more + 1)) & 0xFFU) | (unit >> (6 * more)));
+        for (unsigned i = more; i-- > 0;) {
+            text += static_cast<char>(0x80U | ((unit >> (6 * i)) & 0x3FU));
         }
     }
     return text;
