@@ -92,16 +92,10 @@ bool equals(const path_string& argument, std::string_view text)
 
 std::optional<output_format> format_named(const path_string& text)
 {
-    if (equals(text, "text")) {
-        return output_format::text;
-    }
-    if (equals(text, "csv")) {
-        return output_format::csv;
-    }
-    if (equals(text, "json")) {
-        return output_format::json;
-    }
-    return std::nullopt;
+    constexpr std::pair<std::string_view, output_format> FORMATS[] = {
+        {"text", output_format::text}, {"csv", output_format::csv}, {"json", output_format::json}};
+    const auto* found = std::ranges::find_if(FORMATS, [&](const auto& format) { return equals(text, format.first); });
+    return found != std::end(FORMATS) ? std::optional(found->second) : std::nullopt;
 }
 
 // "/?" is Windows' own way to ask for help.
