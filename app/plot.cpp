@@ -99,27 +99,12 @@ std::string number(double value)
 // Text for XML: the five characters that could end or open markup.
 std::string escaped(std::string_view text)
 {
+    constexpr std::string_view MARKUP = "&<>\"'";
+    constexpr std::string_view ENTITIES[] = {"&amp;", "&lt;", "&gt;", "&quot;", "&apos;"};
     std::string out;
     for (const char c : text) {
-        switch (c) {
-        case '&':
-            out += "&amp;";
-            break;
-        case '<':
-            out += "&lt;";
-            break;
-        case '>':
-            out += "&gt;";
-            break;
-        case '"':
-            out += "&quot;";
-            break;
-        case '\'':
-            out += "&apos;";
-            break;
-        default:
-            out += c;
-        }
+        const std::size_t which = MARKUP.find(c);
+        out += which == std::string_view::npos ? std::string_view(&c, 1) : ENTITIES[which];
     }
     return out;
 }
