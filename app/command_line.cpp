@@ -96,13 +96,14 @@ bool reads_standard_input_twice(std::span<const job> jobs)
     return readers > 1;
 }
 
-} // namespace
-
+// Says what is wrong with the command line, then the usage lines; returns 2.
 int usage_error(const std::string& error)
 {
     (void)write_console(console_stream::error, "txconv: " + error + "\n" + short_usage());
     return 2;
 }
+
+} // namespace
 
 int run_command_line(std::span<const path_string> arguments, const front_end& how)
 {

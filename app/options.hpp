@@ -96,9 +96,6 @@ bool asks_for_command_line(std::span<const path_string> arguments);
 // Reads the arguments by the option table; a usage error says why.
 std::expected<command_options, std::string> parse_command_line(std::span<const path_string> arguments);
 
-// Says what is wrong with the command line, then the usage lines; returns 2.
-int usage_error(const std::string& error);
-
 // The run without the menu. Returns 0 when every file worked, 1 when any
 // failed or a target was kept by the user's answer, 2 on a usage error.
 int run_command_line(std::span<const path_string> arguments, const front_end& how = {});

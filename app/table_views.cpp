@@ -2,12 +2,25 @@
 
 namespace txconv {
 
+namespace {
+
+// text in width characters, right-aligned.
 std::string padded(std::string text, std::size_t width)
 {
     return text.size() < width ? std::string(width - text.size(), ' ') + text : text;
 }
 
-namespace {
+// One row per slot: the slot, the value in 8 upper-case hex digits and in
+// decimal.
+std::string shown_table(const value_table& values)
+{
+    std::string text;
+    for (std::size_t slot = 0; slot < TABLE_SLOTS; ++slot) {
+        text += padded(std::to_string(slot), 2) + "  " + hex8(values[slot]) + "  " +
+                padded(std::to_string(values[slot]), 10) + "\n";
+    }
+    return text;
+}
 
 // text as a JSON string: quoted, with quotes, backslashes and control
 // characters escaped.
@@ -111,16 +124,6 @@ std::string compared_values(const value_table& left, const value_table& right, o
                rows + "]}\n";
     }
     return rows;
-}
-
-std::string shown_table(const value_table& values)
-{
-    std::string text;
-    for (std::size_t slot = 0; slot < TABLE_SLOTS; ++slot) {
-        text += padded(std::to_string(slot), 2) + "  " + hex8(values[slot]) + "  " +
-                padded(std::to_string(values[slot]), 10) + "\n";
-    }
-    return text;
 }
 
 } // namespace txconv

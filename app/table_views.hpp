@@ -10,13 +10,6 @@
 
 namespace txconv {
 
-// text in width characters, right-aligned.
-std::string padded(std::string text, std::size_t width);
-
-// One row per slot: the slot, the value in 8 upper-case hex digits and in
-// decimal.
-std::string shown_table(const value_table& values);
-
 // What --show prints of one input's values: for text, a row per slot; for
 // csv, "slot,hex,decimal" rows under a header row when header says so; for
 // json, one object per input, on one line. named: the input is one of

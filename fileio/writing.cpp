@@ -22,6 +22,9 @@ io_expected<> write_all(native_file& file, std::span<const char> data, std::size
     return {};
 }
 
+namespace {
+
+// Keeps what count bytes written at the file's write position will cover.
 io_expected<undo_point> remember(native_file& file, std::size_t count)
 {
     const io_expected<file_status> status = file.status();
@@ -44,6 +47,8 @@ io_expected<undo_point> remember(native_file& file, std::size_t count)
     }
     return undo;
 }
+
+} // namespace
 
 file_expected<> write_or_undo(native_file& file, const subject& about, const undo_point& undo,
                               std::span<const char> data)

@@ -25,9 +25,6 @@ struct undo_point {
     std::vector<char> covered;
 };
 
-// Keeps what count bytes written at the file's write position will cover.
-io_expected<undo_point> remember(native_file& file, std::size_t count);
-
 // Writes data where the undo point was taken, durably; on any failure puts
 // the file back as the undo point says.
 file_expected<> write_or_undo(native_file& file, const subject& about, const undo_point& undo,
