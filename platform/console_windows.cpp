@@ -12,10 +12,20 @@ namespace txconv {
 namespace {
 
 bool closed[3] = {};
+constexpr DWORD STANDARD_IDS[] = {STD_INPUT_HANDLE, STD_OUTPUT_HANDLE, STD_ERROR_HANDLE};
 
 // The windowed twin's console text, waiting for its notice.
 bool gathering = false;
 std::string gathered;
+
+// Standard stream i's handle, where it is a console; else nothing. Only a
+// console is a terminal: NUL and other character devices are not.
+HANDLE console_of(int i)
+{
+    const HANDLE handle = ::GetStdHandle(STANDARD_IDS[i]);
+    DWORD mode = 0;
+    return handle != nullptr && handle != INVALID_HANDLE_VALUE && ::GetConsoleMode(handle, &mode) ? handle : nullptr;
+}
 
 } // namespace
 
@@ -23,9 +33,8 @@ void prepare_process()
 {
     // Windows has no signal for a write, and a standard handle that is
     // missing cannot be taken over by a file; it is only remembered.
-    const DWORD ids[] = {STD_INPUT_HANDLE, STD_OUTPUT_HANDLE, STD_ERROR_HANDLE};
     for (int i = 0; i < 3; ++i) {
-        const HANDLE handle = ::GetStdHandle(ids[i]);
+        const HANDLE handle = ::GetStdHandle(STANDARD_IDS[i]);
         closed[i] = handle == nullptr || handle == INVALID_HANDLE_VALUE;
     }
 }
@@ -37,11 +46,7 @@ bool closed_at_start(standard_stream stream)
 
 bool is_terminal(standard_stream stream)
 {
-    const DWORD ids[] = {STD_INPUT_HANDLE, STD_OUTPUT_HANDLE, STD_ERROR_HANDLE};
-    const HANDLE handle = ::GetStdHandle(ids[static_cast<int>(stream)]);
-    DWORD mode = 0;
-    // Only a console: NUL and other character devices are not terminals.
-    return handle != nullptr && handle != INVALID_HANDLE_VALUE && ::GetConsoleMode(handle, &mode);
+    return console_of(static_cast<int>(stream)) != nullptr;
 }
 
 io_expected<> write_console(console_stream stream, std::string_view text)
@@ -54,9 +59,7 @@ io_expected<> write_console(console_stream stream, std::string_view text)
     if (closed[to_output ? 1 : 2]) {
         return io_failed(io_reason::closed);
     }
-    const HANDLE handle = ::GetStdHandle(to_output ? STD_OUTPUT_HANDLE : STD_ERROR_HANDLE);
-    DWORD mode = 0;
-    if (handle != nullptr && handle != INVALID_HANDLE_VALUE && ::GetConsoleMode(handle, &mode)) {
+    if (const HANDLE handle = console_of(to_output ? 1 : 2); handle != nullptr) {
         // A console shows UTF-16 right whatever its code page; bytes it
         // would read in that code page.
         const std::wstring wide = widen(text);
