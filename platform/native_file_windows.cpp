@@ -237,13 +237,11 @@ io_expected<file_status> native_file::status() const
         !::GetFileInformationByHandleEx(as_handle(handle_), FileStandardInfo, &standard, sizeof standard)) {
         return from_last_error();
     }
-    file_status status;
-    status.identity = identity_of(*facts);
-    status.size = (std::uint64_t{facts->info.nFileSizeHigh} << 32U) | facts->info.nFileSizeLow;
-    status.permissions = facts->info.dwFileAttributes;
-    status.regular = facts->regular;
-    status.removed = standard.DeletePending != FALSE;
-    return status;
+    return file_status{.identity = identity_of(*facts),
+                       .size = (std::uint64_t{facts->info.nFileSizeHigh} << 32U) | facts->info.nFileSizeLow,
+                       .permissions = facts->info.dwFileAttributes,
+                       .regular = facts->regular,
+                       .removed = standard.DeletePending != FALSE};
 }
 
 io_expected<> native_file::truncate(std::uint64_t length)
