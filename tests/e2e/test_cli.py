@@ -314,6 +314,9 @@ class StreamsAndComparisons(CaseTest):
                  shell='"$T" -2 < /dev/zero > o.txt'),
             Case("-o /dev/stdout into a pipe", {"t.tx": TABLE}, ["-2", "-o", "/dev/stdout", "t.tx"], b"",
                  {"t.tx": TABLE}, stdout=LISTING),
+            # What is written to a FIFO named by -o reaches its reader whole.
+            Case("-o a FIFO", {"t.tx": TABLE}, [], b"", {"t.tx": TABLE, "f": Fifo(), "got.txt": LISTING},
+                 shell='mkfifo f; cat f > got.txt & "$T" -2 -o f t.tx; s=$?; wait; exit $s'),
             Case("a missing table on standard input is standard input's", {}, ["--show", "--image", "3", "-2", "-"],
                  TABLE + image(changed), {}, 1, ["txconv: standard input: holds 2 tables; there is no table 3"]),
         ])
