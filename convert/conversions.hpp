@@ -251,9 +251,11 @@ private:
     void end_line(bool lone_carriage_return);
 
     std::uint64_t lines_ = 0;
-    // The current line: its length, its first KEPT bytes, whether it still
-    // reads as written, and whether a CR waits to see what follows it.
+    // The current line: its length, its first KEPT bytes, where its last byte
+    // that is no space ends, whether it still reads as written, and whether a
+    // CR waits to see what follows it.
     std::size_t column_ = 0;
+    std::size_t text_end_ = 0;
     std::array<char, KEPT> text_{};
     bool right_ = true;
     bool carriage_return_ = false;

@@ -29,8 +29,9 @@ finding fault_at(line_fault fault, std::size_t at, std::uint32_t detail = 0)
 }
 
 // What is wrong with what follows the key: the digits, and what stands
-// behind them. at is where the value begins in line.
-finding judge_value(std::string_view line, std::size_t at)
+// behind them. at is where the value begins in line; text_end, where the
+// whole line's last byte that is no space ends, kept or not.
+finding judge_value(std::string_view line, std::size_t at, std::size_t text_end)
 {
     const std::size_t first = at;
     while (at < line.size() && is_hex(line[at])) {
@@ -39,8 +40,7 @@ finding judge_value(std::string_view line, std::size_t at)
     const auto digits = static_cast<std::uint32_t>(at - first);
     if (at < line.size()) {
         const char c = line[at];
-        if (c == ' ' && digits == FIELD_CHARS &&
-            std::all_of(line.begin() + static_cast<std::ptrdiff_t>(at), line.end(), [](char b) { return b == ' '; })) {
+        if (c == ' ' && digits == FIELD_CHARS && text_end <= at) {
             return fault_at(line_fault::trailing_space, at);
         }
         if (c == ' ') {
@@ -61,7 +61,8 @@ finding judge_value(std::string_view line, std::size_t at)
 
 // What is wrong with a line that is not as written: the first fault met,
 // reading it from the start. line is its first bytes, length its length.
-finding judge_line(std::string_view line, std::size_t length, std::uint64_t number, bool lone_carriage_return)
+finding judge_line(std::string_view line, std::size_t length, std::size_t text_end, std::uint64_t number,
+                   bool lone_carriage_return)
 {
     if (number == 1 && line.starts_with(BYTE_ORDER_MARK)) {
         return {.kind = finding_kind::bad_line, .fault = line_fault::byte_order_mark};
@@ -92,7 +93,7 @@ finding judge_line(std::string_view line, std::size_t length, std::uint64_t numb
     if (equals + 1 < line.size() && is_blank(line[equals + 1])) {
         return fault_at(line_fault::space_after, equals + 1);
     }
-    finding found = judge_value(line.substr(0, std::min(line.size(), length)), equals + 1);
+    finding found = judge_value(line.substr(0, std::min(line.size(), length)), equals + 1, text_end);
     if (found.fault == line_fault::other && lone_carriage_return) {
         found.fault = line_fault::lone_carriage_return;
     }
@@ -106,8 +107,8 @@ void strict_check::end_line(bool lone_carriage_return)
     ++lines_;
     if (!(right_ && column_ == LINE_TEXT) || lone_carriage_return) {
         if (bad_.size() < NAMED) {
-            finding found = judge_line(std::string_view(text_.data(), std::min(column_, KEPT)), column_, lines_,
-                                       lone_carriage_return);
+            finding found = judge_line(std::string_view(text_.data(), std::min(column_, KEPT)), column_, text_end_,
+                                       lines_, lone_carriage_return);
             found.line = lines_;
             bad_.push_back(found);
         } else {
@@ -115,6 +116,7 @@ void strict_check::end_line(bool lone_carriage_return)
         }
     }
     column_ = 0;
+    text_end_ = 0;
     right_ = true;
     carriage_return_ = false;
 }
@@ -140,6 +142,7 @@ void strict_check::feed(std::span<const char> chunk)
             text_[column_] = c;
         }
         ++column_;
+        text_end_ = c != ' ' ? column_ : text_end_;
     }
 }
 

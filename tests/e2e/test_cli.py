@@ -210,6 +210,12 @@ class CommandLine(CaseTest):
                                (b"uv=0000ABC\xe9\r\n", ":11: \\351 is not a hex digit"),
                                (b"uv=0000ABCD\r", ": ends in a CR without an LF"),
                                (b"gain=0000ABCD\r\n", ": a key other than \"uv\""),
+                               (b"ux=0000ABCD\r\n", ": a key other than \"uv\""),
+                               (b"av=0000ABCD\r\n", ": a key other than \"uv\""),
+                               # Past the bytes kept of a long line: a space is trailing only
+                               # where nothing but spaces follows it, however far.
+                               (b"uv=0000ABCD" + b" " * 30 + b"\r\n", ":12: a trailing space"),
+                               (b"uv=0000ABCD" + b" " * 21 + b"x\r\n", ":12: a space"),
                                (b"\r\n", ": an empty line"), (b"hello\r\n", ": no \"=\" on the line"))
         ] + [
             Case("--check names a byte order mark", {"b.txt": b"\xef\xbb\xbf" + LISTING}, ["--check", "b.txt"], b"",
