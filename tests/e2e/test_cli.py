@@ -36,6 +36,8 @@ CR_BAD = LISTING.replace(b"\r\n", b"\r")[:11 * 12] + b"uv=0000x000\r" + LISTING.
 
 class ListingToTable(CaseTest):
     def test_cases(self):
+        LONG = LISTING[:65] + b"uv=0002875233\r\n" + LISTING[78:]
+        LONG_TABLE = image(VALUES[:5] + [0x00028752] + VALUES[6:])
         self.check_cases([
             Case("three lines", {"pts.txt": THREE}, ["pts.txt"], b"1\n",
                  {"pts.txt": THREE, "pts.tx": image([1, 10, 0xFFFFFFFF])},
@@ -51,6 +53,9 @@ class ListingToTable(CaseTest):
                  ["-1", "l.txt"], b"", {"l.txt": LISTING[:65] + b"uv=0002875233\r\n" + LISTING[78:],
                                         "l.tx": image(VALUES[:5] + [0x00028752] + VALUES[6:])},
                  stderr=["txconv: l.txt:6: the value has 10 hex digits; the first 8 were taken\n"]),
+            Case("line numbers start again in each listing", {"l.txt": LONG, "m.txt": LONG}, ["-1", "l.txt", "m.txt"],
+                 b"", {"l.txt": LONG, "m.txt": LONG, "l.tx": LONG_TABLE, "m.tx": LONG_TABLE},
+                 stderr=["txconv: l.txt:6: the value has 10", "txconv: m.txt:6: the value has 10"]),
             Case("a full listing", {"pts.txt": LISTING}, ["pts.txt"], b"01\n", {"pts.txt": LISTING, "pts.tx": TABLE}),
             Case("an empty listing", {"e.txt": b""}, ["e.txt"], b"1\n", {"e.txt": b"", "e.tx": image([])},
                  stderr=["txconv: e.txt: holds no values; every slot is 0"]),
