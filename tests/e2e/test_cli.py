@@ -560,9 +560,12 @@ class Inspecting(CaseTest):
                          for line in root.findall(ns + "polyline")]
                 return root, lines
 
-            _, [line] = chart("r.tx.svg")
+            root, [line] = chart("r.tx.svg")
             heights = [y for _, y in line]
             self.assertGreater(max(heights) - min(heights), 0.8 * (480 - 48 - 60))
+            # Each round tick is labelled in hex, with its decimal value under it.
+            texts = [t.text for t in root.iter(ns + "text")]
+            self.assertEqual(texts[texts.index("0x00004E20") + 1], "20000")
             root, lines = chart("both.svg")
             self.assertEqual(len(lines), 2)
             self.assertEqual([t.text for t in root.iter(ns + "text") if t.text in ("r.tx", "s.tx")], ["r.tx", "s.tx"])
