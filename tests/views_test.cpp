@@ -84,5 +84,16 @@ TEST(TableViews, NamesStayInsideTheirField)
     EXPECT_EQ(compared_values(values, values, output_format::text, "a", "b"), "");
 }
 
+// How long a program held a file before txconv gave up: whole seconds in
+// seconds, anything else in milliseconds.
+TEST(Messages, AWaitIsSaidInItsUnit)
+{
+    for (const auto& [waited, said] : {std::pair{1000, "for 1 s;"}, {30000, "for 30 s;"}, {1500, "for 1500 ms;"}}) {
+        const std::string line = failure_line(
+            failure{.kind = failure_kind::lock_timeout, .about = {}, .waited = std::chrono::milliseconds(waited)});
+        EXPECT_NE(line.find(said), std::string::npos) << line;
+    }
+}
+
 } // namespace
 } // namespace txconv
