@@ -306,13 +306,15 @@ class HostileInput(unittest.TestCase):
             self.assertEqual(snapshot(folder), {"t.tx": image(VALUES)})
 
     def test_a_lock_held_by_another_program(self):
-        # Held for 1.5 s: the run says once that it waits, then appends. With
-        # standard error closed at start, the target must not become it.
-        for what, preexec, said in (("said once", None, 1), ("standard error closed", lambda: os.close(2), 0)):
+        # Held for 1.5 s: the run says once that it waits, then appends; held
+        # for less than the second it waits unsaid. With standard error closed
+        # at start, the target must not become it.
+        for what, held, preexec, said in (("said once", 1.5, None, 1), ("a short wait goes unsaid", 0.3, None, 0),
+                                          ("standard error closed", 1.5, lambda: os.close(2), 0)):
             with self.subTest(what), tempfile.TemporaryDirectory() as folder:
                 write(folder, "p.txt", listing(VALUES))
                 write(folder, "p.tx", b"old")
-                holder = hold_lock(os.path.join(folder, "p.tx"), 1.5)
+                holder = hold_lock(os.path.join(folder, "p.tx"), held)
                 result = run(["p.txt"], b"1\n", cwd=folder, preexec_fn=preexec)
                 holder.join()
                 self.assertEqual(result.status, 0, result.stderr)
