@@ -103,6 +103,21 @@ text_encoding encoding_of(std::span<const char> start)
     return low_nul || high_nul ? text_encoding::utf16_unmarked : text_encoding::bytes;
 }
 
+namespace {
+
+// UTF-8: one byte for ASCII, as every byte that the value rule reads; else a
+// lead byte that counts the ones behind it, 6 bits each.
+void put_utf8(std::string& text, std::uint32_t unit)
+{
+    const unsigned more = unit < 0x80 ? 0 : unit < 0x800 ? 1 : unit < 0x10000 ? 2 : 3;
+    text += static_cast<char>(more == 0 ? unit : ((0xFF00U >> (more + 1)) & 0xFFU) | (unit >> (6 * more)));
+    for (unsigned i = more; i-- > 0;) {
+        text += static_cast<char>(0x80U | ((unit >> (6 * i)) & 0x3FU));
+    }
+}
+
+} // namespace
+
 std::string utf16_decoder::decode(std::span<const char> chunk)
 {
     std::string text;
@@ -126,13 +141,7 @@ std::string utf16_decoder::decode(std::span<const char> chunk)
             unit = 0xFFFD; // half a pair: no character
         }
         high_surrogate_ = 0;
-        // UTF-8: one byte for ASCII, as every byte that the value rule reads;
-        // else a lead byte that counts the ones behind it, 6 bits each.
-        const unsigned more = unit < 0x80 ? 0 : unit < 0x800 ? 1 : unit < 0x10000 ? 2 : 3;
-        text += static_cast<char>(more == 0 ? unit : ((0xFF00U >> (more + 1)) & 0xFFU) | (unit >> (6 * more)));
-        for (unsigned i = more; i-- > 0;) {
-            text += static_cast<char>(0x80U | ((unit >> (6 * i)) & 0x3FU));
-        }
+        put_utf8(text, unit);
     }
     return text;
 }
