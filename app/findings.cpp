@@ -54,18 +54,19 @@ std::string fault_words(const finding& found)
 
 std::string warning_for(const subject& about, const finding& found)
 {
-    const std::string shown = shown_input(about);
+    // Where it is: the file, or the line of the file.
+    const std::string in_file = shown_input(about) + ": ";
+    const std::string on_line = shown_input(about) + ":" + std::to_string(found.line) + ": ";
     const std::uint64_t count = found.count;
     switch (found.kind) {
     case finding_kind::malformed_field:
-        return shown + ":" + std::to_string(found.line) + ": " +
-               std::string(tr("value is not 8 hex digits; stored as 0"));
+        return on_line + std::string(tr("value is not 8 hex digits; stored as 0"));
     case finding_kind::values_ignored:
-        return shown + ": " +
+        return in_file +
                fill(trn("%s value after the first %s was ignored", "%s values after the first %s were ignored", count),
                     {std::to_string(count), std::to_string(TABLE_SLOTS)});
     case finding_kind::too_few_values:
-        return shown + ": " +
+        return in_file +
                (count == 0 ? std::string(tr("holds no values; every slot is 0"))
                            : fill(tr("%s; a missing line moves the values after it up by one slot"),
                                   {count + 1 == TABLE_SLOTS ? fill(tr("holds %s values; slot %s is 0"),
@@ -75,28 +76,25 @@ std::string warning_for(const subject& about, const finding& found)
                                                                    {std::to_string(count), std::to_string(count),
                                                                     std::to_string(TABLE_SLOTS - 1)})}));
     case finding_kind::long_value:
-        return shown + ":" + std::to_string(found.line) + ": " +
-               fill(tr("the value has %s hex digits; the first 8 were taken"), {std::to_string(count)});
+        return on_line + fill(tr("the value has %s hex digits; the first 8 were taken"), {std::to_string(count)});
     case finding_kind::other_key:
-        return shown + ":" + std::to_string(found.line) + ": " +
-               fill(count != 0 ? tr("the key \"%s\" is not the \"%s\" of most lines; the values after it moved by "
-                                    "one slot")
-                               : tr("the key \"%s\" is not the \"%s\" of most lines"),
-                    {shown_text(found.key), shown_text(found.usual)});
+        return on_line + fill(count != 0
+                                  ? tr("the key \"%s\" is not the \"%s\" of most lines; the values after it moved by "
+                                       "one slot")
+                                  : tr("the key \"%s\" is not the \"%s\" of most lines"),
+                              {shown_text(found.key), shown_text(found.usual)});
     case finding_kind::beyond_table:
-        return shown + ": " +
-               (count % TABLE_BYTES == 0
-                    ? fill(tr("holds %s tables; the first is used"), {std::to_string(count / TABLE_BYTES)})
-                    : fill(tr("holds %s bytes; the first %s are used"),
-                           {std::to_string(count), std::to_string(TABLE_BYTES)}));
+        return in_file + (count % TABLE_BYTES == 0
+                              ? fill(tr("holds %s tables; the first is used"), {std::to_string(count / TABLE_BYTES)})
+                              : fill(tr("holds %s bytes; the first %s are used"),
+                                     {std::to_string(count), std::to_string(TABLE_BYTES)}));
     case finding_kind::cut_short_table:
-        return shown + ": " +
-               fill(tr("holds %s bytes: %s and %s of one cut short"),
-                    {std::to_string(count),
-                     counted(count / TABLE_BYTES, trn("%s table", "%s tables", count / TABLE_BYTES)),
-                     counted(count % TABLE_BYTES, trn("%s byte", "%s bytes", count % TABLE_BYTES))});
+        return in_file + fill(tr("holds %s bytes: %s and %s of one cut short"),
+                              {std::to_string(count),
+                               counted(count / TABLE_BYTES, trn("%s table", "%s tables", count / TABLE_BYTES)),
+                               counted(count % TABLE_BYTES, trn("%s byte", "%s bytes", count % TABLE_BYTES))});
     case finding_kind::goes_on:
-        return shown + ": " + std::string(tr("goes on past what a table needs; read no further"));
+        return in_file + std::string(tr("goes on past what a table needs; read no further"));
     case finding_kind::short_field:
     case finding_kind::short_table:
     case finding_kind::bad_line:
@@ -110,29 +108,28 @@ std::string warning_for(const subject& about, const finding& found)
 
 std::string departure_line(const subject& about, const finding& found)
 {
-    const std::string shown = shown_input(about);
+    const std::string in_file = shown_input(about) + ": ";
     switch (found.kind) {
     case finding_kind::bad_line:
-        return shown + ":" + std::to_string(found.line) +
+        return shown_input(about) + ":" + std::to_string(found.line) +
                (found.column != 0 ? ":" + std::to_string(found.column) : std::string()) + ": " + fault_words(found);
     case finding_kind::more_bad_lines:
-        return shown + ": " + counted(found.count, trn("%s more such line", "%s more such lines", found.count));
+        return in_file + counted(found.count, trn("%s more such line", "%s more such lines", found.count));
     case finding_kind::line_count:
-        return shown + ": " +
+        return in_file +
                fill(trn("holds %s line; a listing takes %s", "holds %s lines; a listing takes %s", found.count),
                     {std::to_string(found.count), std::to_string(TABLE_SLOTS)});
     case finding_kind::beyond_table:
     case finding_kind::short_table:
-        return shown + ": " +
-               fill(tr("holds %s bytes; a table file takes %s"),
-                    {std::to_string(found.count), std::to_string(TABLE_BYTES)});
+        return in_file + fill(tr("holds %s bytes; a table file takes %s"),
+                              {std::to_string(found.count), std::to_string(TABLE_BYTES)});
     case finding_kind::goes_on:
-        return shown + ": " +
+        return in_file +
                fill(tr("goes on past what a table needs; a table file takes %s bytes"), {std::to_string(TABLE_BYTES)});
     case finding_kind::utf16:
-        return shown + ": " +
-               std::string(found.count != 0 ? tr("is UTF-16, big-endian (Unicode big endian); txconv writes ASCII")
-                                            : tr("is UTF-16, little-endian (Unicode); txconv writes ASCII"));
+        return in_file + std::string(found.count != 0
+                                         ? tr("is UTF-16, big-endian (Unicode big endian); txconv writes ASCII")
+                                         : tr("is UTF-16, little-endian (Unicode); txconv writes ASCII"));
     default:
         return warning_for(about, found);
     }
