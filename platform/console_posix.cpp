@@ -108,13 +108,8 @@ bool console_closes_with_process()
 void show_notice(std::string_view text, std::string_view prompt, notice_icon /*icon*/)
 {
     // A piped answer is not echoed, so the menu's line is still open.
-    if (::isatty(STDIN_FILENO) == 0) {
-        (void)write_console(console_stream::error, "\n");
-    }
-    (void)write_console(console_stream::error, text);
-    (void)write_console(console_stream::error, "\n");
-    (void)write_console(console_stream::error, prompt);
-    (void)write_console(console_stream::error, " ");
+    std::string shown = ::isatty(STDIN_FILENO) == 0 ? "\n" : "";
+    (void)write_console(console_stream::error, shown.append(text).append("\n").append(prompt).append(" "));
     const io_expected<console_line> answer = read_console_line();
     if (!answer || !answer->ended) {
         // Nobody pressed Enter, so end the prompt's line ourselves.
