@@ -41,25 +41,6 @@ std::string io_text(io_error error)
     return words.empty() ? system_reason(error.code) : std::string(tr(words));
 }
 
-// At most count bytes from the start, or the end, of text, cut between
-// characters.
-std::string_view utf8_prefix(std::string_view text, std::size_t count)
-{
-    while (count > 0 && count < text.size() && (static_cast<unsigned char>(text[count]) & 0xC0U) == 0x80U) {
-        --count;
-    }
-    return text.substr(0, count);
-}
-
-std::string_view utf8_suffix(std::string_view text, std::size_t count)
-{
-    std::size_t from = text.size() - count;
-    while (from < text.size() && (static_cast<unsigned char>(text[from]) & 0xC0U) == 0x80U) {
-        ++from;
-    }
-    return text.substr(from);
-}
-
 std::string seconds(std::chrono::milliseconds waited)
 {
     const auto ms = static_cast<std::uint64_t>(waited.count());
@@ -143,6 +124,23 @@ std::string reason_of(const job_failure& failed, bool can_append)
 }
 
 } // namespace
+
+std::string_view utf8_prefix(std::string_view text, std::size_t count)
+{
+    while (count > 0 && count < text.size() && (static_cast<unsigned char>(text[count]) & 0xC0U) == 0x80U) {
+        --count;
+    }
+    return text.substr(0, count);
+}
+
+std::string_view utf8_suffix(std::string_view text, std::size_t count)
+{
+    std::size_t from = text.size() - count;
+    while (from < text.size() && (static_cast<unsigned char>(text[from]) & 0xC0U) == 0x80U) {
+        ++from;
+    }
+    return text.substr(from);
+}
 
 std::string_view notice_cannot_open()
 {

@@ -30,6 +30,11 @@ std::string shown_path(const path_string& path);
 // The same for text that is no path: a listing's key, as read.
 std::string shown_text(std::string_view text);
 
+// At most count bytes from the start, or the end, of text, cut between
+// characters.
+std::string_view utf8_prefix(std::string_view text, std::size_t count);
+std::string_view utf8_suffix(std::string_view text, std::size_t count);
+
 // Adds byte to out as a backslash and three octal digits.
 void escape_byte(std::string& out, unsigned char byte);
 

@@ -1,4 +1,5 @@
 #include "app/plot.hpp"
+#include "app/messages.hpp"
 #include "app/translation.hpp"
 
 #include <algorithm>
@@ -61,24 +62,16 @@ std::string fitted(std::string_view text, double width, double size)
     if (width_of(text, size) <= width) {
         return std::string(text);
     }
-    const auto whole = [&](std::size_t at) {
-        return at >= text.size() || (static_cast<unsigned char>(text[at]) & 0xC0U) != 0x80U;
-    };
-    std::size_t head = text.size() / 3;
-    std::size_t tail = text.size() - head;
-    for (;;) {
-        while (!whole(head)) {
-            --head;
-        }
-        while (!whole(tail)) {
-            ++tail;
-        }
-        std::string cut = std::string(text.substr(0, head)) + "..." + std::string(text.substr(tail));
-        if (width_of(cut, size) <= width || (head == 0 && tail == text.size())) {
+    // A third from each end at most, then a byte less of each until it fits.
+    for (std::size_t head = text.size() / 3, keep = head;;) {
+        const std::string_view front = utf8_prefix(text, head);
+        const std::string_view back = utf8_suffix(text, keep);
+        std::string cut = std::string(front) + "..." + std::string(back);
+        if (width_of(cut, size) <= width || (front.empty() && back.empty())) {
             return cut;
         }
-        head = head > 0 ? head - 1 : 0;
-        tail = tail < text.size() ? tail + 1 : tail;
+        head = front.empty() ? 0 : front.size() - 1;
+        keep = back.empty() ? 0 : back.size() - 1;
     }
 }
 
