@@ -96,6 +96,19 @@ struct output_stager::entry {
     }
 };
 
+namespace {
+
+// Adds output's bytes to the file at its name, as any append; false where
+// no file stands there any more, so that the caller makes one instead.
+bool appended(output_stager::entry& output, const lock_patience& patience)
+{
+    output.outcome = append_to_file(output.target(), output.bytes, output.request.inputs, patience);
+    return output.outcome || output.outcome.error().kind != failure_kind::cannot_write ||
+           !output.outcome.error().cause.is(io_reason::missing);
+}
+
+} // namespace
+
 output_stager::output_stager(lock_patience patience) : patience_(patience) {}
 
 output_stager::~output_stager() = default;
@@ -136,14 +149,9 @@ void output_stager::write_at_once(entry& output) const
         output.outcome = write_stream(output.about(), output.target(), output.bytes);
         return;
     }
-    if (request.mode == write_mode::append) {
-        output.outcome = append_to_file(output.target(), output.bytes, request.inputs, patience_);
-        if (output.outcome || output.outcome.error().kind != failure_kind::cannot_write ||
-            !output.outcome.error().cause.is(io_reason::missing)) {
-            return;
-        }
+    if (request.mode != write_mode::append || !appended(output, patience_)) {
+        write_new(output);
     }
-    write_new(output);
 }
 
 void output_stager::write_new(entry& output) const
@@ -307,9 +315,7 @@ void output_stager::publish(entry& output, std::span<entry> earlier) const
             add_to_earlier(output, *ours);
             return;
         }
-        output.outcome = append_to_file(output.target(), output.bytes, request.inputs, patience_);
-        if (output.outcome || output.outcome.error().kind != failure_kind::cannot_write ||
-            !output.outcome.error().cause.is(io_reason::missing)) {
+        if (appended(output, patience_)) {
             output.state = entry_state::settled;
             return;
         }
