@@ -19,17 +19,14 @@ void say_waiting(const subject& about)
 
 // Says why a job failed: a strict check's departures, or one line, and in
 // the menu a notice.
-void report_failure(const job_record& record, const job_failure& failed, const run_style& style)
+void report_failure(const job_record& record, const job_failure& failed, bool strict_check, const run_style& style)
 {
-    const auto* refused = std::get_if<refusal>(&failed);
-    const bool strict_check = refused != nullptr && refused->kind == refusal_kind::not_as_written;
-    for (const auto& [about, found] : record.findings) {
-        if (strict_check) {
+    // A strict check's departures say it all.
+    if (strict_check) {
+        for (const auto& [about, found] : record.findings) {
             print_diagnostic(departure_line(about, found));
         }
-    }
-    // A strict check's departures have said it all.
-    if (!strict_check) {
+    } else {
         print_diagnostic(failure_line(failed, record.of->kind != job_kind::plot));
     }
     if (style.notices) {
@@ -57,7 +54,7 @@ void report(const job_record& record, const run_style& style, run_summary& summa
         }
     }
     if (!record.outcome) {
-        report_failure(record, record.outcome.error(), style);
+        report_failure(record, record.outcome.error(), strict_failure, style);
         summary.any_failed = true;
         const auto* file = std::get_if<failure>(&record.outcome.error());
         ++(file != nullptr && file->kind == failure_kind::exists ? summary.left_alone : summary.failed);
