@@ -44,8 +44,8 @@ std::string fault_words(const finding& found)
         return fill(tr("%s is not a hex digit"), {shown});
     }
     if (found.fault == line_fault::few_digits || found.fault == line_fault::many_digits) {
-        return fill(trn("%s hex digit; a value takes 8", "%s hex digits; a value takes 8", found.detail),
-                    {std::to_string(found.detail)});
+        return fill(trn("%s hex digit; a value takes 8", "%s hex digits; a value takes 8", found.count),
+                    {std::to_string(found.count)});
     }
     return std::string(tr(FAULT_WORDS[static_cast<std::size_t>(found.fault)]));
 }

@@ -51,8 +51,8 @@ enum class line_fault : std::uint8_t {
     space,                // a space where digits belong (column)
     tab,                  // a tab (column)
     not_hex,              // a byte that is no hex digit (column; byte)
-    few_digits,           // fewer than 8 digits (digits)
-    many_digits,          // more than 8 digits (digits)
+    few_digits,           // fewer than 8 digits (count: digits)
+    many_digits,          // more than 8 digits (count: digits)
     lone_carriage_return, // a CR without LF ends the line
 };
 
@@ -61,7 +61,7 @@ struct finding {
     std::uint64_t line = 0; // counted from 1; 0 where no line applies
     std::uint64_t count = 0;
     // For a bad line: what is wrong, where in the line (from 1; 0 where no
-    // place applies), and the byte that is, or the digits there are.
+    // place applies), and the byte that is; count holds the digits there are.
     line_fault fault = line_fault::other;
     std::uint32_t column = 0;
     std::uint32_t detail = 0;
@@ -252,10 +252,14 @@ private:
 
     std::uint64_t lines_ = 0;
     // The current line: its length, its first KEPT bytes, where its last byte
-    // that is no space ends, whether it still reads as written, and whether a
-    // CR waits to see what follows it.
+    // that is no space ends, the run of hex digits from where a value begins
+    // and the byte that ended it (counted whole, however long the line),
+    // whether it still reads as written, and whether a CR waits to see what
+    // follows it.
     std::size_t column_ = 0;
     std::size_t text_end_ = 0;
+    std::uint64_t digits_ = 0;
+    int stop_ = -1;
     std::array<char, KEPT> text_{};
     bool right_ = true;
     bool carriage_return_ = false;

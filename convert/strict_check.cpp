@@ -28,41 +28,34 @@ finding fault_at(line_fault fault, std::size_t at, std::uint32_t detail = 0)
         .kind = finding_kind::bad_line, .fault = fault, .column = static_cast<std::uint32_t>(at + 1), .detail = detail};
 }
 
-// What is wrong with what follows the key: the digits, and what stands
-// behind them. at is where the value begins in line; text_end, where the
-// whole line's last byte that is no space ends, kept or not.
-finding judge_value(std::string_view line, std::size_t at, std::size_t text_end)
+// What is wrong with what follows "uv=": the run of hex digits there, and
+// the byte that ended it, where one did. text_end is where the line's last
+// byte that is no space ends.
+finding judge_value(std::uint64_t digits, int stop, std::size_t text_end)
 {
-    const std::size_t first = at;
-    while (at < line.size() && is_hex(line[at])) {
-        ++at;
+    const std::size_t at = KEY.size() + digits;
+    if (stop == ' ' && digits == FIELD_CHARS && text_end <= at) {
+        return fault_at(line_fault::trailing_space, at);
     }
-    const auto digits = static_cast<std::uint32_t>(at - first);
-    if (at < line.size()) {
-        const char c = line[at];
-        if (c == ' ' && digits == FIELD_CHARS && text_end <= at) {
-            return fault_at(line_fault::trailing_space, at);
-        }
-        if (c == ' ') {
-            return fault_at(line_fault::space, at);
-        }
-        if (c == '\t') {
-            return fault_at(line_fault::tab, at);
-        }
-        return fault_at(line_fault::not_hex, at, static_cast<unsigned char>(c));
+    if (stop == ' ' || stop == '\t') {
+        return fault_at(stop == ' ' ? line_fault::space : line_fault::tab, at);
+    }
+    if (stop >= 0) {
+        return fault_at(line_fault::not_hex, at, static_cast<std::uint32_t>(stop));
     }
     if (digits != FIELD_CHARS) {
         return {.kind = finding_kind::bad_line,
-                .fault = digits < FIELD_CHARS ? line_fault::few_digits : line_fault::many_digits,
-                .detail = digits};
+                .count = digits,
+                .fault = digits < FIELD_CHARS ? line_fault::few_digits : line_fault::many_digits};
     }
     return {.kind = finding_kind::bad_line};
 }
 
 // What is wrong with a line that is not as written: the first fault met,
-// reading it from the start. line is its first bytes, length its length.
-finding judge_line(std::string_view line, std::size_t length, std::size_t text_end, std::uint64_t number,
-                   bool lone_carriage_return)
+// reading it from the start. line is its first bytes, length its length,
+// value what judge_value found of its value.
+finding judge_line(std::string_view line, std::size_t length, std::uint64_t number, bool lone_carriage_return,
+                   finding value)
 {
     if (number == 1 && line.starts_with(BYTE_ORDER_MARK)) {
         return {.kind = finding_kind::bad_line, .fault = line_fault::byte_order_mark};
@@ -93,11 +86,10 @@ finding judge_line(std::string_view line, std::size_t length, std::size_t text_e
     if (equals + 1 < line.size() && is_blank(line[equals + 1])) {
         return fault_at(line_fault::space_after, equals + 1);
     }
-    finding found = judge_value(line.substr(0, std::min(line.size(), length)), equals + 1, text_end);
-    if (found.fault == line_fault::other && lone_carriage_return) {
-        found.fault = line_fault::lone_carriage_return;
+    if (value.fault == line_fault::other && lone_carriage_return) {
+        value.fault = line_fault::lone_carriage_return;
     }
-    return found;
+    return value;
 }
 
 } // namespace
@@ -107,8 +99,8 @@ void strict_check::end_line(bool lone_carriage_return)
     ++lines_;
     if (!(right_ && column_ == LINE_TEXT) || lone_carriage_return) {
         if (bad_.size() < NAMED) {
-            finding found = judge_line(std::string_view(text_.data(), std::min(column_, KEPT)), column_, text_end_,
-                                       lines_, lone_carriage_return);
+            finding found = judge_line(std::string_view(text_.data(), std::min(column_, KEPT)), column_, lines_,
+                                       lone_carriage_return, judge_value(digits_, stop_, text_end_));
             found.line = lines_;
             bad_.push_back(found);
         } else {
@@ -117,6 +109,8 @@ void strict_check::end_line(bool lone_carriage_return)
     }
     column_ = 0;
     text_end_ = 0;
+    digits_ = 0;
+    stop_ = -1;
     right_ = true;
     carriage_return_ = false;
 }
@@ -138,6 +132,13 @@ void strict_check::feed(std::span<const char> chunk)
         }
         const bool fits = column_ < KEY.size() ? c == KEY[column_] : column_ < LINE_TEXT && is_hex(c);
         right_ = right_ && fits;
+        if (column_ == KEY.size() + digits_) {
+            if (is_hex(c)) {
+                ++digits_;
+            } else {
+                stop_ = static_cast<unsigned char>(c);
+            }
+        }
         if (column_ < KEPT) {
             text_[column_] = c;
         }

@@ -221,6 +221,9 @@ class CommandLine(CaseTest):
                                # where nothing but spaces follows it, however far.
                                (b"uv=0000ABCD" + b" " * 30 + b"\r\n", ":12: a trailing space"),
                                (b"uv=0000ABCD" + b" " * 21 + b"x\r\n", ":12: a space"),
+                               # Digits are counted whole, however far they run.
+                               (b"uv=" + b"1" * 40 + b"\r\n", ": 40 hex digits; a value takes 8"),
+                               (b"uv=" + b"1" * 40 + b"x\r\n", ":44: 'x' is not a hex digit"),
                                (b"\r\n", ": an empty line"), (b"hello\r\n", ": no \"=\" on the line"))
         ] + [
             Case("--check names a byte order mark", {"b.txt": b"\xef\xbb\xbf" + LISTING}, ["--check", "b.txt"], b"",
