@@ -76,7 +76,10 @@ std::string warning_for(const subject& about, const finding& found)
                                                                    {std::to_string(count), std::to_string(count),
                                                                     std::to_string(TABLE_SLOTS - 1)})}));
     case finding_kind::long_value:
-        return on_line + fill(tr("the value has %s hex digits; the first 8 were taken"), {std::to_string(count)});
+        return on_line + fill(count < listing_scanner::DIGITS_COUNTED
+                                  ? tr("the value has %s hex digits; the first 8 were taken")
+                                  : tr("the value has at least %s hex digits; the first 8 were taken"),
+                              {std::to_string(count)});
     case finding_kind::other_key:
         return on_line + fill(count != 0
                                   ? tr("the key \"%s\" is not the \"%s\" of most lines; the values after it moved by "

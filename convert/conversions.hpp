@@ -180,6 +180,9 @@ public:
     // After finish(): how many runs of 95 fields the listing holds, a last
     // short one included.
     std::uint64_t images() const { return images_; }
+    // How many digits of a value typed too long are counted, at the most: a
+    // long_value of that many may have more.
+    static constexpr std::size_t DIGITS_COUNTED = 32;
 
 private:
     // The field of the '=' at at, which ends at end.
@@ -193,7 +196,7 @@ private:
     static constexpr std::size_t KEY_MOST = 16;
     // How many hex digits behind a field are counted, at the most; and the
     // digits behind the field that ends at at.
-    static constexpr std::size_t MORE_DIGITS = 24;
+    static constexpr std::size_t MORE_DIGITS = DIGITS_COUNTED - FIELD_CHARS;
     std::size_t digits_behind(std::size_t at) const;
     void ignore_from(std::size_t at, std::uint64_t count);
     // The line of buffer offset at, counted on from the last one asked.

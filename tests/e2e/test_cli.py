@@ -38,6 +38,7 @@ class ListingToTable(CaseTest):
     def test_cases(self):
         LONG = LISTING[:65] + b"uv=0002875233\r\n" + LISTING[78:]
         LONG_TABLE = image(VALUES[:5] + [0x00028752] + VALUES[6:])
+        FAR_TOO_LONG = LISTING[:65] + b"uv=" + b"1" * 40 + b"\r\n" + LISTING[78:]
         self.check_cases([
             Case("three lines", {"pts.txt": THREE}, ["pts.txt"], b"1\n",
                  {"pts.txt": THREE, "pts.tx": image([1, 10, 0xFFFFFFFF])},
@@ -49,6 +50,10 @@ class ListingToTable(CaseTest):
                  stderr=["txconv: n.txt: 1 value after the first 95 was ignored\n",
                          'txconv: n.txt:1: the key "# S/N" is not the "uv" of most lines; the values after it moved by '
                          'one slot\n']),
+            # Counted so far, and no further.
+            Case("a value typed far too long", {"l.txt": FAR_TOO_LONG}, ["-1", "l.txt"], b"",
+                 {"l.txt": FAR_TOO_LONG, "l.tx": image(VALUES[:5] + [0x11111111] + VALUES[6:])},
+                 stderr=["txconv: l.txt:6: the value has at least 32 hex digits; the first 8 were taken\n"]),
             Case("a value typed too long", {"l.txt": LISTING[:65] + b"uv=0002875233\r\n" + LISTING[78:]},
                  ["-1", "l.txt"], b"", {"l.txt": LISTING[:65] + b"uv=0002875233\r\n" + LISTING[78:],
                                         "l.tx": image(VALUES[:5] + [0x00028752] + VALUES[6:])},
