@@ -399,6 +399,7 @@ class Inspecting(CaseTest):
         changed = list(VALUES)
         changed[7] ^= 0x100
         twice_table, twice_listing = TABLE + image(changed), LISTING + listing(changed)  # what appending twice makes
+        keyed = LISTING[:26] + b"xx=0000000A\r\n" + LISTING[39:]
         self.check_cases([
             Case("--show a table", {"t.tx": TABLE}, ["--show", "t.tx"], b"", {"t.tx": TABLE}, stdout=shown(VALUES)),
             Case("--show a listing, and a header for each of several", {"t.tx": TABLE, "p.txt": THREE},
@@ -458,6 +459,13 @@ class Inspecting(CaseTest):
                  {"t.tx": TABLE, "t.tx.svg": b"old"}, 1, ["txconv: t.tx.svg: already exists; use --force to replace it\n"]),
             Case("--image 1 of a listing of two says nothing of the other", {"t.txt": twice_listing},
                  ["--show", "--image", "1", "t.txt"], b"", {"t.txt": twice_listing}, stdout=shown(VALUES)),
+            # The runs before the one read count as tables, a short last one
+            # too, and what their lines hold is not said of the one read.
+            Case("--image 2 of a listing whose second run is short", {"t.txt": LISTING + LISTING[:26]},
+                 ["--show", "--image", "2", "t.txt"], b"", {"t.txt": LISTING + LISTING[:26]},
+                 stderr=["txconv: t.txt: holds 2 values"], stdout=shown(VALUES[:2])),
+            Case("--image last of a listing whose first run has another key", {"k.txt": keyed + twice_listing},
+                 ["--show", "--image", "last", "k.txt"], b"", {"k.txt": keyed + twice_listing}, stdout=shown(changed)),
             Case("--image last of a table file cut short", {"t.tx": twice_table + b"xyz"},
                  ["--show", "--image", "last", "t.tx"], b"", {"t.tx": twice_table + b"xyz"},
                  stderr=["txconv: t.tx: holds 763 bytes: 2 tables and 3 bytes of one cut short"], stdout=shown(changed)),
