@@ -192,6 +192,8 @@ class CommandLine(CaseTest):
                  ["txconv: t.tx: holds 381 bytes; a table file takes 380"]),
             Case("--strict: two tables", {"t.tx": TABLE + TABLE}, ["--strict", "-2", "t.tx"], b"",
                  {"t.tx": TABLE + TABLE}, 1, ["txconv: t.tx: holds 760 bytes; a table file takes 380"]),
+            Case("--strict: two tables, one chosen", {"t.tx": TABLE + TABLE}, ["--strict", "--image", "2", "-2", "t.tx"],
+                 b"", {"t.tx": TABLE + TABLE}, 1, ["txconv: t.tx: holds 760 bytes; a table file takes 380"]),
             Case("--check writes nothing, the extension tells", {"p.txt": LISTING, "t.TX": TABLE},
                  ["-cv", "p.txt", "t.TX"], b"", {"p.txt": LISTING, "t.TX": TABLE}, 0, ["p.txt: ok", "t.TX: ok"]),
             Case("--check: the first few departures, then a count", {"z.txt": ZEROS}, ["-cv", "z.txt"], b"",
@@ -548,6 +550,8 @@ class Inspecting(CaseTest):
                         self.assertTrue(right <= x and x + width(entry.text, 12) <= 800, entry.text)
                         self.assertTrue(0 <= y - 12 and y <= 480, entry.text)
                         self.assertNotIn("Documents", entry.text)
+                        # What the names share goes up to a separator, not into a word.
+                        self.assertRegex(entry.text, r"^\d\d ")
                     looks = [(line.get("stroke"), line.get("stroke-dasharray")) for line in root.iter(ns + "polyline")]
                     self.assertEqual(len(set(looks)), count)
                     if shutil.which("rsvg-convert"):
