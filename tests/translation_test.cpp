@@ -33,6 +33,7 @@ TEST(LanguageByLocale, FollowsGettextsOrder)
         {"an empty variable counts as unset", {.all = "", .lang = "zh_CN.UTF-8"}, zh},
         {"LANGUAGE wins over the locale", {.language = "zh_CN", .lang = "en_US.UTF-8"}, zh},
         {"LANGUAGE is ignored in the C locale", {.language = "zh_CN", .lang = "C"}, en},
+        {"and in the POSIX locale", {.language = "zh_CN", .messages = "POSIX", .lang = "zh_CN.UTF-8"}, en},
         {"LANGUAGE is not ignored in C.UTF-8", {.language = "zh_CN:en", .lang = "C.UTF-8"}, zh},
         {"C.UTF-8 alone is English", {.lang = "C.UTF-8"}, en},
         {"LANGUAGE is a list, tried in order", {.language = "fr:zh_CN:en", .lang = "de_DE.UTF-8"}, zh},

@@ -641,6 +641,8 @@ class Languages(CaseTest):
                  shell='LANGUAGE=zh_CN LANG=en_US.UTF-8 "$T" -2 gone.tx'),
             Case("a Chinese locale that is not UTF-8 gets English", {}, [], b"", {}, 1, en_missing,
                  shell='LANG=zh_CN.GB18030 "$T" -2 gone.tx'),
+            Case("and so do characters that are not", {}, [], b"", {}, 1, en_missing,
+                 shell=f'LC_CTYPE=C {self.ZH} "$T" -2 gone.tx'),
             Case("LANGUAGE counts in C.UTF-8, as gettext has it", {}, [], b"", {}, 1, zh_missing,
                  shell='LANGUAGE=zh_CN:en LANG=C.UTF-8 "$T" -2 gone.tx'),
             Case("scripts read standard input as -, whatever the language", {"t.tx": TABLE}, [], b"", {"t.tx": TABLE}, 0,
