@@ -328,6 +328,10 @@ class StreamsAndComparisons(CaseTest):
             Case("a file on standard input lends its permissions", {"s.tx": TABLE}, [], b"",
                  {"s.tx": TABLE, "out.txt": LISTING}, stdout=b"600\n",
                  shell='chmod 600 s.tx; umask 022; "$T" -2 -o out.txt < s.tx && stat -c %a out.txt'),
+            # As cat reads it: from where the stream stands, not from the file's start.
+            Case("a file on standard input, part read already", {"two.tx": TABLE + image(changed)}, [], b"",
+                 {"two.tx": TABLE + image(changed), "o.txt": listing(changed)},
+                 shell='{ dd bs=380 count=1 of=/dev/null 2>/dev/null; "$T" -2 -o o.txt; } < two.tx'),
             Case("standard input is never written into", {"t.tx": TABLE}, [], b"", {"t.tx": TABLE}, 1,
                  ["txconv: t.tx: output would overwrite the input"], shell='"$T" -2 --append -o t.tx - < t.tx'),
             Case("an endless standard input", {}, [], b"", {"o.txt": listing([])},
