@@ -56,7 +56,6 @@ file_expected<> write_or_undo(native_file& file, const subject& about, const und
     std::size_t written = 0;
     io_expected<> done = write_all(file, data, &written);
     if (done) {
-        written = data.size();
         done = file.sync();
     }
     if (done) {
