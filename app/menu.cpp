@@ -51,10 +51,7 @@ int run_menu(std::span<const path_string> paths)
     const menu_choice choice = answer.value_or(menu_choice::none);
     std::string shown;
     for (std::size_t i = 0; i < paths.size(); ++i) {
-        if (i > 0) {
-            shown += '\n';
-        }
-        shown += shown_path(paths[i]);
+        shown += (i > 0 ? "\n" : "") + shown_path(paths[i]);
     }
     notify(shown);
     if (!answer) {

@@ -181,10 +181,7 @@ io_expected<std::uint64_t> native_file::position() const
 
 io_expected<> native_file::seek(std::uint64_t offset)
 {
-    if (::lseek(fd_of(handle_), static_cast<off_t>(offset), SEEK_SET) < 0) {
-        return from_errno();
-    }
-    return {};
+    return unless_failed(::lseek(fd_of(handle_), static_cast<off_t>(offset), SEEK_SET) < 0 ? -1 : 0);
 }
 
 io_expected<> native_file::try_lock()
