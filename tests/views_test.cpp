@@ -24,6 +24,7 @@ TEST(ShownPath, EscapesWhatIsNoText)
         {"lat\xe9n", "lat\\351n"},
         {"\xc0\xaf", "\\300\\257"},                   // overlong '/'
         {"\xe0\x80\xaf", "\\340\\200\\257"},          // overlong, three bytes
+        {"\xf0\x8f\xbf\xbf", "\\360\\217\\277\\277"}, // overlong, four bytes
         {"\xed\xa0\x80", "\\355\\240\\200"},          // a surrogate
         {"\xf4\x90\x80\x80", "\\364\\220\\200\\200"}, // past U+10FFFF
         {"a\xe8\xa1", "a\\350\\241"},                 // cut short by the end

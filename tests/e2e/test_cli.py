@@ -422,10 +422,11 @@ class Inspecting(CaseTest):
                  stdout=f"--- t.tx\n+++ u.tx\n 7  {VALUES[7]:08X}  {changed[7]:08X}  {VALUES[7]:10d}  {changed[7]:10d}  "
                         f"{changed[7] - VALUES[7]:+11d}\n".encode()),
             # For scripts: csv with a header row, json that a parser reads.
+            # The other way round: a difference that rises has its sign too.
             Case("--diff --format csv", {"t.tx": TABLE, "u.tx": image(changed)},
-                 ["--diff", "--format", "csv", "t.tx", "u.tx"], b"", {"t.tx": TABLE, "u.tx": image(changed)}, 1,
-                 stdout=f"slot,a,b,a_value,b_value,difference\n7,{VALUES[7]:08X},{changed[7]:08X},{VALUES[7]},"
-                        f"{changed[7]},{changed[7] - VALUES[7]:+d}\n".encode()),
+                 ["--diff", "--format", "csv", "u.tx", "t.tx"], b"", {"t.tx": TABLE, "u.tx": image(changed)}, 1,
+                 stdout=f"slot,a,b,a_value,b_value,difference\n7,{changed[7]:08X},{VALUES[7]:08X},{changed[7]},"
+                        f"{VALUES[7]},+{VALUES[7] - changed[7]}\n".encode()),
             Case("--diff --format json", {"t.tx": TABLE, "u.tx": image(changed)},
                  ["--diff", "--format", "json", "t.tx", "u.tx"], b"", {"t.tx": TABLE, "u.tx": image(changed)}, 1,
                  stdout=json.dumps({"a": "t.tx", "b": "u.tx", "differences": [
@@ -532,7 +533,8 @@ class Inspecting(CaseTest):
 
         with tempfile.TemporaryDirectory() as folder:
             deep = os.path.join(folder, "Documents", "measurements of the bench rig, 2024")
-            names = [os.path.join(deep, f"calibration run {i:02} of the left channel, final.tx") for i in range(13)]
+            # Ending in Chinese, whose characters take a whole em each.
+            names = [os.path.join(deep, f"calibration run {i:02} of the left channel, 最终校准数据.tx") for i in range(13)]
             populate(folder, {os.path.relpath(n, folder): image([i * 1000 + k for k in range(95)])
                               for i, n in enumerate(names)})
             for count in (2, 6, 12):
