@@ -65,6 +65,7 @@ TEST(CommandLine, EachOptionAndEachMistake)
         {{"--image", "2x", "--show", "t.tx"}, "--image takes a table's number"},
         {{"--image", "0", "--show", "t.tx"}, "--image takes a table's number"},
         {{"--image", "18446744073709551616", "--show", "t.tx"}, "--image takes a table's number"},
+        {{"--image", "18446744073709551617", "--show", "t.tx"}, "--image takes a table's number"}, // 1, wrapped
         {{"--image", "", "--show", "t.tx"}, "--image takes a table's number"},
         {{"--to-t", "t.tx"}, "option '--to-t' is ambiguous: --to-tx, --to-txt"},
         {{"--=x", "t.tx"}, "unknown option '--=x'"},

@@ -51,6 +51,8 @@ TEST(Plot, TheAxisFitsWithRoundTicks)
     value_table zeros{};
     value_table sevens{};
     sevens.fill(7);
+    value_table highest{};
+    highest.fill(0xFFFFFFFFU);
     struct axis_case {
         const value_table* values;
         bool full_range;
@@ -60,6 +62,7 @@ TEST(Plot, TheAxisFitsWithRoundTicks)
         {&ramp, false, {0, 100000, 20000}},
         {&zeros, false, {0, 5, 1}},
         {&sevens, false, {2, 12, 2}},
+        {&highest, false, {3800000000U, 0xFFFFFFFFU, 100000000}},
         {&top, false, {0, 0xFFFFFFFFU, 1000000000}},
         {&ramp, true, {0, 0xFFFFFFFFU, 1U << 30U}},
     };
