@@ -152,9 +152,6 @@ std::string axes(const value_axis& axis, bool full_range, double right)
         marks += line(LEFT - 5, y, LEFT, y);
         labels += label(LEFT - 8, y, "end", hex_label(tick));
         labels += label(LEFT - 8, y + 11, "end", std::to_string(tick), "font-size=\"10\" fill=\"#666666\"");
-        if (axis.high - tick < axis.step) {
-            break;
-        }
     }
     labels += label((LEFT + right) / 2, HEIGHT - 16, "middle", tr("slot"));
     labels += "<text transform=\"translate(20 " + number((TOP + bottom) / 2) +
