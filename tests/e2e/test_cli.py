@@ -788,7 +788,8 @@ class Console(unittest.TestCase):
                 (["-1", "-o", "/dev/stdout", "-"], "stdout", b"", 1, "a table is not written to a terminal"),
                 (["-1f", "-"], "stdout", LISTING, 0, ""),
                 (["-2", "-"], "stdout", TABLE, 0, ""),
-                (["-2"], "stdin", b"", 2, "standard input is a terminal"))
+                (["-2"], "stdin", b"", 2, "standard input is a terminal"),
+                (["--version"], "stdin", b"", 0, ""))
         for args, where, given, status, said in rows:
             with self.subTest(args):
                 main, other = pty.openpty()
