@@ -158,11 +158,11 @@ TEST(ListingScanner, FieldAcrossTheRealChunkBoundary)
 }
 
 // UTF-16 of either order, in chunks cut anywhere, even inside a surrogate
-// pair: the same UTF-8 as all at once.
+// pair: the same UTF-8 as all at once; half a pair is no character.
 TEST(Utf16Decoder, ChunksCutAnywhereDecodeAlike)
 {
-    const std::u16string text = u"uv=0000ABCD\r\n# \u8868 \U0001F600 \xe9";
-    const std::string utf8 = "uv=0000ABCD\r\n# \xe8\xa1\xa8 \xf0\x9f\x98\x80 \xc3\xa9";
+    const std::u16string text = u"uv=0000ABCD\r\n# \u8868 \U0001F600 \xe9 \xdc00";
+    const std::string utf8 = "uv=0000ABCD\r\n# \xe8\xa1\xa8 \xf0\x9f\x98\x80 \xc3\xa9 \xef\xbf\xbd";
     for (const bool big_endian : {false, true}) {
         std::string bytes;
         for (const char16_t unit : text) {
