@@ -46,20 +46,13 @@ std::string help_text()
     std::string text(tr(USAGE));
     text += tr(HELP_HEAD);
     for (const option_entry& entry : option_table()) {
-        std::string line = "  ";
-        line += entry.short_name != '\0' ? std::string{'-', entry.short_name, ','} : std::string("   ");
-        line += " --";
-        line += entry.long_name;
-        if (!entry.value_name.empty()) {
-            line += " ";
-            line += entry.value_name;
-        }
+        std::string line = (entry.short_name != '\0' ? std::string{' ', ' ', '-', entry.short_name, ','} : "     ") +
+                           " --" + std::string(entry.long_name) +
+                           (entry.value_name.empty() ? "" : " " + std::string(entry.value_name));
         std::string_view help = tr(entry.help);
         for (std::size_t cut = help.find('\n'); !help.empty(); cut = help.find('\n')) {
             line.resize(std::max(line.size() + 1, HELP_COLUMN), ' ');
-            text += line;
-            text += help.substr(0, cut);
-            text += '\n';
+            text += line + std::string(help.substr(0, cut)) + "\n";
             line.clear();
             help = cut == std::string_view::npos ? std::string_view() : help.substr(cut + 1);
         }
