@@ -30,12 +30,9 @@ std::string json_string(std::string_view text)
     for (const char c : text) {
         const auto byte = static_cast<unsigned char>(c);
         if (c == '"' || c == '\\') {
-            out += '\\';
-            out += c;
+            out += std::string{'\\', c};
         } else if (byte < 0x20) {
-            out += "\\u00";
-            out += "0123456789abcdef"[byte >> 4U];
-            out += "0123456789abcdef"[byte & 0xFU];
+            out += std::string{'\\', 'u', '0', '0', "0123456789abcdef"[byte >> 4U], "0123456789abcdef"[byte & 0xFU]};
         } else {
             out += c;
         }
