@@ -266,13 +266,10 @@ std::optional<std::string> result_of(const job& task, const std::vector<value_ta
 job_expected refuse_shared_output(const job& task, output_look look, earlier_outputs& earlier)
 {
     if (task.output.kind == subject_kind::file) {
-        const path_string folder = folder_of(look.target);
-        auto known = std::ranges::find(earlier.folders, folder, &decltype(earlier.folders)::value_type::first);
-        if (known == earlier.folders.end()) {
-            const io_expected<path_facts> there = inspect_path(folder, true);
-            earlier.folders.emplace_back(
-                folder, there && there->kind != path_kind::missing ? std::optional(there->identity) : std::nullopt);
-            known = earlier.folders.end() - 1;
+        const auto [known, fresh] = earlier.folders.try_emplace(folder_of(look.target));
+        if (fresh) {
+            const io_expected<path_facts> there = inspect_path(known->first, true);
+            known->second = there && there->kind != path_kind::missing ? std::optional(there->identity) : std::nullopt;
         }
         look.folder = known->second;
     }

@@ -36,7 +36,7 @@ output_request planned_output(const job& task);
 struct earlier_outputs {
     std::map<file_identity, const job*> files;
     std::map<std::pair<file_identity, path_string>, const job*> names;
-    std::vector<std::pair<path_string, std::optional<file_identity>>> folders;
+    std::map<path_string, std::optional<file_identity>> folders;
 };
 
 // Reads, converts and judges one job's inputs, and stages its output under

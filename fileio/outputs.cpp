@@ -3,6 +3,7 @@
 #include "fileio/writing.hpp"
 
 #include <algorithm>
+#include <map>
 
 namespace txconv {
 
@@ -326,16 +327,15 @@ void output_stager::publish(entry& output, std::span<entry> earlier) const
 void output_stager::make_names_durable()
 {
     // Each folder once, however many outputs it took.
-    std::vector<std::pair<path_string, io_expected<>>> folders;
+    std::map<path_string, io_expected<>> folders;
     for (entry& output : entries_) {
         if (output.state != entry_state::named) {
             continue;
         }
         path_string folder = folder_of(output.target());
-        auto known = std::ranges::find(folders, folder, &std::pair<path_string, io_expected<>>::first);
-        if (known == folders.end()) {
-            folders.emplace_back(folder, sync_folder(folder));
-            known = folders.end() - 1;
+        const auto [known, fresh] = folders.try_emplace(folder);
+        if (fresh) {
+            known->second = sync_folder(folder);
         }
         if (!known->second) {
             // A new name that may not survive a power cut is no success. A
