@@ -12,11 +12,6 @@ namespace txconv {
 
 namespace {
 
-void say_waiting(const subject& about)
-{
-    print_diagnostic(waiting_line(about));
-}
-
 // Says why a job failed: a strict check's departures, or one line, and in
 // the menu a notice.
 void report_failure(const job_record& record, const job_failure& failed, bool strict_check, const run_style& style)
@@ -125,17 +120,14 @@ run_summary run_jobs(std::span<const job> jobs, const run_style& style)
     bool committing = false;
     try {
         listing_scanner scanner;
-        output_stager stager({.on_wait = say_waiting});
+        output_stager stager({.on_wait = [](const subject& about) { print_diagnostic(waiting_line(about)); }});
         earlier_outputs earlier;
         // Commits what is staged, then reports every job prepared so far.
         const auto commit_and_report = [&] {
             committing = true;
             for (auto& [number, outcome] : stager.commit()) {
-                if (outcome) {
-                    records[number].outcome = *outcome;
-                } else {
-                    records[number].outcome = std::unexpected(std::move(outcome.error()));
-                }
+                records[number].outcome = outcome ? decltype(job_record::outcome)(*outcome)
+                                                  : std::unexpected<job_failure>(std::move(outcome.error()));
             }
             committing = false;
             for (committed = prepared; reported < committed; ++reported) {
