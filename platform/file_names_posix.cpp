@@ -224,26 +224,33 @@ io_expected<> native_file::replace(const path_string& path, const path_facts& ol
             return from_errno();
         }
     }
-    // A look first, as a new file may take a freed number at once: the one
-    // there must still be the file the decision was about, unchanged.
-    struct stat st {};
-    if (::lstat(path.c_str(), &st) != 0) {
+    // The file there must still be the one the decision was about, unchanged
+    // (a new file may take a freed number at once); and it is held open from
+    // this look until the swap is checked, so that its number cannot pass to
+    // another file meanwhile.
+    const int held = ::open(path.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC);
+    if (held < 0) {
         return errno == ENOENT ? publish(path) : from_errno();
     }
-    if (identity_of(st) != old.identity || changed_of(st) != old.changed) {
-        return io_failed(io_reason::changed);
-    }
-    // Then swapped with whatever stands at path now, in one step: what
-    // comes out is checked again, and swapped back where it is not that
-    // file. A file system that cannot swap renames over it.
-    if (::renameat2(AT_FDCWD, temporary_.c_str(), AT_FDCWD, path.c_str(), RENAME_EXCHANGE) != 0) {
-        if (errno == ENOENT) {
-            return publish(path);
-        }
-        if ((errno != EINVAL && errno != ENOSYS) || ::rename(temporary_.c_str(), path.c_str()) != 0) {
+    const io_expected<> swapped = [&]() -> io_expected<> {
+        struct stat st {};
+        if (::fstat(held, &st) != 0) {
             return from_errno();
         }
-    } else {
+        if (identity_of(st) != old.identity || changed_of(st) != old.changed) {
+            return io_failed(io_reason::changed);
+        }
+        // Then swapped with whatever stands at path now, in one step: what
+        // comes out is checked again, and swapped back where it is not that
+        // file. A file system that cannot swap renames over it.
+        if (::renameat2(AT_FDCWD, temporary_.c_str(), AT_FDCWD, path.c_str(), RENAME_EXCHANGE) != 0) {
+            if (errno == ENOENT) {
+                return publish(path);
+            }
+            return (errno != EINVAL && errno != ENOSYS) || ::rename(temporary_.c_str(), path.c_str()) != 0
+                       ? from_errno()
+                       : io_expected<>{};
+        }
         // The old file now has the hidden name: it goes, unless it is not
         // the one the decision was about, or cannot go, and then the two
         // are swapped back.
@@ -253,10 +260,14 @@ io_expected<> native_file::replace(const path_string& path, const path_facts& ol
             (void)::renameat2(AT_FDCWD, temporary_.c_str(), AT_FDCWD, path.c_str(), RENAME_EXCHANGE);
             return failed;
         }
+        return {};
+    }();
+    ::close(held);
+    if (swapped) {
+        forget_temporary(fd);
+        temporary_.clear();
     }
-    forget_temporary(fd);
-    temporary_.clear();
-    return {};
+    return swapped;
 }
 
 io_expected<> native_file::adopt_permissions_of(const path_string& old)

@@ -450,17 +450,19 @@ class SystemCallTiming(unittest.TestCase):
 
     def test_force_replaces_only_the_file_it_looked_at(self):
         # Held at its first read, after the first look at the output's name,
-        # while somebody else's file takes the name: it is never replaced.
+        # or at the swap itself, after the last look, while somebody else's
+        # file takes the name: it is never replaced.
         theirs = b"SOMEONE ELSES WORK\n"
-        rows = [  # (what, the target before, what happens meanwhile, status)
-            ("the target swapped for another file", {"p.tx": b"old"}, "swap", 1),
-            ("a file made where there was none", {}, "make", 1),
-            ("the target left alone", {"p.tx": b"old"}, None, 0),
+        rows = [  # (what, the target before, what happens meanwhile, status, the call held)
+            ("the target swapped for another file", {"p.tx": b"old"}, "swap", 1, "read"),
+            ("a file made where there was none", {}, "make", 1, "read"),
+            ("the target left alone", {"p.tx": b"old"}, None, 0, "read"),
+            ("the target swapped just before the swap", {"p.tx": b"old"}, "swap", 1, "renameat2"),
         ]
-        for what, before, meanwhile, status in rows:
+        for what, before, meanwhile, status, call in rows:
             with self.subTest(what), tempfile.TemporaryDirectory() as folder:
                 populate(folder, {"p.txt": listing(VALUES), **before})
-                proc = subprocess.Popen(strace("-e", "trace=read", "-e", "inject=read:delay_enter=1000000:when=1") +
+                proc = subprocess.Popen(strace("-e", f"trace={call}", "-e", f"inject={call}:delay_enter=1000000:when=1") +
                                         ["-1f", "p.txt"], cwd=folder, stderr=subprocess.PIPE)
                 time.sleep(0.4)
                 if meanwhile == "swap":
