@@ -278,6 +278,9 @@ class CommandLine(CaseTest):
             # A path the user typed is followed like any tool follows it.
             Case("-o through a link, --force", {"t.tx": TABLE, "l.txt": Link("real.txt"), "real.txt": b"old"},
                  ["-2f", "-o", "l.txt", "t.tx"], b"", {"t.tx": TABLE, "l.txt": Link("real.txt"), "real.txt": LISTING}),
+            Case("-o through two links", {"t.tx": TABLE, "l1": Link("l2"), "l2": Link("real.txt"), "real.txt": b"old"},
+                 ["-2f", "-o", "l1", "t.tx"], b"",
+                 {"t.tx": TABLE, "l1": Link("l2"), "l2": Link("real.txt"), "real.txt": LISTING}),
             Case("-o a device", {"t.tx": TABLE}, ["-2", "-o", "/dev/null", "t.tx"], b"", {"t.tx": TABLE}),
             Case("-o into a folder that is not there", {"t.tx": TABLE}, ["-2", "-o", "none/x.txt", "t.tx"], b"",
                  {"t.tx": TABLE}, 1, ["txconv: none/x.txt: cannot be written: none: No such file or directory"]),
@@ -678,7 +681,8 @@ class Refusals(CaseTest):
         self.check_cases([
             Case("missing listing", {}, ["gone.txt"], b"1\n", {}, 1, ["txconv: gone.txt: ", OPEN_FAILED]),
             Case("missing table", {}, ["gone.tx"], b"2\n", {}, 1, ["txconv: gone.tx: ", OPEN_FAILED]),
-            Case("listing is a folder", {"dir.txt": None}, ["dir.txt"], b"1\n", {}, 1, ["txconv: dir.txt: ", OPEN_FAILED]),
+            Case("listing is a folder", {"dir.txt": None}, ["dir.txt"], b"1\n", {}, 1,
+                 ["txconv: dir.txt: cannot be read: is a folder", OPEN_FAILED]),
             Case("table is a folder", {"dir.tx": None}, ["dir.tx"], b"2\n", {}, 1, ["txconv: dir.tx: ", OPEN_FAILED]),
             Case("output is a folder", {"p.txt": THREE, "p.tx": None}, ["p.txt"], b"1\n", {"p.txt": THREE}, 1,
                  ["txconv: p.tx: ", WRITE_FAILED]),
