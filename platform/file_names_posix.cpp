@@ -43,6 +43,35 @@ std::unexpected<io_error> from_link_errno()
     return errno == EEXIST ? io_failed(io_reason::exists, EEXIST) : from_errno();
 }
 
+// Swaps the file named temporary in for the one at path, which held keeps
+// open: only while that is still the file the decision was about, unchanged
+// (a new file may take a freed number at once). What comes out is checked
+// again, and swapped back where it is not that file or cannot go. A file
+// system that cannot swap renames over it. Fails as missing where nothing
+// stands at path any more.
+io_expected<> swap_in(const path_string& temporary, const path_string& path, int held, const path_facts& old)
+{
+    struct stat st {};
+    if (::fstat(held, &st) != 0) {
+        return from_errno();
+    }
+    if (identity_of(st) != old.identity || changed_of(st) != old.changed) {
+        return io_failed(io_reason::changed);
+    }
+    if (::renameat2(AT_FDCWD, temporary.c_str(), AT_FDCWD, path.c_str(), RENAME_EXCHANGE) != 0) {
+        return (errno != EINVAL && errno != ENOSYS) || ::rename(temporary.c_str(), path.c_str()) != 0 ? from_errno()
+                                                                                                      : io_expected<>{};
+    }
+    // The old file now has the hidden name.
+    const bool theirs = ::lstat(temporary.c_str(), &st) != 0 || identity_of(st) != old.identity;
+    if (theirs || ::unlink(temporary.c_str()) != 0) {
+        const io_expected<> failed = theirs ? io_failed(io_reason::changed) : from_errno();
+        (void)::renameat2(AT_FDCWD, temporary.c_str(), AT_FDCWD, path.c_str(), RENAME_EXCHANGE);
+        return failed;
+    }
+    return {};
+}
+
 } // namespace
 
 std::size_t file_name_start(const path_string& path)
@@ -224,50 +253,19 @@ io_expected<> native_file::replace(const path_string& path, const path_facts& ol
             return from_errno();
         }
     }
-    // The file there must still be the one the decision was about, unchanged
-    // (a new file may take a freed number at once); and it is held open from
-    // this look until the swap is checked, so that its number cannot pass to
-    // another file meanwhile.
+    // Held open from this look until the swap is checked, so that its number
+    // cannot pass to another file meanwhile.
     const int held = ::open(path.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC);
-    if (held < 0) {
-        return errno == ENOENT ? publish(path) : from_errno();
+    const io_expected<> swapped = held < 0 ? io_expected<>(from_errno()) : swap_in(temporary_, path, held, old);
+    if (held >= 0) {
+        ::close(held);
     }
-    const io_expected<> swapped = [&]() -> io_expected<> {
-        struct stat st {};
-        if (::fstat(held, &st) != 0) {
-            return from_errno();
-        }
-        if (identity_of(st) != old.identity || changed_of(st) != old.changed) {
-            return io_failed(io_reason::changed);
-        }
-        // Then swapped with whatever stands at path now, in one step: what
-        // comes out is checked again, and swapped back where it is not that
-        // file. A file system that cannot swap renames over it.
-        if (::renameat2(AT_FDCWD, temporary_.c_str(), AT_FDCWD, path.c_str(), RENAME_EXCHANGE) != 0) {
-            if (errno == ENOENT) {
-                return publish(path);
-            }
-            return (errno != EINVAL && errno != ENOSYS) || ::rename(temporary_.c_str(), path.c_str()) != 0
-                       ? from_errno()
-                       : io_expected<>{};
-        }
-        // The old file now has the hidden name: it goes, unless it is not
-        // the one the decision was about, or cannot go, and then the two
-        // are swapped back.
-        const bool theirs = ::lstat(temporary_.c_str(), &st) != 0 || identity_of(st) != old.identity;
-        if (theirs || ::unlink(temporary_.c_str()) != 0) {
-            const io_expected<> failed = theirs ? io_failed(io_reason::changed) : from_errno();
-            (void)::renameat2(AT_FDCWD, temporary_.c_str(), AT_FDCWD, path.c_str(), RENAME_EXCHANGE);
-            return failed;
-        }
-        return {};
-    }();
-    ::close(held);
-    if (swapped) {
-        forget_temporary(fd);
-        temporary_.clear();
+    if (!swapped) {
+        return swapped.error().is(io_reason::missing) ? publish(path) : swapped;
     }
-    return swapped;
+    forget_temporary(fd);
+    temporary_.clear();
+    return {};
 }
 
 io_expected<> native_file::adopt_permissions_of(const path_string& old)
