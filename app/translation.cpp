@@ -15,8 +15,6 @@ namespace txconv {
 
 namespace {
 
-std::optional<bool> chosen_for_testing;
-
 // The first variable that is set and not empty, as setlocale takes them.
 std::string_view first_set(std::initializer_list<const char*> names)
 {
@@ -63,9 +61,6 @@ std::optional<ui_language> choice_of(std::string_view name)
 
 bool chinese()
 {
-    if (chosen_for_testing) {
-        return *chosen_for_testing;
-    }
     // Looked up at the first word said; one thread, so no guard is needed.
     static const bool chosen = system_ui_is_chinese().value_or(
         language_by_locale({std::getenv("LANGUAGE"), std::getenv("LC_ALL"), std::getenv("LC_MESSAGES"),
@@ -117,21 +112,6 @@ std::uint32_t catalog_count()
     return count;
 }
 
-// The translation of the message whose English text (its singular, for a
-// message with plurals) is english; empty where there is none.
-std::string_view translation_of(std::string_view english)
-{
-    const std::uint32_t count = catalog_count();
-    const auto original = [](std::uint32_t i) {
-        const std::string_view text = catalog_string(catalog_word(12), i);
-        return text.substr(0, text.find('\0'));
-    };
-    const auto indices = std::views::iota(std::uint32_t{0}, count);
-    const auto found = std::ranges::lower_bound(indices, english, {}, original);
-    return found != indices.end() && original(*found) == english ? catalog_string(catalog_word(16), *found)
-                                                                 : std::string_view();
-}
-
 // The system's reasons for what happens to files, as POSIX's strerror words
 // them, listed so that the catalog carries them too. Windows words its own in
 // the user's language already, and finds none of them here.
@@ -167,6 +147,19 @@ std::string_view translation_of(std::string_view english)
 };
 
 } // namespace
+
+std::string_view translation_of(std::string_view english)
+{
+    const std::uint32_t count = catalog_count();
+    const auto original = [](std::uint32_t i) {
+        const std::string_view text = catalog_string(catalog_word(12), i);
+        return text.substr(0, text.find('\0'));
+    };
+    const auto indices = std::views::iota(std::uint32_t{0}, count);
+    const auto found = std::ranges::lower_bound(indices, english, {}, original);
+    return found != indices.end() && original(*found) == english ? catalog_string(catalog_word(16), *found)
+                                                                 : std::string_view();
+}
 
 ui_language language_by_locale(const locale_variables& variables)
 {
@@ -238,11 +231,6 @@ std::string fill(std::string_view pattern, std::initializer_list<std::string_vie
         }
     }
     return out;
-}
-
-void speak_chinese_for_testing(bool chinese)
-{
-    chosen_for_testing = chinese;
 }
 
 std::string system_reason(std::uint32_t code)

@@ -59,8 +59,9 @@ ui_language language_by_locale(const locale_variables& variables);
 // catalog has it.
 std::string system_reason(std::uint32_t code);
 
-// Makes the run speak Chinese, or English, whatever the system says; for
-// the tests.
-void speak_chinese_for_testing(bool chinese);
+// The catalog's Chinese for the message whose English text (its singular,
+// for a message with plurals) is english, its forms apart by NUL; empty
+// where there is none.
+std::string_view translation_of(std::string_view english);
 
 } // namespace txconv

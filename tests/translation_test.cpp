@@ -87,18 +87,10 @@ TEST(Catalog, FindsEveryMessage)
     ASSERT_EQ(word(0), 0x950412DEU);
     const std::uint32_t count = word(8);
     ASSERT_GT(count, 100U);
-    speak_chinese_for_testing(true);
     for (std::uint32_t i = 1; i < count; ++i) {
         const std::string_view english = text(word(12), i);
-        const std::string_view chinese = text(word(16), i);
-        if (const std::size_t plural = english.find('\0'); plural != std::string_view::npos) {
-            EXPECT_EQ(trn(english.substr(0, plural), english.substr(plural + 1), 2),
-                      chinese.substr(0, chinese.find('\0')));
-        } else {
-            EXPECT_EQ(tr(english), chinese) << english;
-        }
+        EXPECT_EQ(translation_of(english.substr(0, english.find('\0'))), text(word(16), i)) << english;
     }
-    speak_chinese_for_testing(false);
     EXPECT_EQ(tr("standard input"), "standard input");
     EXPECT_EQ(trn("%s table", "%s tables", 1), "%s table");
     EXPECT_EQ(trn("%s table", "%s tables", 2), "%s tables");
