@@ -192,6 +192,13 @@ class CommandLine(CaseTest):
                  ["txconv: t.tx: holds 381 bytes; a table file takes 380"]),
             Case("--strict: two tables", {"t.tx": TABLE + TABLE}, ["--strict", "-2", "t.tx"], b"",
                  {"t.tx": TABLE + TABLE}, 1, ["txconv: t.tx: holds 760 bytes; a table file takes 380"]),
+            Case("--check: a table file too short", {"s.tx": b"abc"}, ["--check", "s.tx"], b"", {"s.tx": b"abc"}, 1,
+                 ["txconv: s.tx: holds 3 bytes; a table file takes 380"]),
+            # Nothing is written, so standard output may be anything, the input too.
+            Case("--check with standard output into its input", {"p.txt": LISTING}, [], b"", {"p.txt": LISTING},
+                 shell='"$T" --check p.txt >> p.txt'),
+            Case("-2 outranks the extension", {"t.txt": TABLE}, ["-2", "--show", "t.txt"], b"", {"t.txt": TABLE},
+                 stdout=shown(VALUES)),
             Case("--strict: two tables, one chosen", {"t.tx": TABLE + TABLE}, ["--strict", "--image", "2", "-2", "t.tx"],
                  b"", {"t.tx": TABLE + TABLE}, 1, ["txconv: t.tx: holds 760 bytes; a table file takes 380"]),
             Case("--check writes nothing, the extension tells", {"p.txt": LISTING, "t.TX": TABLE},
