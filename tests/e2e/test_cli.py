@@ -285,6 +285,9 @@ class CommandLine(CaseTest):
             # A path the user typed is followed like any tool follows it.
             Case("-o through a link, --force", {"t.tx": TABLE, "l.txt": Link("real.txt"), "real.txt": b"old"},
                  ["-2f", "-o", "l.txt", "t.tx"], b"", {"t.tx": TABLE, "l.txt": Link("real.txt"), "real.txt": LISTING}),
+            Case("-o through a link in a folder, to a name in that folder",
+                 {"t.tx": TABLE, "sub/l.txt": Link("real.txt"), "sub/real.txt": b"old"}, ["-2f", "-o", "sub/l.txt", "t.tx"],
+                 b"", {"t.tx": TABLE, "sub/l.txt": Link("real.txt"), "sub/real.txt": LISTING}),
             Case("-o through two links", {"t.tx": TABLE, "l1": Link("l2"), "l2": Link("real.txt"), "real.txt": b"old"},
                  ["-2f", "-o", "l1", "t.tx"], b"",
                  {"t.tx": TABLE, "l1": Link("l2"), "l2": Link("real.txt"), "real.txt": LISTING}),
@@ -703,6 +706,8 @@ class Refusals(CaseTest):
             Case("listing written into itself", {"x.txt": LISTING}, ["x.txt"], b"2\n", {"x.txt": LISTING}, 1,
                  ["txconv: x.txt: output would overwrite", SAME_FILE]),
             Case("an empty path", {}, [""], b"1\n", {}, 1, ["txconv: : ", OPEN_FAILED]),
+            Case("an answer that cannot be read", {"p.txt": LISTING}, [], b"", {"p.txt": LISTING}, 1,
+                 ["txconv: standard input: cannot be read: Is a directory"], shell='"$T" p.txt < .'),
             # A dropped path is a file, whatever its name.
             Case("a path of -", {}, ["-"], b"2\n", {}, 1, ["txconv: -: cannot be read: No such file", OPEN_FAILED]),
             Case("a path of /?", {}, ["/?"], b"2\n", {}, 1, ["txconv: /?: cannot be read", OPEN_FAILED]),
