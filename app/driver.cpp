@@ -28,7 +28,7 @@ void report_failure(const job_record& record, const job_failure& failed, bool st
         // The notice that a file cannot be opened reads as it always has.
         const std::string_view headline = notice_headline(failed);
         notify(notices_share_the_console() ? std::string(headline) : failure_notice(failed),
-               headline == notice_cannot_open() ? notice_icon::none : notice_icon::error);
+               headline == NOTICE_CANNOT_OPEN ? notice_icon::none : notice_icon::error);
     }
 }
 

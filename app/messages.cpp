@@ -10,9 +10,6 @@ namespace txconv {
 
 namespace {
 
-// The open-error notice reads the same in every language.
-constexpr std::string_view NOTICE_CANNOT_OPEN = "错误：无法打开文件";
-
 // The words for the reasons that are txconv's own, in io_reason's order;
 // where there are none, the system's code says it.
 constexpr std::string_view IO_WORDS[] = {
@@ -47,12 +44,6 @@ std::string seconds(std::chrono::milliseconds waited)
     return ms % 1000 == 0 ? fill(tr("%s s"), {std::to_string(ms / 1000)}) : fill(tr("%s ms"), {std::to_string(ms)});
 }
 
-std::string exists_hint(bool can_append)
-{
-    return std::string(can_append ? tr("already exists; use --force to replace it or --append to add to it")
-                                  : tr("already exists; use --force to replace it"));
-}
-
 std::string reason_of(const failure& failed, bool can_append)
 {
     const io_error cause = failed.cause;
@@ -68,7 +59,8 @@ std::string reason_of(const failure& failed, bool can_append)
     case failure_kind::same_file:
         return std::string(tr("output would overwrite the input it is made from"));
     case failure_kind::exists:
-        return exists_hint(can_append);
+        return std::string(can_append ? tr("already exists; use --force to replace it or --append to add to it")
+                                      : tr("already exists; use --force to replace it"));
     case failure_kind::lock_timeout:
         return fill(tr("another program kept it in use for %s; gave up waiting"), {seconds(failed.waited)});
     case failure_kind::name_kept_changing:
@@ -140,11 +132,6 @@ std::string_view utf8_suffix(std::string_view text, std::size_t count)
         ++from;
     }
     return text.substr(from);
-}
-
-std::string_view notice_cannot_open()
-{
-    return NOTICE_CANNOT_OPEN;
 }
 
 std::string counted(std::uint64_t count, std::string_view pattern)

@@ -43,7 +43,7 @@ void escape_byte(std::string& out, unsigned char byte);
 std::string shown_input(const subject& about);
 
 // The notice that a file cannot be opened: the same in every language.
-std::string_view notice_cannot_open();
+inline constexpr std::string_view NOTICE_CANNOT_OPEN = "错误：无法打开文件";
 
 // The first line of a failure's notice.
 std::string_view notice_headline(const job_failure& failed);
