@@ -235,6 +235,7 @@ class CommandLine(CaseTest):
                                # where nothing but spaces follows it, however far.
                                (b"uv=0000ABCD" + b" " * 30 + b"\r\n", ":12: a trailing space"),
                                (b"uv=0000ABCD" + b" " * 21 + b"x\r\n", ":12: a space"),
+                               (b"uv=000ABCD \r\n", ":11: a space"),
                                # Digits are counted whole, however far they run.
                                (b"uv=" + b"1" * 40 + b"\r\n", ": 40 hex digits; a value takes 8"),
                                (b"uv=" + b"1" * 40 + b"x\r\n", ":44: 'x' is not a hex digit"),
@@ -526,6 +527,7 @@ class Inspecting(CaseTest):
             root = ElementTree.parse(svg).getroot()
             ns = "{http://www.w3.org/2000/svg}"
             self.assertEqual(root.find(ns + "title").text, "c<&>.txt")
+            self.assertIsNone(root.find(f"{ns}g[@class='legend']"), "one table needs no legend")
             points = [tuple(map(float, p.split(","))) for p in root.find(ns + "polyline").get("points").split()]
             self.assertEqual(len(points), 95)
             xs = [x for x, _ in points]
@@ -567,6 +569,9 @@ class Inspecting(CaseTest):
                     half = width(title.text, 16) / 2
                     self.assertTrue(0 <= float(title.get("x")) - half and float(title.get("x")) + half <= 800, title.text)
                     self.assertLess(float(title.get("y")), top)
+                    # What the files share, not the first file's whole name.
+                    self.assertTrue(title.text.startswith(f"{count} tables from "), title.text)
+                    self.assertNotIn(".tx", title.text)
                     entries = root.findall(f"{ns}g[@class='legend']/{ns}text")
                     self.assertEqual(len(entries), count)
                     for entry in entries:
