@@ -52,11 +52,9 @@ std::expected<read_result, job_failure> read_listing(const job& task, input_file
         }
         const std::string decoded = decoder ? decoder->decode(chunk) : std::string();
         const std::span<const char> text = decoder ? std::span<const char>(decoded) : chunk;
-        if (encoding != text_encoding::utf16_unmarked) {
-            scanner.feed(text);
-            if (check) {
-                check->feed(text);
-            }
+        scanner.feed(text);
+        if (check) {
+            check->feed(text);
         }
     });
     if (!read) {
