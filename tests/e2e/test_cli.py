@@ -753,6 +753,7 @@ class Console(unittest.TestCase):
             result = run([], b"1\n", cwd=folder)
             self.assertEqual((result.status, result.stdout), (0, MENU))
             self.assertTrue(result.stderr.startswith("\n\n[press Enter]"), result.stderr)
+            self.assertIn("txconv: nothing converted: no file was given\n", result.stderr)
             self.assertEqual(snapshot(folder), {})
 
     def test_menu_then_notice_then_result(self):
