@@ -110,6 +110,7 @@ TEST(WarningsNotice, QuotesTheFirstFewAndCountsTheRest)
     }
     const std::string head = "a.tx: written, with 1 warning\nb.tx: written, with 6 warnings\n";
     EXPECT_EQ(closing_notice({}, outputs, std::span(warnings).first(5)), head + "\nw1\nw2\nw3\nw4\nw5");
+    EXPECT_EQ(closing_notice({}, outputs, std::span(warnings).first(6)), head + "\nw1\nw2\nw3\nw4\nw5\n(1 more)");
     EXPECT_EQ(closing_notice({}, outputs, warnings), head + "\nw1\nw2\nw3\nw4\nw5\n(2 more)");
     const std::vector<std::string> added = {"a.tx: table appended; it now holds 2 tables, and programs read the first"};
     EXPECT_EQ(closing_notice(added, outputs, {}), added[0] + "\n\n" + head);

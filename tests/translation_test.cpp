@@ -24,6 +24,8 @@ TEST(LanguageByLocale, FollowsGettextsOrder)
         {"Singapore's", {.lang = "zh_SG.UTF-8"}, zh},
         {"written zh_Hans", {.language = "zh_Hans", .lang = "en_US.UTF-8"}, zh},
         {"a codeset in small letters", {.lang = "zh_CN.utf8"}, zh},
+        {"a modifier behind the codeset", {.lang = "zh_CN.UTF-8@pinyin"}, zh},
+        {"a language that only starts like English", {.language = "enm:zh_CN", .lang = "zh_CN.UTF-8"}, zh},
         {"traditional Chinese is not spoken", {.lang = "zh_TW.UTF-8"}, en},
         {"a name that only starts alike", {.lang = "zh_CNX.UTF-8"}, en},
         {"C", {.lang = "C"}, en},
