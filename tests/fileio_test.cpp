@@ -188,6 +188,7 @@ TEST(SystemCallFaults, EachIsReportedAndLeavesTheTargetWhole)
         {"looking at the target as it opens", true, fstat, fault_case::target, 1, true, "old"},
         {"taking the target's length", true, fstat, fault_case::target, 2, true, "old"},
         {"syncing the appended target", true, fsync, fault_case::target, 1, true, "old"},
+        {"looking at the new target once written", false, fstat, fault_case::nameless, 1, true, std::nullopt},
         {"syncing the new target", false, fsync, fault_case::nameless, 1, true, std::nullopt},
         {"syncing the new target's folder", false, fsync, fault_case::folder, 1, true, std::nullopt},
         // Closing after the sync: the bytes are safe, so it is a success.
