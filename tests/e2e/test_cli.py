@@ -370,6 +370,8 @@ class StreamsAndComparisons(CaseTest):
                  shell='mkfifo f; cat f > got.txt & "$T" -2 -o f t.tx; s=$?; wait; exit $s'),
             Case("a missing table on standard input is standard input's", {}, ["--show", "--image", "3", "-2", "-"],
                  TABLE + image(changed), {}, 1, ["txconv: standard input: holds 2 tables; there is no table 3"]),
+            Case("--image last of tables on a pipe", {}, ["--show", "--image", "last", "-2", "-"], TABLE + image(changed),
+                 {}, stdout=shown(changed)),
         ])
 
 
