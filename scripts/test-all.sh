@@ -10,7 +10,7 @@
 #      from these builds, checked against a second build elsewhere, byte for
 #      byte;
 #   3. the suite again, built with AddressSanitizer and UndefinedBehaviorSanitizer;
-#   4. each fuzz target for a bounded time (FUZZ_SECONDS, default 60).
+#   4. each fuzz target for a bounded time (FUZZ_SECONDS, default 30).
 # Stops at the first failure; ends with one line that counts what passed.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -58,7 +58,7 @@ cmake --build --preset asan
 ctest --preset asan | tee "$log"
 sanitized=$(passed_by_ctest)
 
-sh scripts/fuzz.sh "${FUZZ_SECONDS:-60}" | tee "$log"
+sh scripts/fuzz.sh "${FUZZ_SECONDS:-30}" | tee "$log"
 fuzzed=$(grep -c ', 0 crashes$' "$log")
 
 elapsed=$(($(date +%s) - started))
