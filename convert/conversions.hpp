@@ -256,15 +256,13 @@ private:
     std::uint64_t lines_ = 0;
     // The current line: its length, its first KEPT bytes, where its last byte
     // that is no space ends, the run of hex digits from where a value begins
-    // and the byte that ended it (counted whole, however long the line),
-    // whether it still reads as written, and whether a CR waits to see what
-    // follows it.
+    // and the byte that ended it (counted whole, however long the line), and
+    // whether a CR waits to see what follows it.
     std::size_t column_ = 0;
     std::size_t text_end_ = 0;
     std::uint64_t digits_ = 0;
     int stop_ = -1;
     std::array<char, KEPT> text_{};
-    bool right_ = true;
     bool carriage_return_ = false;
     std::vector<finding> bad_;
     std::uint64_t more_bad_ = 0;

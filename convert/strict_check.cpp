@@ -97,7 +97,10 @@ finding judge_line(std::string_view line, std::size_t length, std::uint64_t numb
 void strict_check::end_line(bool lone_carriage_return)
 {
     ++lines_;
-    if (!(right_ && column_ == LINE_TEXT) || lone_carriage_return) {
+    // As written: "uv=" and nothing but the 8 digits behind it.
+    const bool as_written =
+        column_ == LINE_TEXT && digits_ == FIELD_CHARS && std::string_view(text_.data(), KEY.size()) == KEY;
+    if (!as_written || lone_carriage_return) {
         if (bad_.size() < NAMED) {
             finding found = judge_line(std::string_view(text_.data(), std::min(column_, KEPT)), column_, lines_,
                                        lone_carriage_return, judge_value(digits_, stop_, text_end_));
@@ -111,7 +114,6 @@ void strict_check::end_line(bool lone_carriage_return)
     text_end_ = 0;
     digits_ = 0;
     stop_ = -1;
-    right_ = true;
     carriage_return_ = false;
 }
 
@@ -130,8 +132,6 @@ void strict_check::feed(std::span<const char> chunk)
             carriage_return_ = true;
             continue;
         }
-        const bool fits = column_ < KEY.size() ? c == KEY[column_] : column_ < LINE_TEXT && is_hex(c);
-        right_ = right_ && fits;
         if (column_ == KEY.size() + digits_) {
             if (is_hex(c)) {
                 ++digits_;
