@@ -304,8 +304,7 @@ void notify(std::string_view text, notice_icon icon)
 // there is nobody left to tell, and the exit status still says what happened.
 void print_diagnostic(std::string_view line)
 {
-    std::string text = "txconv: ";
-    (void)write_console(console_stream::error, text.append(line).append("\n"));
+    print_line("txconv: " + std::string(line));
 }
 
 void print_line(std::string_view line)
