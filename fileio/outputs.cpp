@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <map>
+#include <ranges>
 
 namespace txconv {
 
@@ -182,22 +183,17 @@ void output_stager::sync_new_files()
     // Synced first, all of them together where the system can, so that one
     // flush carries them all; a failure then fails every one of them, as
     // nobody can tell which file it hit.
-    std::vector<native_file*> files;
-    for (entry& output : entries_) {
-        if (output.state == entry_state::unnamed) {
-            files.push_back(&output.file);
-        }
-    }
-    const bool together = files.size() > 1 && syncs_file_systems();
+    const auto unnamed = std::views::filter([](const entry& output) { return output.state == entry_state::unnamed; });
+    const bool together = std::ranges::distance(entries_ | unnamed) > 1 && syncs_file_systems();
     std::vector<std::uint64_t> volumes;
     io_expected<> all;
-    for (entry& output : entries_) {
-        if (together && all && std::ranges::find(volumes, output.identity.volume) == volumes.end() &&
-            output.state == entry_state::unnamed) {
+    for (entry& output : entries_ | unnamed) {
+        if (together && all && std::ranges::find(volumes, output.identity.volume) == volumes.end()) {
             all = sync_file_system_of(output.file);
             volumes.push_back(output.identity.volume);
         }
     }
+    // Not through the filter: a failure takes the output out of it.
     for (entry& output : entries_) {
         if (output.state == entry_state::unnamed) {
             if (const io_expected<> synced = together ? all : output.file.sync(); !synced) {
