@@ -31,7 +31,7 @@ io_expected<undo_point> remember(native_file& file, std::size_t count)
     if (!status) {
         return std::unexpected(status.error());
     }
-    const io_expected<std::uint64_t> at = file.position();
+    const io_expected<std::uint64_t> at = file.write_position();
     if (!at) {
         return std::unexpected(at.error());
     }

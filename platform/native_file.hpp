@@ -187,9 +187,10 @@ public:
     io_expected<std::size_t> read_at(std::uint64_t offset, std::span<char> into);
     io_expected<> write_at(std::uint64_t offset, std::span<const char> from);
     io_expected<file_status> status() const;
-    // Where the next write lands, for a file that has positions: its end
-    // where every write goes there.
+    // Where the next read starts, for a file that has positions.
     io_expected<std::uint64_t> position() const;
+    // Where the next write lands: its end where every write goes there.
+    io_expected<std::uint64_t> write_position() const;
     // Moves where the next read starts, for a regular file.
     io_expected<> seek(std::uint64_t offset);
     io_expected<> truncate(std::uint64_t length);

@@ -159,24 +159,26 @@ io_expected<> native_file::open_stream(const path_string& path)
 
 io_expected<std::uint64_t> native_file::position() const
 {
+    const off_t offset = ::lseek(fd_of(handle_), 0, SEEK_CUR);
+    if (offset < 0) {
+        return from_errno();
+    }
+    return static_cast<std::uint64_t>(offset);
+}
+
+io_expected<std::uint64_t> native_file::write_position() const
+{
     // Opened to append (>>), every write lands at the end, wherever the
     // offset was left.
     const int flags = ::fcntl(fd_of(handle_), F_GETFL);
     if (flags == -1) {
         return from_errno();
     }
-    if ((flags & O_APPEND) != 0) {
-        struct stat st; // filled by the call below
-        if (::fstat(fd_of(handle_), &st) != 0) {
-            return from_errno();
-        }
-        return static_cast<std::uint64_t>(st.st_size);
+    if ((flags & O_APPEND) == 0) {
+        return position();
     }
-    const off_t offset = ::lseek(fd_of(handle_), 0, SEEK_CUR);
-    if (offset < 0) {
-        return from_errno();
-    }
-    return static_cast<std::uint64_t>(offset);
+    const io_expected<file_status> facts = status();
+    return facts ? io_expected<std::uint64_t>(facts->size) : std::unexpected(facts.error());
 }
 
 io_expected<> native_file::seek(std::uint64_t offset)

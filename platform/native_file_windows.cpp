@@ -136,17 +136,22 @@ io_expected<> native_file::open_stream(const path_string& path)
 
 io_expected<std::uint64_t> native_file::position() const
 {
-    // Every write to a file lands at its end: see write_some().
     const LARGE_INTEGER none{};
     LARGE_INTEGER now{};
-    if (::GetFileType(as_handle(handle_)) == FILE_TYPE_DISK) {
-        const io_expected<file_status> facts = status();
-        return facts ? io_expected<std::uint64_t>(facts->size) : std::unexpected(facts.error());
-    }
     if (!::SetFilePointerEx(as_handle(handle_), none, &now, FILE_CURRENT)) {
         return from_last_error();
     }
     return static_cast<std::uint64_t>(now.QuadPart);
+}
+
+io_expected<std::uint64_t> native_file::write_position() const
+{
+    // Every write to a file lands at its end: see write_some().
+    if (::GetFileType(as_handle(handle_)) != FILE_TYPE_DISK) {
+        return position();
+    }
+    const io_expected<file_status> facts = status();
+    return facts ? io_expected<std::uint64_t>(facts->size) : std::unexpected(facts.error());
 }
 
 io_expected<> native_file::seek(std::uint64_t offset)

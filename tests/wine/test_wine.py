@@ -285,19 +285,27 @@ class UnderWine(unittest.TestCase):
         finally:
             shutil.rmtree(work, ignore_errors=True)
 
-    def test_standard_streams_that_are_the_input(self):
-        # Run by Wine from a Unix shell: txconv -2 -o - u.tx >> u.tx, and
-        # txconv -2 --append -o v.txt - < v.txt. Never a file into itself.
-        with tempfile.TemporaryDirectory() as folder:
-            populate(folder, {"u.tx": image(VALUES), "v.txt": listing(VALUES)})
-            with open(os.path.join(folder, "u.tx"), "ab") as same:
-                first = wine([EXE, "-2", "-o", "-", "u.tx"], cwd=folder, env=SESSION["env"],
-                                       stdout=same, stderr=subprocess.PIPE, timeout=120)
-            with open(os.path.join(folder, "v.txt"), "rb") as same:
-                second = wine([EXE, "-1", "--append", "-o", "v.txt", "-"], cwd=folder,
-                                        env=SESSION["env"], stdin=same, stderr=subprocess.PIPE, timeout=120)
-            self.assertEqual((first.returncode, second.returncode), (1, 1), first.stderr + second.stderr)
-            self.assertEqual(snapshot(folder), {"u.tx": image(VALUES), "v.txt": listing(VALUES)})
+    # (what, the folder before, cmd's line, exit status, said, the folder after)
+    REDIRECTED = [
+        ("a table from standard input, read from its start", {"w.tx": image(VALUES)}, "-2 -o w.txt - < w.tx", 0, "",
+         {"w.tx": image(VALUES), "w.txt": listing(VALUES)}),
+        ("a filter, listing to table", {"l.txt": listing(VALUES)}, "-1 < l.txt > l.tx", 0, "",
+         {"l.txt": listing(VALUES), "l.tx": image(VALUES)}),
+        ("standard output appends to the input", {"u.tx": image(VALUES)}, "-2 -o - u.tx >> u.tx", 1,
+         "standard output: output would overwrite the input", {"u.tx": image(VALUES)}),
+        ("standard input is the output", {"v.txt": listing(VALUES)}, "-1 --append -o v.txt - < v.txt", 1,
+         "v.txt: output would overwrite the input", {"v.txt": listing(VALUES)}),
+    ]
+
+    def test_standard_streams_as_cmd_redirects_them(self):
+        for what, before, line, status, said, after in self.REDIRECTED:
+            with self.subTest(what), tempfile.TemporaryDirectory() as folder:
+                populate(folder, before)
+                proc = wine(["cmd", "/c", EXE.replace("/", "\\") + " " + line], cwd=folder, env=SESSION["env"],
+                            capture_output=True, timeout=120)
+                self.assertEqual(proc.returncode, status, proc.stderr[-2000:])
+                self.assertIn(said, proc.stderr.decode())
+                self.assertEqual(snapshot(folder), after)
 
     def test_a_killed_run_leaves_no_temporary(self):
         # a.txt is written under a hidden, marked name while b.txt, held by
