@@ -13,6 +13,8 @@
 //   wine_helper hold PATH SECONDS
 //       Opens PATH for reading and writing, sharing both but not deletion, as
 //       a log viewer might; prints "holding" and keeps it open for SECONDS.
+//   wine_helper hold-locked PATH SECONDS
+//       The same, with the whole file locked, as a program that writes it.
 //
 // In COMMAND, \uXXXX stands for that UTF-16 unit: Wine reads a Linux
 // command line in the Linux locale's character set, which a test that runs
@@ -128,11 +130,13 @@ int on_new_console(int argc, wchar_t** argv)
     return static_cast<int>(run(command_line(argc, argv, 3), answer_pipe(argv[2]), nullptr, CREATE_NEW_CONSOLE));
 }
 
-int hold(wchar_t** argv, DWORD sharing)
+int hold(wchar_t** argv, DWORD sharing, bool locked = false)
 {
     const HANDLE file =
         ::CreateFileW(argv[2], GENERIC_READ | GENERIC_WRITE, sharing, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
+    OVERLAPPED whole{};
+    if (file == INVALID_HANDLE_VALUE ||
+        (locked && !::LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK, 0, MAXDWORD, MAXDWORD, &whole))) {
         return 1;
     }
     write_all(::GetStdHandle(STD_OUTPUT_HANDLE), "holding\n");
@@ -157,6 +161,9 @@ int wmain(int argc, wchar_t** argv)
     }
     if (what == L"hold-alone" && argc == 4) {
         return hold(argv, 0);
+    }
+    if (what == L"hold-locked" && argc == 4) {
+        return hold(argv, FILE_SHARE_READ | FILE_SHARE_WRITE, true);
     }
     return 2;
 }

@@ -256,18 +256,20 @@ class UnderWine(unittest.TestCase):
             self.assertEqual(snapshot(folder)["h.txt"], listing(VALUES))
 
     def test_a_program_that_keeps_the_target_to_itself_is_waited_for(self):
-        with tempfile.TemporaryDirectory() as folder:
-            populate(folder, {"h.txt": listing(VALUES), "h.tx": b"old"})
-            holder = subprocess.Popen(["wine", HELPER, "hold-alone", "h.tx", "3"], cwd=folder, env=SESSION["env"],
-                                      stdout=subprocess.PIPE)
-            try:
-                self.assertEqual(holder.stdout.readline(), b"holding\n")
-                status, _, _, err = run_exe(["--append", "-1", "h.txt"], b"", folder)
-            finally:
-                holder.wait()
-            self.assertEqual(status, 0, err[-2000:])
-            self.assertIn("h.tx: waiting for another program to release it", err)
-            self.assertEqual(snapshot(folder), {"h.txt": listing(VALUES), "h.tx": b"old" + image(VALUES)})
+        # Sharing nothing, or sharing it but locked: either way it is waited for.
+        for how in ("hold-alone", "hold-locked"):
+            with self.subTest(how), tempfile.TemporaryDirectory() as folder:
+                populate(folder, {"h.txt": listing(VALUES), "h.tx": b"old"})
+                holder = subprocess.Popen(["wine", HELPER, how, "h.tx", "3"], cwd=folder, env=SESSION["env"],
+                                          stdout=subprocess.PIPE)
+                try:
+                    self.assertEqual(holder.stdout.readline(), b"holding\n")
+                    status, _, _, err = run_exe(["--append", "-1", "h.txt"], b"", folder)
+                finally:
+                    holder.wait()
+                self.assertEqual(status, 0, err[-2000:])
+                self.assertIn("h.tx: waiting for another program to release it", err)
+                self.assertEqual(snapshot(folder), {"h.txt": listing(VALUES), "h.tx": b"old" + image(VALUES)})
 
     def test_a_drive_relative_path_uses_that_drive_s_folder(self):
         # cd /d C:\work, then to another drive: C:d.tx is C:\work\d.tx.
