@@ -163,16 +163,10 @@ io_expected<> native_file::seek(std::uint64_t offset)
 
 io_expected<> native_file::try_lock()
 {
+    // Another program's lock fails it at once, as busy (see from_code()).
     OVERLAPPED whole{};
-    if (::LockFileEx(as_handle(handle_), LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, MAXDWORD, MAXDWORD,
-                     &whole)) {
-        return {};
-    }
-    const DWORD code = ::GetLastError();
-    if (code == ERROR_LOCK_VIOLATION || code == ERROR_IO_PENDING) {
-        return io_failed(io_reason::busy, code);
-    }
-    return from_code(code);
+    return unless_failed(::LockFileEx(as_handle(handle_), LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0,
+                                      MAXDWORD, MAXDWORD, &whole));
 }
 
 io_expected<std::size_t> native_file::read_some(std::span<char> into)
