@@ -50,10 +50,18 @@ def reg(*args):
 
 
 def value(key, name=None):
-    """A registry value, or None where there is none."""
-    proc = reg("query", key, *(["/v", name] if name else ["/ve"]))
-    match = re.search(r"\s(?:\(Default\)|" + re.escape(name or "") + r")\s+REG_\w+\s+(.*)", proc.stdout)
-    return match.group(1).rstrip("\r") if proc.returncode == 0 and match else None
+    """A registry value, or None where reg says there is none. reg is Wine's,
+    not ours: where it gives neither the value nor a word that there is none
+    (seen once on a loaded machine), it is asked again, and at last what it
+    printed is said."""
+    for _ in range(3):
+        proc = reg("query", key, *(["/v", name] if name else ["/ve"]))
+        if "Unable to find the specified registry" in proc.stdout:
+            return None
+        match = re.search(r"\s(?:\(Default\)|" + re.escape(name or "") + r")\s+REG_\w+\s+(.*)", proc.stdout)
+        if proc.returncode == 0 and match:
+            return match.group(1).rstrip("\r")
+    raise AssertionError(f"reg query {key} {name or '/ve'}: exit {proc.returncode}, {proc.stdout!r}, {proc.stderr!r}")
 
 
 def verb_name(program, number, language):
