@@ -65,29 +65,24 @@ std::string shown_text(std::string_view text)
     // A name may hold anything but '/' and NUL; a terminal must not take a
     // control character in it as a command, and what is no UTF-8 is no text
     // at all.
-    if (std::all_of(text.begin(), text.end(), [](char c) { return c >= 0x20 && c < 0x7F; })) {
-        return std::string(text); // printable ASCII, as nearly every name is
-    }
     std::string shown;
-    shown.reserve(text.size());
     for (std::size_t at = 0; at < text.size();) {
         const std::size_t length = utf8_length(text, at);
-        const auto lead = static_cast<unsigned char>(text[at]);
         // Controls, C1 ones too, and U+FFFE and U+FFFF, which no XML reader
         // takes for characters.
         const auto next = [&](std::size_t i) { return static_cast<unsigned char>(text[at + i]); };
-        const bool control = length == 1   ? lead < 0x20 || lead == 0x7F
-                             : length == 2 ? lead == 0xC2 && next(1) < 0xA0
-                                           : length == 3 && lead == 0xEF && next(1) == 0xBF && next(2) >= 0xBE;
+        const bool control = length == 1   ? next(0) < 0x20 || next(0) == 0x7F
+                             : length == 2 ? next(0) == 0xC2 && next(1) < 0xA0
+                                           : length == 3 && next(0) == 0xEF && next(1) == 0xBF && next(2) >= 0xBE;
+        const std::size_t taken = std::max<std::size_t>(length, 1);
         if (length == 0 || control) {
-            for (std::size_t i = 0; i < (length == 0 ? 1 : length); ++i) {
-                escape_byte(shown, static_cast<unsigned char>(text[at + i]));
+            for (std::size_t i = 0; i < taken; ++i) {
+                escape_byte(shown, next(i));
             }
-            at += length == 0 ? 1 : length;
-            continue;
+        } else {
+            shown.append(text, at, length);
         }
-        shown.append(text, at, length);
-        at += length;
+        at += taken;
     }
     return shown;
 }
