@@ -68,10 +68,7 @@ template <class Call> auto unless_interrupted(Call call)
 // A count of bytes, from a call that reports -1 and errno on failure.
 io_expected<std::size_t> counted(ssize_t n)
 {
-    if (n < 0) {
-        return from_errno();
-    }
-    return static_cast<std::size_t>(n);
+    return n < 0 ? io_expected<std::size_t>(from_errno()) : static_cast<std::size_t>(n);
 }
 
 } // namespace
@@ -121,12 +118,11 @@ io_expected<file_status> native_file::open_for_reading(const path_string& path)
     if (fd < 0) {
         return from_errno();
     }
+    handle_ = fd;
     io_expected<file_status> status = keep_if_regular(fd);
     if (!status) {
-        ::close(fd);
-        return status;
+        release();
     }
-    handle_ = fd;
     return status;
 }
 
@@ -138,11 +134,11 @@ io_expected<> native_file::open_for_appending(const path_string& path, bool foll
     if (fd < 0) {
         return explain_open_failure(path, errno);
     }
+    handle_ = fd;
     if (const auto kept = keep_if_regular(fd); !kept) {
-        ::close(fd);
+        release();
         return std::unexpected(kept.error());
     }
-    handle_ = fd;
     return {};
 }
 
