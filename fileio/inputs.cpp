@@ -140,10 +140,7 @@ file_expected<std::size_t> read_part(input_file& input, std::uint64_t offset, st
         return std::unexpected(cannot_read(input.about, moved.error()));
     }
     const file_expected<std::size_t> got = read_chunk(input, into);
-    if (!got) {
-        return got;
-    }
-    return close_input(input, *got);
+    return got ? close_input(input, *got) : got;
 }
 
 } // namespace txconv

@@ -137,10 +137,8 @@ output_outcome write_standard_output(std::span<const char> data, std::span<const
     if (!undo) {
         return std::unexpected(cannot_write(about, undo.error()));
     }
-    if (auto done = write_or_undo(out, about, *undo, data); !done) {
-        return std::unexpected(done.error());
-    }
-    return written{};
+    const file_expected<> done = write_or_undo(out, about, *undo, data);
+    return done ? output_outcome{} : std::unexpected(done.error());
 }
 
 output_outcome write_stream(const subject& about, const path_string& path, std::span<const char> data)

@@ -253,8 +253,7 @@ io_expected<> native_file::close()
         forget_temporary(fd_of(handle_));
         temporary_.clear();
     }
-    const int fd = fd_of(std::exchange(handle_, -1));
-    return unless_failed(::close(fd));
+    return unless_failed(::close(fd_of(std::exchange(handle_, -1))));
 }
 
 } // namespace txconv
