@@ -274,8 +274,10 @@ job_expected refuse_shared_output(const job& task, output_look look, earlier_out
     // The first job that writes the same file, by its identity or by its
     // name in the same folder: looked up, as a batch has thousands.
     const auto by_file = look.file ? earlier.files.try_emplace(*look.file, &task).first : earlier.files.end();
-    const auto by_name = look.folder ? earlier.names.try_emplace({*look.folder, file_name_of(look.target)}, &task).first
-                                     : earlier.names.end();
+    const auto by_name =
+        look.folder
+            ? earlier.names.try_emplace({*look.folder, look.target.substr(file_name_start(look.target))}, &task).first
+            : earlier.names.end();
     for (const job* by : {by_file != earlier.files.end() ? by_file->second : &task,
                           by_name != earlier.names.end() ? by_name->second : &task}) {
         const bool both_standard =

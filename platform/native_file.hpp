@@ -86,12 +86,6 @@ std::size_t file_name_start(const path_string& path);
 // the platform's own files' business.
 path_string temporary_name_beside(const path_string& path);
 
-// The file name of path, without its folder.
-inline path_string file_name_of(const path_string& path)
-{
-    return path.substr(file_name_start(path));
-}
-
 // The folder that holds path: "." for a bare name.
 path_string folder_of(const path_string& path);
 
