@@ -271,6 +271,29 @@ class UnderWine(unittest.TestCase):
                 self.assertIn("h.tx: waiting for another program to release it", err)
                 self.assertEqual(snapshot(folder), {"h.txt": listing(VALUES), "h.tx": b"old" + image(VALUES)})
 
+    def test_a_file_made_while_the_run_waits_is_added_to_not_replaced(self):
+        # n.tx is free when the run looks at it and writes it under a hidden
+        # name, and made by somebody else while the run waits for h.tx before
+        # naming it: the new file gets no name over theirs.
+        with tempfile.TemporaryDirectory() as folder:
+            populate(folder, {"h.txt": listing(VALUES), "h.tx": b"old", "n.txt": listing(VALUES)})
+            holder = subprocess.Popen(["wine", HELPER, "hold-alone", "h.tx", "4"], cwd=folder, env=SESSION["env"],
+                                      stdout=subprocess.PIPE)
+            try:
+                self.assertEqual(holder.stdout.readline(), b"holding\n")
+                run = subprocess.Popen(["wine", EXE, "--append", "-1", "n.txt", "h.txt"], cwd=folder,
+                                       env=SESSION["env"], stderr=subprocess.PIPE)
+                err = b""
+                while b"waiting for another program" not in err and run.poll() is None:
+                    err += run.stderr.readline()
+                populate(folder, {"n.tx": b"SOMEONE ELSES WORK"})
+                err += run.communicate(timeout=120)[1]
+            finally:
+                holder.wait()
+            self.assertEqual(run.returncode, 0, err[-2000:])
+            self.assertEqual(snapshot(folder), {"h.txt": listing(VALUES), "h.tx": b"old" + image(VALUES),
+                                                "n.txt": listing(VALUES), "n.tx": b"SOMEONE ELSES WORK" + image(VALUES)})
+
     def test_a_drive_relative_path_uses_that_drive_s_folder(self):
         # cd /d C:\work, then to another drive: C:d.tx is C:\work\d.tx.
         work = os.path.join(SESSION["prefix"], "drive_c", "work")
