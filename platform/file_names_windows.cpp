@@ -129,6 +129,23 @@ io_expected<> rename_by_handle(HANDLE file, const path_string& path, bool flush 
     return flush ? unless_failed(::FlushFileBuffers(file)) : io_expected<>{};
 }
 
+// Gives a file from create_unnamed() the name path, which must be free. It
+// is kept from deletion only while it takes its name; where the name was
+// given but could not be made durable, the file goes with it when closed.
+io_expected<> name_unnamed(HANDLE file, const path_string& path)
+{
+    unmarked = file;
+    io_expected<> named = mark_for_deletion(file, false);
+    if (named) {
+        named = rename_by_handle(file, path);
+    }
+    unmarked = nullptr;
+    if (!named) {
+        (void)mark_for_deletion(file, true);
+    }
+    return named;
+}
+
 } // namespace
 
 io_expected<> native_file::create_unnamed(const path_string& beside, std::uint32_t)
@@ -157,30 +174,18 @@ io_expected<> native_file::create_unnamed(const path_string& beside, std::uint32
 
 io_expected<> native_file::publish(const path_string& path)
 {
-    const HANDLE file = as_handle(handle_);
-    // Out of hiding first, unless it has taken on the attributes of the
-    // file it replaces.
+    // Out of hiding first, said outright: FAT and Wine keep the hidden
+    // attribute but not the temporary one, so what is left tells nothing.
     FILE_BASIC_INFO basic{};
-    if (::GetFileInformationByHandleEx(file, FileBasicInfo, &basic, sizeof basic) &&
-        (basic.FileAttributes & FILE_ATTRIBUTE_TEMPORARY) != 0) {
-        basic.FileAttributes = FILE_ATTRIBUTE_NORMAL;
-        if (!::SetFileInformationByHandle(file, FileBasicInfo, &basic, sizeof basic)) {
-            return from_last_error();
-        }
-    }
-    unmarked = file;
-    io_expected<> named = mark_for_deletion(file, false);
+    basic.FileAttributes = FILE_ATTRIBUTE_NORMAL;
+    io_expected<> named =
+        unless_failed(::SetFileInformationByHandle(as_handle(handle_), FileBasicInfo, &basic, sizeof basic));
     if (named) {
-        named = rename_by_handle(file, path);
+        named = name_unnamed(as_handle(handle_), path);
     }
-    unmarked = nullptr;
     if (named) {
         temporary_.clear();
-        return {};
     }
-    // Where the name was given but could not be made durable, the file goes
-    // with it when it is closed.
-    (void)mark_for_deletion(file, true);
     return named;
 }
 
@@ -203,13 +208,15 @@ io_expected<> native_file::replace(const path_string& path, const path_facts& ol
                          : identity_of(*facts) != old.identity || changed_of(*facts) != old.changed
                              ? io_failed(io_reason::changed)
                              : rename_by_handle(theirs, temporary_name_beside(path), false);
+    // Ours has taken on the old file's attributes: named as it is.
     if (done) {
-        done = publish(path);
+        done = name_unnamed(as_handle(handle_), path);
         if (!done) {
             // Ours gives the name up as it closes; theirs takes it back.
             release();
             (void)rename_by_handle(theirs, path, false);
         } else {
+            temporary_.clear();
             (void)mark_for_deletion(theirs, true);
         }
     }

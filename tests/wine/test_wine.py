@@ -241,17 +241,19 @@ class UnderWine(unittest.TestCase):
 
     def test_read_only_and_hidden_targets_under_force(self):
         with tempfile.TemporaryDirectory() as folder:
-            populate(folder, {"r.tx": image(VALUES), "r.txt": b"old", "h.tx": image(VALUES), "h.txt": b"old"})
+            populate(folder, {"r.tx": image(VALUES), "r.txt": b"old", "h.tx": image(VALUES), "h.txt": b"old",
+                              "n.tx": image(VALUES)})
             wine(["cmd", "/c", "attrib +r r.txt & attrib +h h.txt"], cwd=folder,
                            env=SESSION["env"], capture_output=True, timeout=60)
             status, _, _, err = run_exe(["-2f", "r.tx"], b"", folder)
             self.assertEqual(status, 1, err[-2000:])
             self.assertIn("r.txt: cannot be written: is read-only", err)
-            status, _, _, err = run_exe(["-2f", "h.tx"], b"", folder)
+            status, _, _, err = run_exe(["-2f", "h.tx", "n.tx"], b"", folder)
             self.assertEqual(status, 0, err[-2000:])
-            attributes = wine(["cmd", "/c", "attrib h.txt"], cwd=folder, env=SESSION["env"],
-                                        capture_output=True, text=True, timeout=60).stdout
-            self.assertRegex(attributes, r"\bH\b", "a hidden target stays hidden")
+            attributes = wine(["cmd", "/c", "attrib h.txt & attrib n.txt"], cwd=folder, env=SESSION["env"],
+                                        capture_output=True, text=True, timeout=60).stdout.splitlines()
+            self.assertRegex(attributes[0], r"\bH\b", "a hidden target stays hidden")
+            self.assertNotRegex(attributes[1], r"\bH\b", "a new file comes out of hiding")
             self.assertEqual(snapshot(folder)["r.txt"], b"old")
             self.assertEqual(snapshot(folder)["h.txt"], listing(VALUES))
 
