@@ -258,20 +258,23 @@ class UnderWine(unittest.TestCase):
             self.assertEqual(snapshot(folder)["h.txt"], listing(VALUES))
 
     def test_a_program_that_keeps_the_target_to_itself_is_waited_for(self):
-        # Sharing nothing, or sharing it but locked: either way it is waited for.
-        for how in ("hold-alone", "hold-locked"):
+        # Sharing nothing, or sharing it but locked: either way an append
+        # waits; and --force waits for a program that does not share deletion.
+        for how, args, after in (("hold-alone", ["--append"], b"old" + image(VALUES)),
+                                 ("hold-locked", ["--append"], b"old" + image(VALUES)),
+                                 ("hold", ["--force"], image(VALUES))):
             with self.subTest(how), tempfile.TemporaryDirectory() as folder:
                 populate(folder, {"h.txt": listing(VALUES), "h.tx": b"old"})
                 holder = subprocess.Popen(["wine", HELPER, how, "h.tx", "3"], cwd=folder, env=SESSION["env"],
                                           stdout=subprocess.PIPE)
                 try:
                     self.assertEqual(holder.stdout.readline(), b"holding\n")
-                    status, _, _, err = run_exe(["--append", "-1", "h.txt"], b"", folder)
+                    status, _, _, err = run_exe([*args, "-1", "h.txt"], b"", folder)
                 finally:
                     holder.wait()
                 self.assertEqual(status, 0, err[-2000:])
                 self.assertIn("h.tx: waiting for another program to release it", err)
-                self.assertEqual(snapshot(folder), {"h.txt": listing(VALUES), "h.tx": b"old" + image(VALUES)})
+                self.assertEqual(snapshot(folder), {"h.txt": listing(VALUES), "h.tx": after})
 
     def test_a_file_made_while_the_run_waits_is_added_to_not_replaced(self):
         # n.tx is free when the run looks at it and writes it under a hidden
