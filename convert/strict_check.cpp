@@ -12,11 +12,6 @@ constexpr std::string_view KEY = "uv=";
 constexpr std::size_t LINE_TEXT = 3 + FIELD_CHARS;
 constexpr std::string_view BYTE_ORDER_MARK = "\xEF\xBB\xBF";
 
-bool is_hex(char c)
-{
-    return hex_digit(c) >= 0;
-}
-
 bool is_blank(char c)
 {
     return c == ' ' || c == '\t';
@@ -133,7 +128,7 @@ void strict_check::feed(std::span<const char> chunk)
             continue;
         }
         if (column_ == KEY.size() + digits_) {
-            if (is_hex(c)) {
+            if (hex_digit(c) >= 0) {
                 ++digits_;
             } else {
                 stop_ = static_cast<unsigned char>(c);
