@@ -1,5 +1,6 @@
 #include "platform/windows_name_rules.hpp"
 
+#include <algorithm>
 #include <array>
 
 namespace txconv {
@@ -66,13 +67,9 @@ bool is_reserved_device_name(std::wstring_view path)
         stem += upper(c);
     }
     static constexpr std::array<std::wstring_view, 4> plain = {L"CON", L"PRN", L"AUX", L"NUL"};
-    for (const std::wstring_view device : plain) {
-        if (stem == device) {
-            return true;
-        }
-    }
-    return stem.size() == 4 && (stem.starts_with(L"COM") || stem.starts_with(L"LPT")) && stem[3] >= L'1' &&
-           stem[3] <= L'9';
+    return std::ranges::find(plain, stem) != plain.end() ||
+           (stem.size() == 4 && (stem.starts_with(L"COM") || stem.starts_with(L"LPT")) && stem[3] >= L'1' &&
+            stem[3] <= L'9');
 }
 
 bool names_a_stream(std::wstring_view path)
