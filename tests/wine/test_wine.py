@@ -29,7 +29,8 @@ VALUES = [(0x6C078965 * (i + 7)) & 0xFFFFFFFF for i in range(95)]
 # Windows writes it.
 DEEP = "/".join(f"a_folder_with_a_rather_long_name_{i:02}" for i in range(11))
 WINDOWS_DEEP = DEEP.replace("/", "\\")
-MENU = b"1 TXT to TX;\r\n2 TX to TXT_"  # the C runtime writes text mode on Windows
+MENU = b"1 TXT to TX;\r\n2 TX to TXT_"
+MB_ICONERROR, MB_ICONWARNING = 0x10, 0x30  # the C runtime writes text mode on Windows
 
 
 def cut_like_wine(got, expected):
@@ -384,6 +385,34 @@ class UnderWine(unittest.TestCase):
                 self.assertEqual(snapshot(folder), {"ramp.tx": image(VALUES), "ramp.txt": after})
                 if swap:
                     self.assertIn("another file took its name", notices[-1])
+
+    # (what, the windowed twin or not, arguments, answer, files before, each notice's caption and style)
+    ICONS = [
+        ("a failure of the windowed twin", True, ["-2", "gone.tx"], b"", {}, [("txconv", MB_ICONERROR)]),
+        ("a warning of the windowed twin", True, ["-1", "s.txt"], b"", {"s.txt": b"uv=00000001\r\n"},
+         [("txconv", MB_ICONWARNING)]),
+        ("the paths, then a file that cannot be opened", False, ["gone.tx"], b"2\r\n", {}, [("", 0), ("", 0)]),
+        ("the paths, then a file that cannot be written", False, ["x.tx"], b"1\r\n", {"x.tx": image(VALUES)},
+         [("", 0), ("txconv", MB_ICONERROR)]),
+    ]
+
+    def test_each_notice_has_the_icon_of_what_it_says(self):
+        # Wine's relay trace of MessageBoxW alone gives its caption and style.
+        wine(["reg", "add", r"HKCU\Software\Wine\Debug", "/v", "RelayInclude", "/d", "user32.MessageBoxW", "/f"],
+             env=SESSION["env"], capture_output=True, timeout=60)
+        try:
+            for what, windowed, args, answer, before, expected in self.ICONS:
+                with self.subTest(what), tempfile.TemporaryDirectory() as folder:
+                    populate(folder, before)
+                    program = os.path.join(BUILD, "txconvw.exe") if windowed else None
+                    _, _, _, err = run_exe(args, answer, folder, program=program,
+                                           env={"WINEDEBUG": "trace+msgbox,+relay"})
+                    shown = re.findall(r'Call user32\.MessageBoxW\(.*,[0-9a-f]+ L"(.*?)",([0-9a-f]{8})\) ret=', err)
+                    self.assertEqual([(caption, int(style, 16) & 0xF0) for caption, style in shown], expected,
+                                     err[-2000:])
+        finally:
+            wine(["reg", "delete", r"HKCU\Software\Wine\Debug", "/v", "RelayInclude", "/f"], env=SESSION["env"],
+                 capture_output=True, timeout=60)
 
     def test_a_notice_of_many_failures_fits_the_screen(self):
         # 120 files that are not there: the first lines are quoted, the rest

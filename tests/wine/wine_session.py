@@ -152,7 +152,7 @@ def run_exe(args, answer, cwd, timeout=120, program=None, env=None, keys=(), on_
 
 
 def run_exe_once(args, answer, cwd, timeout, program, env, keys, on_box=None):
-    env = dict(SESSION["env"], WINEDEBUG="trace+msgbox", **(env or {}))
+    env = {**SESSION["env"], "WINEDEBUG": "trace+msgbox", **(env or {})}
     proc = subprocess.Popen(["wine", program or EXE, *args], cwd=cwd, env=env, stdin=subprocess.PIPE,
                             stdout=subprocess.PIPE, stderr=subprocess.PIPE)
     proc.stdin.write(answer)
