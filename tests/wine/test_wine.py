@@ -155,15 +155,18 @@ class UnderWine(unittest.TestCase):
 
     def test_the_console_and_the_notices_speak_the_user_s_language(self):
         # Wine takes the UI language from LANG where that locale exists (.ci/run
-        # makes zh_CN.UTF-8), and words the system's reasons in it too. Read
-        # back from the console's screen on the Chinese and the Western code
-        # page; the path goes through escaped, see the helper.
-        if "zh_CN.utf8" not in subprocess.run(["locale", "-a"], capture_output=True, text=True).stdout:
-            self.skipTest("no zh_CN.UTF-8 locale: localedef -i zh_CN -f UTF-8 zh_CN.UTF-8")
+        # makes zh_CN.UTF-8 and zh_TW.UTF-8), and words the system's reasons in
+        # it too. Read back from the console's screen on the Chinese and the
+        # Western code page; the path goes through escaped, see the helper.
+        # Traditional Chinese is not what txconv's words are: English.
+        locales = subprocess.run(["locale", "-a"], capture_output=True, text=True).stdout.split()
+        if "zh_CN.utf8" not in locales or "zh_TW.utf8" not in locales:
+            self.skipTest("no zh_CN.UTF-8 or zh_TW.UTF-8 locale: localedef -i zh_CN -f UTF-8 zh_CN.UTF-8, and zh_TW")
         rows = [
             ("zh_CN.UTF-8", "936", "txconv: 表 α.txt: 无法读取：找不到文件\n", "找不到文件",
              "txconv: x.tx: 输出会覆盖生成它的输入文件", "错误：输出文件与输入文件相同\nx.tx\n输出会覆盖生成它的输入文件"),
             ("zh_CN.UTF-8", "437", "txconv: 表 α.txt: 无法读取：找不到文件\n", "找不到文件", None, None),
+            ("zh_TW.UTF-8", "437", "txconv: 表 α.txt: cannot be read: 找不到檔案\n", "找不到檔案", None, None),
             ("en_US.UTF-8", "437", "txconv: 表 α.txt: cannot be read: File not found\n", "File not found",
              "txconv: x.tx: output would overwrite the input it is made from",
              SAME_FILE + "\nx.tx\noutput would overwrite the input it is made from"),
