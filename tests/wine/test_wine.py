@@ -302,7 +302,8 @@ class UnderWine(unittest.TestCase):
                 holder.wait()
             self.assertEqual(run.returncode, 0, err[-2000:])
             self.assertEqual(snapshot(folder), {"h.txt": listing(VALUES), "h.tx": b"old" + image(VALUES),
-                                                "n.txt": listing(VALUES), "n.tx": b"SOMEONE ELSES WORK" + image(VALUES)})
+                                                "n.txt": listing(VALUES),
+                                                "n.tx": b"SOMEONE ELSES WORK" + image(VALUES)})
 
     def test_a_drive_relative_path_uses_that_drive_s_folder(self):
         # cd /d C:\work, then to another drive: C:d.tx is C:\work\d.tx.
@@ -389,14 +390,18 @@ class UnderWine(unittest.TestCase):
                 if swap:
                     self.assertIn("another file took its name", notices[-1])
 
-    # (what, the windowed twin or not, arguments, answer, files before, each notice's caption and style)
+    # (what, the windowed twin or not, arguments, answer, files before, each notice's caption, style and text)
     ICONS = [
-        ("a failure of the windowed twin", True, ["-2", "gone.tx"], b"", {}, [("txconv", MB_ICONERROR)]),
+        ("a failure of the windowed twin", True, ["-2", "gone.tx"], b"", {},
+         [("txconv", MB_ICONERROR, "txconv: gone.tx: cannot be read: File not found")]),
         ("a warning of the windowed twin", True, ["-1", "s.txt"], b"", {"s.txt": b"uv=00000001\r\n"},
-         [("txconv", MB_ICONWARNING)]),
-        ("the paths, then a file that cannot be opened", False, ["gone.tx"], b"2\r\n", {}, [("", 0), ("", 0)]),
+         [("txconv", MB_ICONWARNING, "txconv: s.txt: holds 1 value; slots 1 to 94 are 0; a missing line moves the "
+                                     "values after it up by one slot")]),
+        ("the paths, then a file that cannot be opened", False, ["gone.tx"], b"2\r\n", {},
+         [("", 0, "gone.tx"), ("", 0, OPEN_FAILED + "\ngone.tx\nFile not found")]),
         ("the paths, then a file that cannot be written", False, ["x.tx"], b"1\r\n", {"x.tx": image(VALUES)},
-         [("", 0), ("txconv", MB_ICONERROR)]),
+         [("", 0, "x.tx"),
+          ("txconv", MB_ICONERROR, SAME_FILE + "\nx.tx\noutput would overwrite the input it is made from")]),
     ]
 
     def test_each_notice_has_the_icon_of_what_it_says(self):
@@ -408,11 +413,11 @@ class UnderWine(unittest.TestCase):
                 with self.subTest(what), tempfile.TemporaryDirectory() as folder:
                     populate(folder, before)
                     program = os.path.join(BUILD, "txconvw.exe") if windowed else None
-                    _, _, _, err = run_exe(args, answer, folder, program=program,
-                                           env={"WINEDEBUG": "trace+msgbox,+relay"})
+                    _, _, notices, err = run_exe(args, answer, folder, program=program,
+                                                 env={"WINEDEBUG": "trace+msgbox,+relay"})
                     shown = re.findall(r'Call user32\.MessageBoxW\(.*,[0-9a-f]+ L"(.*?)",([0-9a-f]{8})\) ret=', err)
-                    self.assertEqual([(caption, int(style, 16) & 0xF0) for caption, style in shown], expected,
-                                     err[-2000:])
+                    self.assertEqual([(caption, int(style, 16) & 0xF0, text)
+                                      for (caption, style), text in zip(shown, notices)], expected, err[-2000:])
         finally:
             wine(["reg", "delete", r"HKCU\Software\Wine\Debug", "/v", "RelayInclude", "/f"], env=SESSION["env"],
                  capture_output=True, timeout=60)
