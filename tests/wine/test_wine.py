@@ -294,8 +294,10 @@ class UnderWine(unittest.TestCase):
                 run = subprocess.Popen(["wine", EXE, "--append", "-1", "n.txt", "h.txt"], cwd=folder,
                                        env=SESSION["env"], stderr=subprocess.PIPE)
                 err = b""
-                while b"waiting for another program" not in err and run.poll() is None:
-                    err += run.stderr.readline()
+                for line in iter(run.stderr.readline, b""):
+                    err += line
+                    if b"waiting for another program" in line:
+                        break
                 populate(folder, {"n.tx": b"SOMEONE ELSES WORK"})
                 err += run.communicate(timeout=120)[1]
             finally:
