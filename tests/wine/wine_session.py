@@ -19,17 +19,21 @@ SESSION = {}
 
 
 def start_session(with_prefix=True):
-    """Xvfb on a free display and, unless told otherwise, a fresh Wine prefix."""
-    display = next(n for n in range(90, 200)
-                   if not os.path.exists(f"/tmp/.X{n}-lock") and not os.path.exists(f"/tmp/.X11-unix/X{n}"))
-    xvfb = subprocess.Popen(["Xvfb", f":{display}", "-screen", "0", "1024x768x24", "-nolisten", "tcp"],
-                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-    SESSION.update(xvfb=xvfb, display=f":{display}")
-    deadline = time.monotonic() + 30
-    while not os.path.exists(f"/tmp/.X11-unix/X{display}"):
-        if xvfb.poll() is not None or time.monotonic() > deadline:
-            raise RuntimeError(f"Xvfb did not start on :{display}")
-        time.sleep(0.1)
+    """Xvfb on a display it finds free itself, so that suites that start
+    together never pick the same one, and, unless told otherwise, a fresh
+    Wine prefix."""
+    ready, told = os.pipe()
+    xvfb = subprocess.Popen(["Xvfb", "-displayfd", str(told), "-screen", "0", "1024x768x24", "-nolisten", "tcp"],
+                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, pass_fds=(told,))
+    os.close(told)
+    # Xvfb writes the display's number once it takes connections; nothing
+    # where it could not start.
+    with os.fdopen(ready) as numbers:
+        display = numbers.readline().strip()
+    SESSION.update(xvfb=xvfb)
+    if not display:
+        raise RuntimeError("Xvfb did not start")
+    SESSION.update(display=f":{display}")
     if with_prefix:
         SESSION["prefix"], SESSION["env"] = make_prefix()
 
