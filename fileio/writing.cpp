@@ -31,7 +31,12 @@ io_expected<undo_point> remember(native_file& file, std::size_t count)
     if (!status) {
         return std::unexpected(status.error());
     }
-    const io_expected<std::uint64_t> at = file.write_position();
+    // Where the write lands: the end that the status gave, where every
+    // write goes there.
+    const io_expected<bool> at_end = file.writes_at_end();
+    const io_expected<std::uint64_t> at = !at_end   ? std::unexpected(at_end.error())
+                                          : *at_end ? io_expected<std::uint64_t>(status->size)
+                                                    : file.position();
     if (!at) {
         return std::unexpected(at.error());
     }

@@ -183,8 +183,8 @@ public:
     io_expected<file_status> status() const;
     // Where the next read starts, for a file that has positions.
     io_expected<std::uint64_t> position() const;
-    // Where the next write lands: its end where every write goes there.
-    io_expected<std::uint64_t> write_position() const;
+    // Whether every write lands at the file's end, wherever its position.
+    io_expected<bool> writes_at_end() const;
     // Moves where the next read starts, for a regular file.
     io_expected<> seek(std::uint64_t offset);
     io_expected<> truncate(std::uint64_t length);

@@ -162,19 +162,14 @@ io_expected<std::uint64_t> native_file::position() const
     return static_cast<std::uint64_t>(offset);
 }
 
-io_expected<std::uint64_t> native_file::write_position() const
+io_expected<bool> native_file::writes_at_end() const
 {
-    // Opened to append (>>), every write lands at the end, wherever the
-    // offset was left.
+    // Opened to append (>>).
     const int flags = ::fcntl(fd_of(handle_), F_GETFL);
     if (flags == -1) {
         return from_errno();
     }
-    if ((flags & O_APPEND) == 0) {
-        return position();
-    }
-    const io_expected<file_status> facts = status();
-    return facts ? io_expected<std::uint64_t>(facts->size) : std::unexpected(facts.error());
+    return (flags & O_APPEND) != 0;
 }
 
 io_expected<> native_file::seek(std::uint64_t offset)

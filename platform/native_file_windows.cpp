@@ -144,14 +144,10 @@ io_expected<std::uint64_t> native_file::position() const
     return static_cast<std::uint64_t>(now.QuadPart);
 }
 
-io_expected<std::uint64_t> native_file::write_position() const
+io_expected<bool> native_file::writes_at_end() const
 {
-    // Every write to a file lands at its end: see write_some().
-    if (::GetFileType(as_handle(handle_)) != FILE_TYPE_DISK) {
-        return position();
-    }
-    const io_expected<file_status> facts = status();
-    return facts ? io_expected<std::uint64_t>(facts->size) : std::unexpected(facts.error());
+    // Every write to a file does: see write_some().
+    return ::GetFileType(as_handle(handle_)) == FILE_TYPE_DISK;
 }
 
 io_expected<> native_file::seek(std::uint64_t offset)
