@@ -8,6 +8,7 @@
 #include "platform/console.hpp"
 
 #include <algorithm>
+#include <utility>
 
 namespace txconv {
 
@@ -38,21 +39,25 @@ std::expected<read_result, job_failure> read_listing(const job& task, input_file
 {
     scanner.reset(task.image.value_or(table_choice{}));
     // Where strict, each chunk is checked line by line too. A listing saved
-    // as UTF-16 is read as the text it is, from its first bytes on.
+    // as UTF-16 is read as the text it is, from its first bytes on; the mark
+    // that Notepad may put before UTF-8 is no part of the first line's key.
     std::optional<strict_check> check = task.strict ? std::optional<strict_check>(std::in_place) : std::nullopt;
     std::optional<text_encoding> encoding;
     std::optional<utf16_decoder> decoder;
+    std::size_t utf8_mark = 0;
     const file_expected<read_extent> read = read_whole_file(input, [&](std::span<const char> chunk) {
         if (!encoding) {
             encoding = encoding_of(chunk);
             if (*encoding == text_encoding::utf16_le || *encoding == text_encoding::utf16_be) {
                 decoder.emplace(*encoding == text_encoding::utf16_be);
                 chunk = chunk.subspan(2);
+            } else if (std::string_view(chunk.data(), chunk.size()).starts_with("\xEF\xBB\xBF")) {
+                utf8_mark = 3;
             }
         }
         const std::string decoded = decoder ? decoder->decode(chunk) : std::string();
         const std::span<const char> text = decoder ? std::span<const char>(decoded) : chunk;
-        scanner.feed(text);
+        scanner.feed(text.subspan(std::exchange(utf8_mark, 0)));
         if (check) {
             check->feed(text);
         }

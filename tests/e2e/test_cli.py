@@ -90,6 +90,8 @@ class ListingToTable(CaseTest):
                  stderr=["txconv: n.txt: 1 value after the first 95 was ignored"]),
             Case("Notepad's Unicode", {"u.txt": U16LE}, ["u.txt"], b"1\n", {"u.txt": U16LE, "u.tx": TABLE}),
             Case("Notepad's Unicode big endian", {"u.txt": U16BE}, ["u.txt"], b"1\n", {"u.txt": U16BE, "u.tx": TABLE}),
+            Case("Notepad's UTF-8, with its mark", {"u.txt": b"\xef\xbb\xbf" + LISTING}, ["u.txt"], b"1\n",
+                 {"u.txt": b"\xef\xbb\xbf" + LISTING, "u.tx": TABLE}),
             Case("UTF-16 without its mark", {"u.txt": U16BARE}, ["u.txt"], b"1\n", {"u.txt": U16BARE}, 1,
                  ["txconv: u.txt: is UTF-16 without a byte order mark"]),
             Case("fields that end in NUL are no UTF-16", {"z.txt": NUL_ENDS}, ["z.txt"], b"1\n",
