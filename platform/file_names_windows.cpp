@@ -53,7 +53,7 @@ io_expected<path_facts> inspect_path(const path_string& path, bool follow)
     return path_facts{facts->link      ? path_kind::symlink
                       : facts->regular ? path_kind::regular
                                        : path_kind::other,
-                      identity_of(*facts), changed_of(*facts)};
+                      facts->identity, facts->changed};
 }
 
 std::optional<standard_stream> standard_stream_behind(const path_string&)
@@ -205,7 +205,7 @@ io_expected<> native_file::replace(const path_string& path, const path_facts& ol
     }
     const io_expected<handle_facts> facts = facts_of(theirs);
     io_expected<> done = !facts ? std::unexpected(facts.error())
-                         : identity_of(*facts) != old.identity || changed_of(*facts) != old.changed
+                         : facts->identity != old.identity || facts->changed != old.changed
                              ? io_failed(io_reason::changed)
                              : rename_by_handle(theirs, temporary_name_beside(path), false);
     // Ours has taken on the old file's attributes: named as it is.

@@ -49,15 +49,18 @@ io_expected<handle_facts> facts_of(HANDLE file)
     if (!::GetFileInformationByHandle(file, &facts.info)) {
         return from_last_error();
     }
+    const BY_HANDLE_FILE_INFORMATION& info = facts.info;
+    facts.identity = {info.dwVolumeSerialNumber, (std::uint64_t{info.nFileIndexHigh} << 32U) | info.nFileIndexLow};
+    facts.changed = static_cast<std::int64_t>((std::uint64_t{info.ftLastWriteTime.dwHighDateTime} << 32U) |
+                                              info.ftLastWriteTime.dwLowDateTime);
     // Where the volume has them (ReFS, Dev Drives), the 128-bit file id is
     // the one that is unique; the 64-bit index may not be.
     FILE_ID_INFO id{};
     if (::GetFileInformationByHandleEx(file, FileIdInfo, &id, sizeof id)) {
-        std::memcpy(&facts.id_low, id.FileId.Identifier, sizeof facts.id_low);
-        std::memcpy(&facts.id_high, id.FileId.Identifier + sizeof facts.id_low, sizeof facts.id_high);
-        facts.has_id = true;
+        std::memcpy(&facts.identity.index, id.FileId.Identifier, sizeof facts.identity.index);
+        std::memcpy(&facts.identity.index_high, id.FileId.Identifier + 8, sizeof facts.identity.index_high);
     }
-    const DWORD attributes = facts.info.dwFileAttributes;
+    const DWORD attributes = info.dwFileAttributes;
     if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 &&
         ::GetFileInformationByHandleEx(file, FileAttributeTagInfo, &tag, sizeof tag)) {
         facts.link = IsReparseTagNameSurrogate(tag.ReparseTag);

@@ -40,7 +40,7 @@ io_expected<HANDLE> open_unlinked(const path_string& path, DWORD access)
     const HANDLE proper = open_path(path, access, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL);
     io_expected<handle_facts> again = proper == INVALID_HANDLE_VALUE ? from_last_error() : facts_of(proper);
     ::CloseHandle(file);
-    if (again && identity_of(*again) != identity_of(*facts)) {
+    if (again && again->identity != facts->identity) {
         again = io_failed(io_reason::not_regular);
     }
     if (!again) {
@@ -232,7 +232,7 @@ io_expected<file_status> native_file::status() const
         !::GetFileInformationByHandleEx(as_handle(handle_), FileStandardInfo, &standard, sizeof standard)) {
         return from_last_error();
     }
-    return file_status{.identity = identity_of(*facts),
+    return file_status{.identity = facts->identity,
                        .size = (std::uint64_t{facts->info.nFileSizeHigh} << 32U) | facts->info.nFileSizeLow,
                        .permissions = facts->info.dwFileAttributes,
                        .regular = facts->regular,

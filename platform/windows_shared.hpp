@@ -73,33 +73,13 @@ struct handle_facts {
     // reparse points, such as cloud files that are not downloaded yet, are
     // files in their own right.
     bool link = false;
-    // The 128-bit file id, where the volume gives one.
-    bool has_id = false;
-    std::uint64_t id_low = 0;
-    std::uint64_t id_high = 0;
+    // The 128-bit file id where the volume gives one, else the 64-bit index.
+    file_identity identity;
+    // When the file was last written: a file that takes a freed number, as
+    // Wine's may, still differs from the one that had it.
+    std::int64_t changed = 0;
 };
 
 io_expected<handle_facts> facts_of(HANDLE file);
-
-inline file_identity identity_of(const BY_HANDLE_FILE_INFORMATION& info)
-{
-    return {info.dwVolumeSerialNumber, (std::uint64_t{info.nFileIndexHigh} << 32U) | info.nFileIndexLow};
-}
-
-// When the file was last written: a file that takes a freed number, as
-// Wine's may, still differs from the one that had it.
-inline std::int64_t changed_of(const handle_facts& facts)
-{
-    const FILETIME& t = facts.info.ftLastWriteTime;
-    return static_cast<std::int64_t>((std::uint64_t{t.dwHighDateTime} << 32U) | t.dwLowDateTime);
-}
-
-inline file_identity identity_of(const handle_facts& facts)
-{
-    if (facts.has_id) {
-        return {facts.info.dwVolumeSerialNumber, facts.id_low, facts.id_high};
-    }
-    return identity_of(facts.info);
-}
 
 } // namespace txconv
