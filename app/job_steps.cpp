@@ -213,7 +213,9 @@ std::pair<std::vector<std::string>, std::string> chart_names(const job& task)
         name = shown_text(std::string_view(name).substr(shared));
     }
     if (names.size() > 1) {
-        title = fill(tr("%s tables from %s"), {std::to_string(names.size()), title});
+        // Names that share nothing leave nothing to say where they are from.
+        title = title.empty() ? counted(names.size(), trn("%s table", "%s tables", names.size()))
+                              : fill(tr("%s tables from %s"), {std::to_string(names.size()), title});
     } else if (task.image) {
         title += task.image->last ? std::string(tr(", last table"))
                                   : fill(tr(", table %s"), {std::to_string(task.image->number)});

@@ -628,6 +628,8 @@ class Inspecting(CaseTest):
             self.assertEqual(texts[texts.index("0x00004E20") + 1], "20000")
             root, lines = chart("both.svg")
             self.assertEqual(len(lines), 2)
+            # Names that share nothing: no "from" left hanging.
+            self.assertEqual(root.find(ns + "title").text, "2 tables")
             self.assertEqual([t.text for t in root.iter(ns + "text") if t.text in ("r.tx", "s.tx")], ["r.tx", "s.tx"])
             self.assertEqual(len(root.findall(f"./{ns}g/{ns}circle")), 190)
             _, [line] = chart("full.svg")
