@@ -208,14 +208,16 @@ std::string waiting_line(const subject& about)
 
 std::string batch_line(std::size_t files, std::size_t converted, std::size_t left_alone, std::size_t failed)
 {
-    std::string line = counted(files, trn("%s file", "%s files", files)) + ": " +
-                       counted(converted, trn("%s converted", "%s converted", converted));
+    // TRANSLATORS: how many files, then what became of them; and each next
+    // part of that list. The punctuation is the language's own.
+    std::string line = fill(tr("%s: %s"), {counted(files, trn("%s file", "%s files", files)),
+                                           counted(converted, trn("%s converted", "%s converted", converted))});
     if (left_alone > 0) {
-        line += ", " + counted(left_alone, trn("%s left alone (its output exists)",
-                                               "%s left alone (their outputs exist)", left_alone));
+        line = fill(tr("%s, %s"), {line, counted(left_alone, trn("%s left alone (its output exists)",
+                                                                 "%s left alone (their outputs exist)", left_alone))});
     }
     if (failed > 0) {
-        line += ", " + counted(failed, trn("%s failed", "%s failed", failed));
+        line = fill(tr("%s, %s"), {line, counted(failed, trn("%s failed", "%s failed", failed))});
     }
     return line;
 }

@@ -693,6 +693,10 @@ class Languages(CaseTest):
             Case("the menu is the menu in Chinese too", {"p.txt": LISTING}, [], b"1\n",
                  {"p.txt": LISTING, "p.tx": TABLE}, 0, ["txconv: p.tx: 表已写入"], stdout=MENU,
                  shell=f'{self.ZH} "$T" p.txt'),
+            Case("a batch's count, with the language's own punctuation", {"t.tx": TABLE, "t.txt": b""}, [], b"",
+                 {"t.tx": TABLE, "t.txt": b""}, 1, ["txconv: t.txt: 已存在", "txconv: gone.tx: 无法读取",
+                                                   "txconv: 2 个文件：0 个已转换，1 个已跳过（输出已存在），1 个失败\n"],
+                 shell=f'{self.ZH} "$T" -2 t.tx gone.tx'),
             Case("FILE: ok and IN -> OUT", {"t.tx": TABLE}, [], b"", {"t.tx": TABLE, "t.txt": LISTING}, 0,
                  ["t.tx: ok\n", "t.tx -> t.txt\n"], shell=f'{self.ZH} "$T" -cv t.tx && {self.ZH} "$T" -2v t.tx'),
         ])
