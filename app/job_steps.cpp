@@ -169,19 +169,20 @@ std::expected<input_file, job_failure> open_source(const job& task, const job_so
 // warn, or go unsaid.
 job_expected weigh_findings(const job& task, const subject& about, const read_result& read, job_record& record)
 {
+    const std::uint64_t wanted = task.image && !task.image->last ? task.image->number : 1;
     for (const finding& found : read.findings) {
         if (found.kind == finding_kind::short_table && !task.strict) {
             return std::unexpected(refusal{.kind = refusal_kind::short_table, .about = about, .bytes = found.count});
         }
-        // Of a listing of several runs, the ones not chosen go unsaid.
-        if (task.strict || !task.image || found.kind != finding_kind::values_ignored) {
+        // Of a listing of several runs, the ones not chosen go unsaid; of a
+        // table that is not there, all but that.
+        if (task.strict || (wanted <= read.tables && (!task.image || found.kind != finding_kind::values_ignored))) {
             record.findings.emplace_back(about, found);
         }
     }
     if (task.strict && !read.findings.empty()) {
         return refused(refusal_kind::not_as_written, about);
     }
-    const std::uint64_t wanted = task.image && !task.image->last ? task.image->number : 1;
     if (wanted > read.tables) {
         return std::unexpected(
             refusal{.kind = refusal_kind::no_such_image, .about = about, .wanted = wanted, .tables = read.tables});

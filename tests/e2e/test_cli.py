@@ -491,6 +491,9 @@ class Inspecting(CaseTest):
                  stdout=b""),
             Case("--image 3 of two tables", {"t.tx": twice_table}, ["--show", "--image", "3", "t.tx"], b"",
                  {"t.tx": twice_table}, 1, ["txconv: t.tx: holds 2 tables; there is no table 3"], stdout=b""),
+            # Not a word of the empty table that is not there.
+            Case("--image 3 of a listing of two", {"t.txt": twice_listing}, ["--show", "--image", "3", "t.txt"], b"",
+                 {"t.txt": twice_listing}, 1, ["txconv: t.txt: holds 2 tables; there is no table 3"], stdout=b""),
             usage("--image 0", ["--show", "--image", "0", "p.txt"]),
             Case("--plot will not replace a picture", {"t.tx": TABLE, "t.tx.svg": b"old"}, ["--plot", "t.tx"], b"",
                  {"t.tx": TABLE, "t.tx.svg": b"old"}, 1, ["txconv: t.tx.svg: already exists; use --force to replace it\n"]),
