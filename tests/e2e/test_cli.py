@@ -920,6 +920,16 @@ class Documentation(unittest.TestCase):
                         self.assertGreaterEqual(found, 0, f"{line!r} not in {said[:500]!r}")
                         at = found + len(line)
 
+    @unittest.skipUnless(shutil.which("mandoc"), "needs mandoc")
+    def test_the_chinese_man_page_puts_no_space_beside_its_punctuation(self):
+        # roff joins input lines with a space, which Chinese never puts next
+        # to its own full-width punctuation. Rendered on one long line, so
+        # that no break hides one; bold and italic overstrikes taken out.
+        page = subprocess.run(["mandoc", "-Tutf8", "-Owidth=1000", os.path.join(TOP, "doc", "zh_CN", "txconv.1")],
+                              capture_output=True, check=True).stdout.decode()
+        text = re.sub(r".\x08", "", page)
+        self.assertEqual(re.findall(r"\S [，。：；、（）]|[，。：；、）] \S", text), [])
+
     def test_the_readme_fits_on_a_page_and_links_its_pages(self):
         readme = read_top("README.md")
         self.assertLessEqual(readme.count("\n"), 200)
