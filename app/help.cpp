@@ -24,8 +24,7 @@ constexpr std::string_view HELP_HEAD =
              "With options there is no menu and no notice:\n");
 
 constexpr std::string_view HELP_TAIL =
-    tr_later("      --               end of options\n"
-             "\n"
+    tr_later("      --               end of options\n\n"
              "Without -1 or -2, each FILE's extension says which way: .txt (a listing) or\n"
              ".tx (a table), in either case. A FILE of - is standard input, and no FILE at\n"
              "all means standard input; its output goes to standard output unless -o names\n"
