@@ -51,8 +51,8 @@ std::expected<read_result, job_failure> read_listing(const job& task, input_file
             if (*encoding == text_encoding::utf16_le || *encoding == text_encoding::utf16_be) {
                 decoder.emplace(*encoding == text_encoding::utf16_be);
                 chunk = chunk.subspan(2);
-            } else if (std::string_view(chunk.data(), chunk.size()).starts_with("\xEF\xBB\xBF")) {
-                utf8_mark = 3;
+            } else if (std::string_view(chunk.data(), chunk.size()).starts_with(UTF8_MARK)) {
+                utf8_mark = UTF8_MARK.size();
             }
         }
         const std::string decoded = decoder ? decoder->decode(chunk) : std::string();

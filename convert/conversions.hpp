@@ -93,6 +93,8 @@ inline constexpr std::size_t FIELD_CHARS = 8;
 // "uv=", eight hexadecimal digits, CR LF.
 inline constexpr std::size_t LINE_BYTES = 13;
 inline constexpr std::size_t LISTING_BYTES = TABLE_SLOTS * LINE_BYTES;
+// What Notepad may put before UTF-8 text: no part of the first line.
+inline constexpr std::string_view UTF8_MARK = "\xEF\xBB\xBF";
 
 using value_table = std::array<std::uint32_t, TABLE_SLOTS>;
 using table_image = std::array<char, TABLE_BYTES>;

@@ -10,7 +10,6 @@ namespace {
 constexpr std::string_view KEY = "uv=";
 // "uv=" and the digits.
 constexpr std::size_t LINE_TEXT = 3 + FIELD_CHARS;
-constexpr std::string_view BYTE_ORDER_MARK = "\xEF\xBB\xBF";
 
 bool is_blank(char c)
 {
@@ -52,7 +51,7 @@ finding judge_value(std::uint64_t digits, int stop, std::size_t text_end)
 finding judge_line(std::string_view line, std::size_t length, std::uint64_t number, bool lone_carriage_return,
                    finding value)
 {
-    if (number == 1 && line.starts_with(BYTE_ORDER_MARK)) {
+    if (number == 1 && line.starts_with(UTF8_MARK)) {
         return {.kind = finding_kind::bad_line, .fault = line_fault::byte_order_mark};
     }
     if (length == 0) {
