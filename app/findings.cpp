@@ -75,6 +75,10 @@ std::string warning_for(const subject& about, const finding& found)
                                                                        "holds %s values; slots %s to %s are 0", count),
                                                                    {std::to_string(count), std::to_string(count),
                                                                     std::to_string(TABLE_SLOTS - 1)})}));
+    case finding_kind::short_field:
+        return on_line + fill(trn("the input ends after %s hex digit of the value; read as %s",
+                                  "the input ends after %s hex digits of the value; read as %s", count),
+                              {std::to_string(count), hex8(found.detail)});
     case finding_kind::long_value:
         return on_line + fill(count < listing_scanner::DIGITS_COUNTED
                                   ? tr("the value has %s hex digits; the first 8 were taken")
@@ -98,7 +102,6 @@ std::string warning_for(const subject& about, const finding& found)
                                counted(count % TABLE_BYTES, trn("%s byte", "%s bytes", count % TABLE_BYTES))});
     case finding_kind::goes_on:
         return in_file + std::string(tr("goes on past what a table needs; read no further"));
-    case finding_kind::short_field:
     case finding_kind::short_table:
     case finding_kind::bad_line:
     case finding_kind::more_bad_lines:

@@ -22,7 +22,7 @@ namespace txconv {
 // fails on every one. The line kinds come from the strict check alone.
 enum class finding_kind : std::uint8_t {
     malformed_field, // a field that is not hex digits; its slot holds 0 (line)
-    short_field,     // a field that a NUL or the end cut short; its digits count (line)
+    short_field,     // a field that the end cut short; its digits count (line; count: digits; detail: value)
     values_ignored,  // fields beyond the last slot (count; line: the first one's)
     too_few_values,  // fewer fields than slots (count: how many there were)
     short_table,     // fewer bytes than one table: nothing to read (count: bytes)

@@ -96,9 +96,15 @@ void listing_scanner::take_field(std::size_t at, std::size_t end)
         }
     }
     if (bad < 0) {
+        // A value that the end of the input cut short counts by its digits,
+        // as one a NUL ends does; only the end is said, as it is where a copy
+        // or a save that stopped short leaves a value other than it was.
         const auto read = read_hex_field(field);
-        findings_.push_back({read ? finding_kind::short_field : finding_kind::malformed_field, line_at(at), 0});
         value = read.value_or(0);
+        if (!read || field.size() < FIELD_CHARS) {
+            findings_.push_back({read ? finding_kind::short_field : finding_kind::malformed_field, line_at(at),
+                                 read ? std::min(field.size(), field.find('\0')) : 0, line_fault::other, 0, value});
+        }
     }
     table_[filled_++] = value;
     // Nearly every key is "uv" at a line's start; any other is kept.

@@ -72,8 +72,19 @@ std::vector<scan_case> scan_cases()
          "uv=0123456789",
          {0x1234567},
          {{long_value, 1, 10}, {too_few, 0, 1}}},
-        {"NUL ends a field", "uv=12\0abcde\r\n"s, {0x12}, {{cut_short, 1}, {too_few, 0, 1}}},
-        {"field cut short by the end", "a\nuv=12", {0x12}, {{cut_short, 2}, {too_few, 0, 1}}},
+        {"NUL ends a field, as the rule reads it", "uv=12\0abcde\r\n"s, {0x12}, {{too_few, 0, 1}}},
+        {"field cut short by the end",
+         "a\nuv=12",
+         {0x12},
+         {{cut_short, 2, 2, line_fault::other, 0, 0x12}, {too_few, 0, 1}}},
+        {"the end cuts the last of 95 short",
+         lines(94, 0x100) + "uv=0000015",
+         [&] {
+             auto cut = counting;
+             cut[94] = 0x15;
+             return cut;
+         }(),
+         {{cut_short, 95, 7, line_fault::other, 0, 0x15}}},
         {"'=' as the last byte", "a\nb\nuv=", {0}, {{malformed, 3}, {too_few, 0, 1}}},
         {"malformed fields report their lines",
          "x\ny\nuv=zzzzzzzz\nuv=00000005\nuv=-1\n",
