@@ -43,6 +43,19 @@ std::uint64_t line_ends(const char* from, const char* end)
     return count;
 }
 
+// The value of the 8 bytes at text, where all are hex digits: every byte
+// looked up, with no test between them, as nearly every field is 8 digits.
+std::optional<std::uint32_t> eight_digits(const char* text)
+{
+    int bad = 0;
+    std::uint32_t value = 0;
+    for (std::size_t i = 0; i < FIELD_CHARS; ++i) {
+        bad |= hex_digit(text[i]);
+        value = (value << 4U) | static_cast<std::uint32_t>(hex_digit(text[i]) & 0xF);
+    }
+    return bad < 0 ? std::nullopt : std::optional(value);
+}
+
 } // namespace
 
 void listing_scanner::reset(table_choice image)
@@ -84,18 +97,10 @@ void listing_scanner::take_field(std::size_t at, std::size_t end)
         return;
     }
     // Eight digits, as nearly every field is; the rule itself for the rest.
-    // Any byte that is no digit makes bad negative.
     const std::string_view field(buffer_.data() + at + 1, end - at - 1);
-    std::uint32_t value = 0;
-    int bad = -1;
-    if (field.size() == FIELD_CHARS) {
-        bad = 0;
-        for (const char c : field) {
-            bad |= hex_digit(c);
-            value = (value << 4U) | static_cast<std::uint32_t>(hex_digit(c) & 0xF);
-        }
-    }
-    if (bad < 0) {
+    const std::optional<std::uint32_t> eight = field.size() == FIELD_CHARS ? eight_digits(field.data()) : std::nullopt;
+    std::uint32_t value = eight.value_or(0);
+    if (!eight) {
         // A value that the end of the input cut short counts by its digits,
         // as one a NUL ends does; only the end is said, as it is where a copy
         // or a save that stopped short leaves a value other than it was.
@@ -117,8 +122,7 @@ void listing_scanner::take_field(std::size_t at, std::size_t end)
         keys_.push_back({.kind = finding_kind::other_key, .line = line_at(at), .key = key_before(at)});
     }
     // A value typed with more digits than a field takes: the first 8 count.
-    if (const std::size_t more =
-            bad >= 0 && end < buffer_.size() && hex_digit(buffer_[end]) >= 0 ? digits_behind(end) : 0;
+    if (const std::size_t more = eight && end < buffer_.size() && hex_digit(buffer_[end]) >= 0 ? digits_behind(end) : 0;
         more > 0) {
         findings_.push_back({finding_kind::long_value, line_at(at), FIELD_CHARS + more});
     }
@@ -197,8 +201,21 @@ void listing_scanner::feed(std::span<const char> chunk)
     buffer_.insert(buffer_.end(), chunk.begin(), chunk.end());
     const char* const data = buffer_.data();
     const std::size_t end = buffer_.size();
+    // Lines as txconv writes them are read whole, without a search for each
+    // '=', from the start of a line of the run that is read: a line of "uv=",
+    // 8 digits and CR LF holds one field, and gives nothing to warn of.
+    std::size_t from = 0;
+    const bool whole_lines = line_start_.empty() && skip_ == 0;
+    for (std::optional<std::uint32_t> value;
+         whole_lines && filled_ < TABLE_SLOTS && end - from >= LINE_BYTES &&
+         std::string_view(data + from, LINE_BYTES).starts_with("uv=") && data[from + 11] == '\r' &&
+         data[from + 12] == '\n' && (value = eight_digits(data + from + 3));
+         from += LINE_BYTES) {
+        table_[filled_++] = *value;
+        ++uv_keys_;
+    }
     std::size_t keep = end;
-    for (const char* hit = find_byte(data, data + end, '='); hit != data + end;
+    for (const char* hit = find_byte(data + from, data + end, '='); hit != data + end;
          hit = find_byte(hit + 1, data + end, '=')) {
         const auto at = static_cast<std::size_t>(hit - data);
         if (complete()) {
