@@ -63,11 +63,16 @@ std::expected<void, std::string> apply(const option_entry& entry, command_option
     return {};
 }
 
+bool equals(const path_string& argument, std::string_view text)
+{
+    return std::equal(argument.begin(), argument.end(), text.begin(), text.end(),
+                      [](path_char a, char b) { return a == static_cast<path_char>(b); });
+}
+
 // "last", or a number counted from 1; nothing else names a table.
 std::optional<table_choice> image_number(const path_string& text)
 {
-    const path_string last = {path_char('l'), path_char('a'), path_char('s'), path_char('t')};
-    if (text == last) {
+    if (equals(text, "last")) {
         return table_choice{.last = true};
     }
     std::uint64_t number = 0;
@@ -78,16 +83,7 @@ std::optional<table_choice> image_number(const path_string& text)
         }
         number = (number * 10) + digit;
     }
-    if (text.empty() || number == 0) {
-        return std::nullopt;
-    }
-    return table_choice{.number = number};
-}
-
-bool equals(const path_string& argument, std::string_view text)
-{
-    return std::equal(argument.begin(), argument.end(), text.begin(), text.end(),
-                      [](path_char a, char b) { return a == static_cast<path_char>(b); });
+    return number == 0 ? std::nullopt : std::optional(table_choice{.number = number});
 }
 
 std::optional<output_format> format_named(const path_string& text)
