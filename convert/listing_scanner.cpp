@@ -98,7 +98,7 @@ void listing_scanner::take_field(std::size_t at, std::size_t end)
     }
     // Eight digits, as nearly every field is; the rule itself for the rest.
     const std::string_view field(buffer_.data() + at + 1, end - at - 1);
-    const std::optional<std::uint32_t> eight = field.size() == FIELD_CHARS ? eight_digits(field.data()) : std::nullopt;
+    const auto eight = field.size() == FIELD_CHARS ? eight_digits(buffer_.data() + at + 1) : std::nullopt;
     std::uint32_t value = eight.value_or(0);
     if (!eight) {
         // A value that the end of the input cut short counts by its digits,
