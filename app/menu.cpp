@@ -6,6 +6,7 @@
 #include "fileio/file_access.hpp"
 #include "platform/console.hpp"
 
+#include <algorithm>
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -14,16 +15,12 @@ namespace txconv {
 
 menu_choice parse_choice(std::string_view answer)
 {
-    const auto is_space = [](char c) { return c == ' ' || (c >= '\t' && c <= '\r'); };
-    while (!answer.empty() && is_space(answer.front())) {
-        answer.remove_prefix(1);
+    // White space, then a sign: a minus makes the number neither 1 nor 2.
+    answer.remove_prefix(std::min(answer.find_first_not_of(" \t\n\v\f\r"), answer.size()));
+    if (answer.starts_with('-')) {
+        return menu_choice::none;
     }
-    if (!answer.empty() && (answer.front() == '+' || answer.front() == '-')) {
-        if (answer.front() == '-') {
-            return menu_choice::none;
-        }
-        answer.remove_prefix(1);
-    }
+    answer.remove_prefix(answer.starts_with('+') ? 1 : 0);
     // Only 1 and 2 matter, so the value stops growing once it is past them:
     // no answer, however long, can wrap round to either.
     int value = 0;
