@@ -206,9 +206,7 @@ std::pair<std::vector<std::string>, std::string> chart_names(const job& task)
         shared =
             std::min(shared, static_cast<std::size_t>(std::ranges::mismatch(names[0], name).in1 - names[0].begin()));
     }
-    while (shared > 0 && std::string_view(" _-./\\").find(names[0][shared - 1]) == std::string_view::npos) {
-        --shared;
-    }
+    shared = shared == 0 ? 0 : names[0].find_last_of(" _-./\\", shared - 1) + 1;
     std::string title = shown_text(names.size() == 1 ? names[0] : names[0].substr(0, shared));
     for (std::string& name : names) {
         name = shown_text(std::string_view(name).substr(shared));

@@ -139,16 +139,12 @@ std::size_t listing_scanner::digits_behind(std::size_t at) const
 
 std::string listing_scanner::key_before(std::size_t at) const
 {
-    std::size_t from = at;
-    while (from > 0 && at - from < KEY_MOST && buffer_[from - 1] != '\n' && buffer_[from - 1] != '\r') {
-        --from;
-    }
-    std::string key(buffer_.data() + from, at - from);
-    return from == 0
-               ? (line_start_ + key)
-                     .substr(line_start_.size() + key.size() > KEY_MOST ? line_start_.size() + key.size() - KEY_MOST
-                                                                        : 0)
-               : key;
+    // Where the line starts in an earlier chunk, what that held of it goes first.
+    const std::size_t low = at - std::min(at, KEY_MOST);
+    const std::string_view near(buffer_.data() + low, at - low);
+    const std::size_t from = near.find_last_of("\r\n") + 1;
+    const std::string key = (low == 0 && from == 0 ? line_start_ : std::string()) + std::string(near.substr(from));
+    return key.substr(key.size() - std::min(key.size(), KEY_MOST));
 }
 
 void listing_scanner::judge_keys()
