@@ -167,10 +167,7 @@ ui_language language_by_locale(const locale_variables& variables)
     if (is_c_locale(messages) || !is_utf8_locale(first_set({variables.all, variables.ctype, variables.lang}))) {
         return ui_language::english;
     }
-    std::string_view wanted = first_set({variables.language});
-    if (wanted.empty()) {
-        wanted = messages;
-    }
+    const std::string_view wanted = first_set({variables.language, variables.all, variables.messages, variables.lang});
     // The first name in the list that we have words for wins; with none,
     // the words are English, as gettext's untranslated messages are.
     for (const auto name : std::views::split(wanted, ':')) {
@@ -180,6 +177,7 @@ ui_language language_by_locale(const locale_variables& variables)
     }
     return ui_language::english;
 }
+
 std::string_view tr(std::string_view english)
 {
     if (!chinese()) {
