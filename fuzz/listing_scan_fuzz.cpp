@@ -45,8 +45,10 @@ reading plain_rule(std::string_view text)
         const auto value = read_hex_field(field);
         if (!value) {
             result.findings.push_back({finding_kind::malformed_field, line, 0});
-        } else if (field.size() < FIELD_CHARS || field.find('\0') != std::string_view::npos) {
-            result.findings.push_back({finding_kind::short_field, line, 0});
+        } else if (field.size() < FIELD_CHARS) {
+            // Cut short by the end, not by a NUL: said, with the digits and the value.
+            result.findings.push_back({finding_kind::short_field, line, std::min(field.size(), field.find('\0')),
+                                       line_fault::other, 0, *value});
         }
         result.table[filled++] = value.value_or(0);
     }
