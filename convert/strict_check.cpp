@@ -62,10 +62,7 @@ finding judge_line(std::string_view line, std::size_t length, std::uint64_t numb
     if (equals == std::string_view::npos) {
         return {.kind = finding_kind::bad_line, .fault = line_fault::no_key};
     }
-    std::size_t key_end = equals;
-    while (key_end > 0 && is_blank(line[key_end - 1])) {
-        --key_end;
-    }
+    const std::size_t key_end = line.substr(0, equals).find_last_not_of(" \t") + 1;
     const std::string_view key = line.substr(0, key_end);
     const bool key_is_uv = key.size() == 2 && ascii_lower(key[0]) == 'u' && ascii_lower(key[1]) == 'v';
     if (!key_is_uv) {
