@@ -25,10 +25,7 @@ std::string system_message(std::uint32_t code)
                          nullptr, code, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
     std::wstring message = length > 0 ? std::wstring(text, length) : L"system error " + std::to_wstring(code);
     ::LocalFree(text);
-    while (!message.empty() && (message.back() == L'\n' || message.back() == L'\r' || message.back() == L'.' ||
-                                message.back() == L'\x3002' || message.back() == L' ')) {
-        message.pop_back();
-    }
+    message.erase(message.find_last_not_of(L"\n\r.\x3002 ") + 1);
     return narrow(message);
 }
 

@@ -21,10 +21,7 @@ bool is_letter(wchar_t c)
 // is all there is before it.
 std::wstring_view last_part(std::wstring_view path)
 {
-    std::size_t at = path.size();
-    while (at > 0 && !is_slash(path[at - 1])) {
-        --at;
-    }
+    std::size_t at = path.find_last_of(L"\\/") + 1;
     if (at == 0 && path.size() >= 2 && is_letter(path[0]) && path[1] == L':') {
         at = 2;
     }
@@ -59,13 +56,8 @@ bool is_reserved_device_name(std::wstring_view path)
     // The part before the first dot, less trailing spaces: "nul.txt",
     // "COM1 .tx" name devices too.
     name = name.substr(0, name.find(L'.'));
-    while (!name.empty() && name.back() == L' ') {
-        name.remove_suffix(1);
-    }
-    std::wstring stem;
-    for (const wchar_t c : name) {
-        stem += upper(c);
-    }
+    std::wstring stem(name.substr(0, name.find_last_not_of(L' ') + 1));
+    std::ranges::transform(stem, stem.begin(), upper);
     static constexpr std::array<std::wstring_view, 4> plain = {L"CON", L"PRN", L"AUX", L"NUL"};
     return std::ranges::find(plain, stem) != plain.end() ||
            (stem.size() == 4 && (stem.starts_with(L"COM") || stem.starts_with(L"LPT")) && stem[3] >= L'1' &&
@@ -80,10 +72,7 @@ bool names_a_stream(std::wstring_view path)
 std::wstring as_windows_opens(std::wstring_view path)
 {
     const std::size_t part = path.size() - last_part(path).size();
-    std::size_t end = path.size();
-    while (end > part && (path[end - 1] == L'.' || path[end - 1] == L' ')) {
-        --end;
-    }
+    const std::size_t end = std::max(part, path.find_last_not_of(L". ") + 1);
     // "." and ".." keep their dots: they are folders, not names with dots.
     const std::wstring_view name = path.substr(part);
     if (name == L"." || name == L"..") {
