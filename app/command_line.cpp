@@ -86,12 +86,10 @@ std::vector<job> plan(const command_options& options)
 // Standard input can be read only once, however it is named.
 bool reads_standard_input_twice(std::span<const job> jobs)
 {
-    std::size_t readers = 0;
+    const auto standard = [](const job_source& source) { return source.from.kind == subject_kind::standard_input; };
+    std::ptrdiff_t readers = 0;
     for (const job& task : jobs) {
-        readers += task.input.from.kind == subject_kind::standard_input ? 1 : 0;
-        for (const job_source& source : task.others) {
-            readers += source.from.kind == subject_kind::standard_input ? 1 : 0;
-        }
+        readers += (standard(task.input) ? 1 : 0) + std::ranges::count_if(task.others, standard);
     }
     return readers > 1;
 }

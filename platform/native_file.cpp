@@ -45,10 +45,8 @@ path_string temporary_name_beside(const path_string& path)
     static std::mt19937_64 random{std::random_device{}()};
     static constexpr std::string_view digits = "0123456789abcdef";
     // Short, so that any name the folder takes leaves room for it.
-    path_string name = path.substr(0, file_name_start(path));
-    for (const char c : std::string_view(".txconv-")) {
-        name.push_back(static_cast<path_char>(c));
-    }
+    constexpr std::string_view PREFIX = ".txconv-";
+    path_string name = path.substr(0, file_name_start(path)).append(PREFIX.begin(), PREFIX.end());
     std::uint64_t bits = random();
     for (int i = 0; i < 12; ++i, bits >>= 4U) {
         name.push_back(static_cast<path_char>(digits[bits & 0xFU]));
