@@ -204,8 +204,8 @@ void listing_scanner::feed(std::span<const char> chunk)
     const bool whole_lines = line_start_.empty() && skip_ == 0;
     for (std::optional<std::uint32_t> value;
          whole_lines && filled_ < TABLE_SLOTS && end - from >= LINE_BYTES &&
-         std::string_view(data + from, LINE_BYTES).starts_with("uv=") && data[from + 11] == '\r' &&
-         data[from + 12] == '\n' && (value = eight_digits(data + from + 3));
+         std::string_view(data + from, LINE_BYTES).starts_with("uv=") &&
+         std::string_view(data + from, LINE_BYTES).ends_with("\r\n") && (value = eight_digits(data + from + 3));
          from += LINE_BYTES) {
         table_[filled_++] = *value;
         ++uv_keys_;
