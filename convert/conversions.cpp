@@ -141,17 +141,18 @@ std::string utf16_decoder::decode(std::span<const char> chunk)
         std::uint32_t unit = big_endian_ ? (static_cast<std::uint32_t>(odd_byte_) << 8U) | other
                                          : (other << 8U) | static_cast<std::uint32_t>(odd_byte_);
         odd_byte_ = -1;
-        if (unit >= 0xD800 && unit < 0xDC00) {
-            high_surrogate_ = unit;
-            continue;
+        // Half a surrogate pair is no character: it reads as U+FFFD, which no
+        // rule takes for a digit, rather than as nothing, so that a value it
+        // stands in is not read as if it were not there.
+        const bool paired = high_surrogate_ != 0 && unit >= 0xDC00 && unit < 0xE000;
+        if (high_surrogate_ != 0 && !paired) {
+            put_utf8(text, 0xFFFD);
         }
-        if (unit >= 0xDC00 && unit < 0xE000 && high_surrogate_ != 0) {
-            unit = 0x10000 + ((high_surrogate_ - 0xD800) << 10U) + (unit - 0xDC00);
-        } else if (unit >= 0xD800 && unit < 0xE000) {
-            unit = 0xFFFD; // half a pair: no character
+        unit = paired ? 0x10000 + ((high_surrogate_ - 0xD800) << 10U) + (unit - 0xDC00) : unit;
+        high_surrogate_ = unit >= 0xD800 && unit < 0xDC00 ? unit : 0;
+        if (high_surrogate_ == 0) {
+            put_utf8(text, unit >= 0xDC00 && unit < 0xE000 ? 0xFFFD : unit);
         }
-        high_surrogate_ = 0;
-        put_utf8(text, unit);
     }
     return text;
 }

@@ -173,11 +173,14 @@ TEST(ListingScanner, FieldAcrossTheRealChunkBoundary)
 }
 
 // UTF-16 of either order, in chunks cut anywhere, even inside a surrogate
-// pair: the same UTF-8 as all at once; half a pair is no character.
+// pair: the same UTF-8 as all at once; half a pair is no character, and
+// hides none of what follows it.
 TEST(Utf16Decoder, ChunksCutAnywhereDecodeAlike)
 {
-    const std::u16string text = u"uv=0000ABCD\r\n# \u8868 \U0001F600 \xe9 \xdc00";
-    const std::string utf8 = "uv=0000ABCD\r\n# \xe8\xa1\xa8 \xf0\x9f\x98\x80 \xc3\xa9 \xef\xbf\xbd";
+    const std::u16string text = u"uv=0000ABCD\r\n# \u8868 \U0001F600 \xe9 \xdc00 uv=1234\xd800"
+                                u"5678 \xd800\xd83d\xde00";
+    const std::string utf8 = "uv=0000ABCD\r\n# \xe8\xa1\xa8 \xf0\x9f\x98\x80 \xc3\xa9 \xef\xbf\xbd uv=1234\xef\xbf\xbd"
+                             "5678 \xef\xbf\xbd\xf0\x9f\x98\x80";
     for (const bool big_endian : {false, true}) {
         std::string bytes;
         for (const char16_t unit : text) {
