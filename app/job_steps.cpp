@@ -21,21 +21,13 @@ std::unexpected<job_failure> refused(refusal_kind kind, const subject& about)
     return std::unexpected<job_failure>(refusal{.kind = kind, .about = about});
 }
 
-// What reading one input found, besides its values.
-struct read_result {
-    value_table values{};
-    std::vector<finding> findings;
-    // How many tables it holds, a last short run of a listing included.
-    std::uint64_t tables = 1;
-};
-
 std::unexpected<job_failure> endless(const input_file& input, std::uint64_t read)
 {
     return std::unexpected<job_failure>(failure{.kind = failure_kind::endless, .about = input.about, .read = read});
 }
 
 // Reads a listing chunk by chunk, and checks its lines too where strict.
-std::expected<read_result, job_failure> read_listing(const job& task, input_file& input, listing_scanner& scanner)
+std::expected<table_reading, job_failure> read_listing(const job& task, input_file& input, listing_scanner& scanner)
 {
     scanner.reset(task.image.value_or(table_choice{}));
     // Where strict, each chunk is checked line by line too. A listing saved
@@ -69,7 +61,7 @@ std::expected<read_result, job_failure> read_listing(const job& task, input_file
         return refused(refusal_kind::unmarked_utf16, input.about);
     }
     scanner.finish();
-    read_result result{.values = scanner.table(), .tables = scanner.images()};
+    table_reading result{.table = scanner.table(), .tables = scanner.images()};
     if (!read->ended) {
         // Past the budget, only a table that is whole and wanted as it is
         // counts: the last one of an endless stream never comes.
@@ -113,7 +105,7 @@ std::expected<read_extent, job_failure> read_table_stream(input_file& input, tab
     return *read;
 }
 
-std::expected<read_result, job_failure> read_table(const job& task, input_file& input)
+std::expected<table_reading, job_failure> read_table(const job& task, input_file& input)
 {
     const table_choice choice = task.image.value_or(table_choice{});
     table_image image{};
@@ -131,7 +123,7 @@ std::expected<read_result, job_failure> read_table(const job& task, input_file& 
             return std::unexpected(got.error());
         }
     }
-    read_result result{.values = decode_table(image), .tables = read.bytes / TABLE_BYTES};
+    table_reading result{.table = decode_table(image), .tables = read.bytes / TABLE_BYTES};
     if (!read.ended) {
         result.findings.push_back({finding_kind::goes_on, 0, read.bytes});
     } else if (std::optional<finding> found = judge_table_length(read.bytes, task.image.has_value() && !task.strict)) {
@@ -167,7 +159,7 @@ std::expected<input_file, job_failure> open_source(const job& task, const job_so
 // Strictly, every departure from the form txconv writes fails the file.
 // Otherwise only a table file too short to hold a table fails; the rest
 // warn, or go unsaid.
-job_expected weigh_findings(const job& task, const subject& about, const read_result& read, job_record& record)
+job_expected weigh_findings(const job& task, const subject& about, const table_reading& read, job_record& record)
 {
     const std::uint64_t wanted = task.image && !task.image->last ? task.image->number : 1;
     for (const finding& found : read.findings) {
@@ -374,7 +366,7 @@ job_expected prepare_job(const job& task, std::size_t number, listing_scanner& s
         if (auto weighed = weigh_findings(task, source(i).from, *read, record); !weighed) {
             return weighed;
         }
-        values.push_back(read->values);
+        values.push_back(read->table);
     }
     if (std::optional<std::string> result = result_of(task, values, record)) {
         stager.stage(number, std::move(request), std::move(*result));

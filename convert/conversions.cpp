@@ -157,7 +157,7 @@ std::string utf16_decoder::decode(std::span<const char> chunk)
     return text;
 }
 
-listing_reading txt_to_tx(std::string_view listing, table_choice choice)
+table_reading txt_to_tx(std::string_view listing, table_choice choice)
 {
     listing_scanner scanner;
     scanner.reset(choice);

@@ -290,9 +290,9 @@ private:
     std::uint32_t high_surrogate_ = 0;
 };
 
-// What a whole listing reads as: its chosen table, what was found on the
-// way, and how many runs of 95 fields it holds.
-struct listing_reading {
+// What an input reads as: its chosen table, what was found on the way, and
+// how many tables it holds, a listing's last short run of fields included.
+struct table_reading {
     value_table table{};
     std::vector<finding> findings;
     std::uint64_t tables = 1;
@@ -300,7 +300,7 @@ struct listing_reading {
 
 // Listing to table, for a listing that is all in memory; the driver reads
 // one chunk at a time through listing_scanner instead, by the same rule.
-listing_reading txt_to_tx(std::string_view listing, table_choice choice = {});
+table_reading txt_to_tx(std::string_view listing, table_choice choice = {});
 
 // Table to listing: the listing of the table image.
 listing_text tx_to_txt(std::span<const char, TABLE_BYTES> image);

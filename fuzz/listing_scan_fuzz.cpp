@@ -83,7 +83,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     scanner.finish();
     // The words on keys and long values are the scanner's own: they must
     // come out the same however the input is cut, and the rest by the rule.
-    const listing_reading whole = txt_to_tx(text);
+    const table_reading whole = txt_to_tx(text);
     reading chunked{scanner.table(), scanner.findings()};
     if (chunked.findings != whole.findings) {
         std::abort();

@@ -58,7 +58,7 @@ TEST(RoundTrip, RandomTablesSurviveBothDirections)
         // Both directions as the pure functions they are, and the listing
         // read in chunks as the driver reads it.
         const listing_text listing = tx_to_txt(image);
-        const listing_reading read = txt_to_tx({listing.begin(), listing.end()});
+        const table_reading read = txt_to_tx({listing.begin(), listing.end()});
         ASSERT_EQ(encode_table(read.table), image) << "round " << round;
         ASSERT_TRUE(read.findings.empty()) << "round " << round;
         ASSERT_EQ(encode_table(testing::scan_in_pieces({listing.begin(), listing.end()}, CHUNK).table), image)
