@@ -74,7 +74,8 @@ TEST(Fill, PutsValuesWhereThePatternSays)
 }
 
 // Every English text of the catalog finds its own translation: a lookup
-// that searched in another order than msgfmt sorts would miss some.
+// that searched in another order than msgfmt sorts would miss some. A text
+// it lacks, as a system's rarer reasons, finds none, not its neighbour's.
 TEST(Catalog, FindsEveryMessage)
 {
     const auto word = [](std::size_t at) {
@@ -93,6 +94,7 @@ TEST(Catalog, FindsEveryMessage)
         const std::string_view english = text(word(12), i);
         EXPECT_EQ(translation_of(english.substr(0, english.find('\0'))), text(word(16), i)) << english;
     }
+    EXPECT_EQ(translation_of("Exec format error"), "");
     EXPECT_EQ(tr("standard input"), "standard input");
     EXPECT_EQ(trn("%s table", "%s tables", 1), "%s table");
     EXPECT_EQ(trn("%s table", "%s tables", 2), "%s tables");
