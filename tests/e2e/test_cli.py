@@ -634,9 +634,13 @@ class Inspecting(CaseTest):
             root, [line] = chart("r.tx.svg")
             heights = [y for _, y in line]
             self.assertGreater(max(heights) - min(heights), 0.8 * (480 - 48 - 60))
-            # Each round tick is labelled in hex, with its decimal value under it.
+            # Each round tick is marked on the axis and labelled in hex, with its
+            # decimal value under it.
             texts = [t.text for t in root.iter(ns + "text")]
             self.assertEqual(texts[texts.index("0x00004E20") + 1], "20000")
+            y = next(t for t in root.iter(ns + "text") if t.text == "0x00004E20").get("y")
+            self.assertIn(("105.0", y, "110.0", y), [(m.get("x1"), m.get("y1"), m.get("x2"), m.get("y2"))
+                                                      for m in root.iter(ns + "line")])
             root, lines = chart("both.svg")
             self.assertEqual(len(lines), 2)
             # Names that share nothing: no "from" left hanging.
