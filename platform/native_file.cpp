@@ -5,7 +5,7 @@
 
 namespace txconv {
 
-// Ownership is the same everywhere; only release() knows the platform's handle.
+// Ownership is the same everywhere; only close() knows the platform's handle.
 native_file::native_file(native_file&& other) noexcept
     : handle_(std::exchange(other.handle_, -1)), borrowed_(other.borrowed_),
       temporary_(std::exchange(other.temporary_, {}))
@@ -26,6 +26,14 @@ native_file& native_file::operator=(native_file&& other) noexcept
 native_file::~native_file()
 {
     release();
+}
+
+void native_file::release() noexcept
+{
+    // What close() would say goes unsaid: nobody asked for the file's end.
+    if (handle_ != -1) {
+        (void)close();
+    }
 }
 
 path_string folder_of(const path_string& path)

@@ -98,19 +98,6 @@ native_file native_file::standard_output()
     return file;
 }
 
-void native_file::release() noexcept
-{
-    if (handle_ >= 0 && !borrowed_) {
-        if (!temporary_.empty()) {
-            (void)remove_if_still(fd_of(handle_), temporary_);
-            forget_temporary(fd_of(handle_));
-        }
-        ::close(fd_of(handle_));
-    }
-    handle_ = -1;
-    temporary_.clear();
-}
-
 io_expected<file_status> native_file::open_for_reading(const path_string& path)
 {
     release();

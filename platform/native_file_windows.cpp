@@ -69,18 +69,6 @@ native_file native_file::standard_output()
     return file;
 }
 
-void native_file::release() noexcept
-{
-    if (handle_ != -1 && !borrowed_) {
-        if (!temporary_.empty()) {
-            (void)mark_for_deletion(as_handle(handle_), true);
-        }
-        ::CloseHandle(as_handle(handle_));
-    }
-    handle_ = -1;
-    temporary_.clear();
-}
-
 io_expected<file_status> native_file::open_for_reading(const path_string& path)
 {
     release();
