@@ -72,7 +72,7 @@ std::vector<job> plan(const command_options& options)
         }
         task.mode = mode;
         task.strict = options.strict || options.check;
-        task.image = options.image;
+        task.choice = options.choice;
         task.quiet = options.quiet;
         task.full_range = options.full_range;
         task.show_name = kind == job_kind::show && options.files.size() > 1;

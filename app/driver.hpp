@@ -52,7 +52,7 @@ struct job {
     bool strict = false;
     // Which table of a file that holds several; chosen on purpose where
     // given, so that the others go unsaid.
-    std::optional<table_choice> image;
+    std::optional<table_choice> choice;
     // One of several inputs shown: each is named with what is shown of it.
     bool show_name = false;
     // Whether the csv's header row comes first: the first job of the run.
@@ -70,7 +70,7 @@ enum class refusal_kind : std::uint8_t {
     short_table,           // fewer bytes than one table
     not_as_written,        // a strict check found the input not in the form txconv writes
     binary_to_terminal,    // a table would go to a terminal
-    no_such_image,         // the table asked for is beyond what the file holds
+    no_such_table,         // the table asked for is beyond what the file holds
     shared_output,         // the output is that of an earlier input too
     unmarked_utf16,        // a listing in UTF-16 without a byte order mark
     out_of_memory,         // memory ran out before the job was done
@@ -81,8 +81,8 @@ struct refusal {
     refusal_kind kind = refusal_kind::short_table;
     subject about;
     std::uint64_t bytes = 0;  // short_table
-    std::uint64_t wanted = 0; // no_such_image
-    std::uint64_t tables = 0; // no_such_image
+    std::uint64_t wanted = 0; // no_such_table
+    std::uint64_t tables = 0; // no_such_table
     subject output;           // shared_output
     subject earlier;          // shared_output: the input that writes it first
 };

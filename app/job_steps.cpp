@@ -29,7 +29,7 @@ std::unexpected<job_failure> endless(const input_file& input, std::uint64_t read
 // Reads a listing chunk by chunk, and checks its lines too where strict.
 std::expected<table_reading, job_failure> read_listing(const job& task, input_file& input, listing_scanner& scanner)
 {
-    scanner.reset(task.image.value_or(table_choice{}));
+    scanner.reset(task.choice.value_or(table_choice{}));
     // Where strict, each chunk is checked line by line too. A listing saved
     // as UTF-16 is read as the text it is, from its first bytes on; the mark
     // that Notepad may put before UTF-8 is no part of the first line's key.
@@ -61,7 +61,7 @@ std::expected<table_reading, job_failure> read_listing(const job& task, input_fi
         return refused(refusal_kind::unmarked_utf16, input.about);
     }
     scanner.finish();
-    table_reading result{.table = scanner.table(), .tables = scanner.images()};
+    table_reading result{.table = scanner.table(), .tables = scanner.tables()};
     if (!read->ended) {
         // Past the budget, only a table that is whole and wanted as it is
         // counts: the last one of an endless stream never comes.
@@ -107,7 +107,7 @@ std::expected<read_extent, job_failure> read_table_stream(input_file& input, tab
 
 std::expected<table_reading, job_failure> read_table(const job& task, input_file& input)
 {
-    const table_choice choice = task.image.value_or(table_choice{});
+    const table_choice choice = task.choice.value_or(table_choice{});
     table_image image{};
     read_extent read{.bytes = input.size.value_or(0)};
     if (!input.size) {
@@ -126,7 +126,7 @@ std::expected<table_reading, job_failure> read_table(const job& task, input_file
     table_reading result{.table = decode_table(image), .tables = read.bytes / TABLE_BYTES};
     if (!read.ended) {
         result.findings.push_back({finding_kind::goes_on, 0, read.bytes});
-    } else if (std::optional<finding> found = judge_table_length(read.bytes, task.image.has_value() && !task.strict)) {
+    } else if (std::optional<finding> found = judge_table_length(read.bytes, task.choice.has_value() && !task.strict)) {
         result.findings.push_back(*found);
     }
     return result;
@@ -150,7 +150,7 @@ std::expected<input_file, job_failure> open_source(const job& task, const job_so
     }
     // A listing's field takes one byte at the least.
     const std::uint64_t per_table = source.way == direction::to_table ? TABLE_SLOTS : TABLE_BYTES;
-    if (task.image && !task.image->last && !opened->size && task.image->number > INPUT_BUDGET / per_table) {
+    if (task.choice && !task.choice->last && !opened->size && task.choice->number > INPUT_BUDGET / per_table) {
         return endless(*opened, 0);
     }
     return std::move(*opened);
@@ -161,14 +161,14 @@ std::expected<input_file, job_failure> open_source(const job& task, const job_so
 // warn, or go unsaid.
 job_expected weigh_findings(const job& task, const subject& about, const table_reading& read, job_record& record)
 {
-    const std::uint64_t wanted = task.image && !task.image->last ? task.image->number : 1;
+    const std::uint64_t wanted = task.choice && !task.choice->last ? task.choice->number : 1;
     for (const finding& found : read.findings) {
         if (found.kind == finding_kind::short_table && !task.strict) {
             return std::unexpected(refusal{.kind = refusal_kind::short_table, .about = about, .bytes = found.count});
         }
         // Of a listing of several runs, the ones not chosen go unsaid; of a
         // table that is not there, all but that.
-        if (task.strict || (wanted <= read.tables && (!task.image || found.kind != finding_kind::values_ignored))) {
+        if (task.strict || (wanted <= read.tables && (!task.choice || found.kind != finding_kind::values_ignored))) {
             record.findings.emplace_back(about, found);
         }
     }
@@ -177,7 +177,7 @@ job_expected weigh_findings(const job& task, const subject& about, const table_r
     }
     if (wanted > read.tables) {
         return std::unexpected(
-            refusal{.kind = refusal_kind::no_such_image, .about = about, .wanted = wanted, .tables = read.tables});
+            refusal{.kind = refusal_kind::no_such_table, .about = about, .wanted = wanted, .tables = read.tables});
     }
     return {};
 }
@@ -207,9 +207,9 @@ std::pair<std::vector<std::string>, std::string> chart_names(const job& task)
         // Names that share nothing leave nothing to say where they are from.
         title = title.empty() ? counted(names.size(), trn("%s table", "%s tables", names.size()))
                               : fill(tr("%s tables from %s"), {std::to_string(names.size()), title});
-    } else if (task.image) {
-        title += task.image->last ? std::string(tr(", last table"))
-                                  : fill(tr(", table %s"), {std::to_string(task.image->number)});
+    } else if (task.choice) {
+        title += task.choice->last ? std::string(tr(", last table"))
+                                   : fill(tr(", table %s"), {std::to_string(task.choice->number)});
     }
     return {std::move(names), std::move(title)};
 }

@@ -84,7 +84,7 @@ std::string reason_of(const refusal& refused)
         return std::string(tr("not in the form txconv writes"));
     case refusal_kind::binary_to_terminal:
         return std::string(tr("a table is not written to a terminal; redirect it, or use --force"));
-    case refusal_kind::no_such_image:
+    case refusal_kind::no_such_table:
         return fill(
             trn("holds %s table; there is no table %s", "holds %s tables; there is no table %s", refused.tables),
             {std::to_string(refused.tables), std::to_string(refused.wanted)});

@@ -217,7 +217,7 @@ std::string check_combination(const command_options& o)
          tr_later("--show and --diff write to no file, so -o, --force and --append make no sense with them")},
         {o.plot && o.append, tr_later("--plot makes a new picture; --append makes no sense with it")},
         {o.diff && o.files.size() != 2, tr_later("--diff compares two FILEs")},
-        {o.image_text && !o.image, tr_later("--image takes a table's number, counted from 1, or last")},
+        {o.image_text && !o.choice, tr_later("--image takes a table's number, counted from 1, or last")},
         {o.format_text && !o.format, tr_later("--format takes text, csv or json")},
         {o.format && !o.show && !o.diff, tr_later("--format says how --show and --diff print; give one of them")},
         {o.output && o.output->empty(), tr_later("-o needs a PATH: an empty one names no file")},
@@ -284,7 +284,7 @@ std::expected<command_options, std::string> parse_command_line(std::span<const p
         }
     }
     if (options.image_text) {
-        options.image = image_number(*options.image_text);
+        options.choice = image_number(*options.image_text);
     }
     if (options.format_text) {
         options.format = format_named(*options.format_text);

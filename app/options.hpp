@@ -50,7 +50,7 @@ struct command_options {
     std::optional<output_format> format;
     // --image as given, and the table it names.
     std::optional<path_string> image_text;
-    std::optional<table_choice> image;
+    std::optional<table_choice> choice;
     std::vector<path_string> files;
     // No FILE was given: standard input to standard output.
     bool filter = false;

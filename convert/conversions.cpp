@@ -163,7 +163,7 @@ table_reading txt_to_tx(std::string_view listing, table_choice choice)
     scanner.reset(choice);
     scanner.feed(listing);
     scanner.finish();
-    return {scanner.table(), scanner.findings(), scanner.images()};
+    return {scanner.table(), scanner.findings(), scanner.tables()};
 }
 
 listing_text tx_to_txt(std::span<const char, TABLE_BYTES> image)

@@ -167,7 +167,7 @@ class listing_scanner {
 public:
     // Starts over on a new listing, reading the chosen run of 95 fields
     // rather than the first: what appending makes, one run per append.
-    void reset(table_choice image = {});
+    void reset(table_choice choice = {});
 
     void feed(std::span<const char> chunk);
     void finish();
@@ -181,7 +181,7 @@ public:
     const std::vector<finding>& findings() const { return findings_; }
     // After finish(): how many runs of 95 fields the listing holds, a last
     // short one included.
-    std::uint64_t images() const { return images_; }
+    std::uint64_t tables() const { return tables_; }
     // How many digits of a value typed too long are counted, at the most: a
     // long_value of that many may have more.
     static constexpr std::size_t DIGITS_COUNTED = 32;
@@ -224,7 +224,7 @@ private:
     std::uint64_t skip_ = 0;
     bool last_ = false;
     std::uint64_t fields_before_ = 0;
-    std::uint64_t images_ = 0;
+    std::uint64_t tables_ = 0;
     std::vector<finding> findings_;
     // Where fields beyond the last slot are counted, once there are any.
     std::size_t ignored_at_ = 0;

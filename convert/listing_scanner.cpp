@@ -58,14 +58,14 @@ std::optional<std::uint32_t> eight_digits(const char* text)
 
 } // namespace
 
-void listing_scanner::reset(table_choice image)
+void listing_scanner::reset(table_choice choice)
 {
     std::vector<char> buffer = std::move(buffer_);
     *this = listing_scanner();
     buffer_ = std::move(buffer);
     buffer_.clear();
-    last_ = image.last;
-    skip_ = image.last ? 0 : (image.number - 1) * TABLE_SLOTS;
+    last_ = choice.last;
+    skip_ = choice.last ? 0 : (choice.number - 1) * TABLE_SLOTS;
 }
 
 std::uint64_t listing_scanner::line_at(std::size_t at)
@@ -247,7 +247,7 @@ void listing_scanner::finish()
     }
     std::uint64_t fields = fields_before_ + filled_ + (ignored_at_ != 0 ? findings_[ignored_at_ - 1].count : 0);
     // A listing always holds one table, if only of zeros.
-    images_ = std::max<std::uint64_t>((fields + TABLE_SLOTS - 1) / TABLE_SLOTS, 1);
+    tables_ = std::max<std::uint64_t>((fields + TABLE_SLOTS - 1) / TABLE_SLOTS, 1);
     judge_keys();
     if (filled_ < TABLE_SLOTS) {
         findings_.push_back({finding_kind::too_few_values, 0, filled_});

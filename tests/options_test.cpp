@@ -33,8 +33,8 @@ std::string summary(const command_options& o)
     if (o.output) {
         text.append(" -o ").append(*o.output);
     }
-    if (o.image) {
-        text.append(" image ").append(o.image->last ? "last" : std::to_string(o.image->number));
+    if (o.choice) {
+        text.append(" image ").append(o.choice->last ? "last" : std::to_string(o.choice->number));
     }
     for (const std::string& file : o.files) {
         text.append(" [").append(file).append("]");
