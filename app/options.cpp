@@ -189,22 +189,21 @@ parsed take_short(std::span<const path_string> arguments, std::size_t& at, comma
 }
 
 // Where no option says which way, what each FILE's name cannot tell.
-std::string check_ways(std::span<const path_string> files)
+parsed check_ways(std::span<const path_string> files)
 {
-    for (const path_string& file : files) {
-        if (is_standard_stream(file)) {
-            return std::string(tr("say which way standard input goes: -1 (listing to table) or -2 (table to listing)"));
-        }
-        if (!way_by_name(file)) {
-            return fill(tr("cannot tell a listing from a table by the name '%s'; use -1 or -2"), {shown_path(file)});
-        }
+    const auto unknown = std::ranges::find_if(files, [](const path_string& file) { return !way_by_name(file); });
+    if (unknown == files.end()) {
+        return {};
     }
-    return {};
+    return std::unexpected(
+        is_standard_stream(*unknown)
+            ? std::string(tr("say which way standard input goes: -1 (listing to table) or -2 (table to listing)"))
+            : fill(tr("cannot tell a listing from a table by the name '%s'; use -1 or -2"), {shown_path(*unknown)}));
 }
 
 // What no single option can tell: combinations that make no sense, and
 // FILEs that make none with the options. The first found is said.
-std::string check_combination(const command_options& o)
+parsed check_combination(const command_options& o)
 {
     const bool writes = o.output || o.force || o.append;
     const std::pair<bool, std::string_view> rules[] = {
@@ -227,14 +226,15 @@ std::string check_combination(const command_options& o)
     };
     for (const auto& [broken, words] : rules) {
         if (broken) {
-            return std::string(tr(words));
+            return std::unexpected(std::string(tr(words)));
         }
     }
     if (o.plot && o.output && o.files.size() > MOST_PLOTTED) {
-        return fill(tr("one chart holds %s files at the most, each a line that can be told apart; %s were given"),
-                    {std::to_string(MOST_PLOTTED), std::to_string(o.files.size())});
+        return std::unexpected(
+            fill(tr("one chart holds %s files at the most, each a line that can be told apart; %s were given"),
+                 {std::to_string(MOST_PLOTTED), std::to_string(o.files.size())}));
     }
-    return o.way() ? std::string() : check_ways(o.files);
+    return o.way() ? parsed() : check_ways(o.files);
 }
 
 } // namespace
@@ -294,8 +294,8 @@ std::expected<command_options, std::string> parse_command_line(std::span<const p
         options.filter = true;
         options.files.emplace_back(1, path_char('-'));
     }
-    if (std::string error = options.help || options.version ? "" : check_combination(options); !error.empty()) {
-        return std::unexpected(std::move(error));
+    if (const parsed checked = options.help || options.version ? parsed() : check_combination(options); !checked) {
+        return std::unexpected(checked.error());
     }
     return options;
 }
