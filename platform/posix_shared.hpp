@@ -48,8 +48,4 @@ io_expected<> remove_if_still(int fd, const path_string& name);
 void remember_temporary(int fd, const path_string& name);
 void forget_temporary(int fd);
 
-// Removes every remembered temporary that still names its file. Safe in a
-// signal handler.
-void remove_temporaries() noexcept;
-
 } // namespace txconv

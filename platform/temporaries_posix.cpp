@@ -22,11 +22,21 @@ struct temporary_slot {
 constexpr std::size_t TEMPORARY_SLOTS = 1024;
 temporary_slot temporaries[TEMPORARY_SLOTS];
 
-// Leaves no temporary file behind, then ends the process by the same signal,
-// so that whoever waits for it still learns which.
+// Leaves no temporary file behind, each only while its name is still its
+// file's, then ends the process by the same signal, so that whoever waits for
+// it still learns which. Only calls that are safe in a signal handler.
 extern "C" void end_by_signal(int signal)
 {
-    remove_temporaries();
+    for (temporary_slot& slot : temporaries) {
+        const int fd = slot.fd;
+        const char* const name = slot.name;
+        struct stat mine {};
+        struct stat theirs {};
+        if (fd != -1 && name != nullptr && ::fstat(fd, &mine) == 0 && ::lstat(name, &theirs) == 0 &&
+            mine.st_dev == theirs.st_dev && mine.st_ino == theirs.st_ino) {
+            (void)::unlink(name);
+        }
+    }
     (void)std::signal(signal, SIG_DFL);
     (void)::raise(signal);
 }
@@ -71,20 +81,6 @@ void forget_temporary(int fd)
             std::atomic_signal_fence(std::memory_order_seq_cst);
             slot.name = nullptr;
             return;
-        }
-    }
-}
-
-void remove_temporaries() noexcept
-{
-    for (temporary_slot& slot : temporaries) {
-        const int fd = slot.fd;
-        const char* const name = slot.name;
-        struct stat mine {};
-        struct stat theirs {};
-        if (fd != -1 && name != nullptr && ::fstat(fd, &mine) == 0 && ::lstat(name, &theirs) == 0 &&
-            mine.st_dev == theirs.st_dev && mine.st_ino == theirs.st_ino) {
-            (void)::unlink(name);
         }
     }
 }

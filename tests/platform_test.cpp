@@ -5,12 +5,14 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <filesystem>
 #include <string>
 #include <vector>
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace txconv {
@@ -81,10 +83,17 @@ TEST(Temporaries, ForgottenOnesFreeTheirPlaces)
         remember_temporary(fd, others[i]);
         forget_temporary(fd);
     }
-    remember_temporary(fd, name);
-    remove_temporaries();
-    forget_temporary(fd);
+    // The last one is still on its way when a signal ends the process.
+    const pid_t child = ::fork();
+    if (child == 0) {
+        remember_temporary(fd, name);
+        (void)::raise(SIGTERM);
+        ::_exit(0);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
     ::close(fd);
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM);
     EXPECT_FALSE(std::filesystem::exists(name));
 }
 
