@@ -38,11 +38,6 @@ bool no_hard_links(int error)
     return error == EPERM || error == EOPNOTSUPP || error == ENOSYS || error == EMLINK;
 }
 
-std::unexpected<io_error> from_link_errno()
-{
-    return errno == EEXIST ? io_failed(io_reason::exists, EEXIST) : from_errno();
-}
-
 // Swaps the file named temporary in for the one at path, which held keeps
 // open: only while that is still the file the decision was about, unchanged
 // (a new file may take a freed number at once). What comes out is checked
@@ -220,7 +215,7 @@ io_expected<> native_file::publish(const path_string& path)
     if (temporary_.empty()) {
         // An O_TMPFILE file: linked in directly, only if the name is free.
         if (::linkat(AT_FDCWD, proc_path_of(fd).c_str(), AT_FDCWD, path.c_str(), AT_SYMLINK_FOLLOW) != 0) {
-            return from_link_errno();
+            return from_errno();
         }
         return {};
     }
@@ -230,7 +225,7 @@ io_expected<> native_file::publish(const path_string& path)
         // rather than replace.
         if (!no_hard_links(link_error) ||
             ::renameat2(AT_FDCWD, temporary_.c_str(), AT_FDCWD, path.c_str(), RENAME_NOREPLACE) != 0) {
-            return errno == EEXIST ? io_failed(io_reason::exists, EEXIST) : from_errno(link_error);
+            return from_errno(errno == EEXIST ? EEXIST : link_error);
         }
     } else {
         (void)remove_if_still(fd, temporary_);

@@ -12,7 +12,10 @@ namespace txconv {
 
 inline std::unexpected<io_error> from_errno(int error = errno)
 {
-    return io_failed(error == ENOENT ? io_reason::missing : io_reason::system, static_cast<std::uint32_t>(error));
+    const io_reason reason = error == ENOENT   ? io_reason::missing
+                             : error == EEXIST ? io_reason::exists
+                                               : io_reason::system;
+    return io_failed(reason, static_cast<std::uint32_t>(error));
 }
 
 // Nothing from a call that reports -1 and errno on failure.
