@@ -575,8 +575,10 @@ class Inspecting(CaseTest):
 
         with tempfile.TemporaryDirectory() as folder:
             deep = os.path.join(folder, "Documents", "measurements of the bench rig, 2024")
-            # Ending in Chinese, whose characters take a whole em each.
-            names = [os.path.join(deep, f"calibration run {i:02} of the left channel, 最终校准数据.tx") for i in range(13)]
+            # Ending in Chinese, whose characters take a whole em each: so much
+            # that even the last third of a name is cut to fit.
+            tail = "左声道第二次校准测量的最终数据，已由实验室复核并签字确认后归档保存，请勿修改或删除此文件"
+            names = [os.path.join(deep, f"calibration run {i:02} of the left channel, {tail}.tx") for i in range(13)]
             populate(folder, {os.path.relpath(n, folder): image([i * 1000 + k for k in range(95)])
                               for i, n in enumerate(names)})
             for count in (2, 6, 12):
