@@ -192,7 +192,10 @@ class UnderWine(unittest.TestCase):
         # in a notice; run from a console that stays, stderr is enough.
         text = b"uv=12 45678\r\nuv=00000001\r\n"
         with tempfile.TemporaryDirectory() as folder:
-            populate(folder, {"w.txt": text})
+            populate(folder, {"w.txt": text, "c.txt": listing(VALUES)})
+            # Nothing to say past the paths, nothing more to read.
+            status, _, notices, err = run_exe(["new-console", "1", EXE, "c.txt"], b"", folder, program=HELPER)
+            self.assertEqual((status, notices), (0, ["c.txt"]), err[-2000:])
             status, _, notices, err = run_exe(["new-console", "1", EXE, "w.txt"], b"", folder, program=HELPER)
             self.assertEqual((status, notices), (0, ["w.txt", "w.tx: written, with 2 warnings\n\n"
                                                      "w.txt:1: value is not 8 hex digits; stored as 0\n"
@@ -200,7 +203,8 @@ class UnderWine(unittest.TestCase):
                                                      "moves the values after it up by one slot"]), err[-2000:])
             status, _, notices, err = run_exe(["w.txt"], b"1\r\n", folder)
             self.assertEqual((status, notices), (0, ["w.txt"]), err[-2000:])
-            self.assertEqual(snapshot(folder), {"w.txt": text, "w.tx": image([0, 1]) * 2})
+            self.assertEqual(snapshot(folder), {"w.txt": text, "w.tx": image([0, 1]) * 2, "c.txt": listing(VALUES),
+                                                "c.tx": image(VALUES)})
             # A target that already held something is said to, in the last notice too.
             status, _, notices, err = run_exe(["new-console", "1", EXE, "w.txt"], b"", folder, program=HELPER)
             self.assertEqual(status, 0, err[-2000:])
