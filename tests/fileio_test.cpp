@@ -295,6 +295,26 @@ TEST(SystemCallFaults, ANameThatKeepsAppearingIsGivenUpOn)
     EXPECT_EQ(files_in(dir / ""), 0U);
 }
 
+TEST(SystemCallFaults, ANameThatAppearsWhereNothingCanBeLookedAtFails)
+{
+    // The name is taken meanwhile, and then its folder is no folder: what
+    // cannot be looked at is a failure, never a success.
+    testing::scratch_dir dir;
+    const std::string folder = dir / "f";
+    std::filesystem::create_directory(folder);
+    testing::arm({testing::syscall::linkat, [](int) { return true; }, 1,
+                  [&] {
+                      std::filesystem::rename(folder, dir / "gone");
+                      write_bytes(folder, "a file");
+                  }});
+    const std::optional<failure> failed = write_once(folder + "/p.tx", std::string_view("new"));
+    testing::disarm();
+    ASSERT_TRUE(failed);
+    EXPECT_EQ(failed->kind, failure_kind::cannot_write);
+    EXPECT_EQ(failed->cause.code, static_cast<std::uint32_t>(ENOTDIR));
+    EXPECT_EQ(files_in(dir / "gone"), 0U);
+}
+
 TEST(SystemCallFaults, ARollbackThatFailsTooIsSaid)
 {
     testing::scratch_dir dir;
