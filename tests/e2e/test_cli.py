@@ -24,7 +24,7 @@ JUNK = LISTING[:13] + b"uv=96BF9C06 junk\r\n" + LISTING[13:26] + b"gain=00000001
     LISTING[39:13 * 92]
 FREE = LISTING.replace(b"\r\n", b"\n").lower().replace(b"uv=", b"uv=")[:-1]
 ZEROS = b"0\n" * 10
-TWO_BAD = LISTING[:39] + b"uv=0000ABCG\r\nuv=000ABCD\r\n" + LISTING[65:]
+TWO_BAD = LISTING[:39] + b"uv= 0000ABC\r\nuv=\r\n" + LISTING[65:]
 CR_TABLE = image(VALUES[:11] + [0] + VALUES[12:])
 # As Notepad saves a listing: "Unicode", "Unicode big endian", and UTF-16
 # without the mark that tells it; and a listing whose fields end in NUL.
@@ -221,10 +221,10 @@ class CommandLine(CaseTest):
             Case("--check: CR alone ends a line, though not as written", {"r.txt": LISTING.replace(b"\r\n", b"\r")},
                  ["--check", "r.txt"], b"", {"r.txt": LISTING.replace(b"\r\n", b"\r")}, 1,
                  [f"txconv: r.txt:{n}: ends in a CR without an LF" for n in range(1, 6)] + ["txconv: r.txt: 90 more such lines\n"]),
-            # Each line is judged on its own: what ended one line's digits is no
-            # part of the next one's.
+            # Each line is judged on its own: nothing of one line, neither the byte
+            # that ended its digits nor the bytes kept of it, is part of the next.
             Case("--check: two bad lines in a row", {"c.txt": TWO_BAD}, ["--check", "c.txt"], b"", {"c.txt": TWO_BAD},
-                 1, ["txconv: c.txt:4:11: 'G' is not a hex digit\n", "txconv: c.txt:5: 7 hex digits; a value takes 8\n"]),
+                 1, ["txconv: c.txt:4:4: a space after \"=\"\n", "txconv: c.txt:5: 0 hex digits; a value takes 8\n"]),
             Case("--check: a short listing", {"p.txt": THREE}, ["--check", "p.txt"], b"", {"p.txt": THREE},
                  1, ["txconv: p.txt: holds 3 lines"]),
             Case("--check: two tables", {"t.tx": TABLE + TABLE}, ["-c", "t.tx"], b"", {"t.tx": TABLE + TABLE},
