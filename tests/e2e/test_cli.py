@@ -380,6 +380,12 @@ class StreamsAndComparisons(CaseTest):
                  shell='mkfifo f; cat f > got.txt & "$T" -2 -o f t.tx; s=$?; wait; exit $s'),
             Case("a missing table on standard input is standard input's", {}, ["--show", "--image", "3", "-2", "-"],
                  TABLE + image(changed), {}, 1, ["txconv: standard input: holds 2 tables; there is no table 3"]),
+            # A file as standard input is read as the file it is, to its length:
+            # a table far past its end is not there, rather than more than a
+            # stream is read for.
+            Case("a table far past the end of a file on standard input", {"t.tx": TABLE * 2}, [], b"",
+                 {"t.tx": TABLE * 2}, 1, ["txconv: standard input: holds 2 tables; there is no table 200000"],
+                 shell='"$T" --show --image 200000 -2 - < t.tx'),
             Case("--image last of tables on a pipe", {}, ["--show", "--image", "last", "-2", "-"], TABLE + image(changed),
                  {}, stdout=shown(changed)),
         ])
