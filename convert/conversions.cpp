@@ -24,9 +24,7 @@ std::optional<std::uint32_t> read_hex_field(std::string_view text)
 
 table_image encode_table(const value_table& table)
 {
-    table_image image{};
-    std::memcpy(image.data(), table.data(), TABLE_BYTES);
-    return image;
+    return std::bit_cast<table_image>(table);
 }
 
 value_table decode_table(std::span<const char, TABLE_BYTES> image)
@@ -70,12 +68,9 @@ listing_text format_listing(const value_table& table)
     listing_text text{};
     for (std::size_t slot = 0; slot < TABLE_SLOTS; ++slot) {
         char* const line = text.data() + (slot * LINE_BYTES);
-        line[0] = 'u';
-        line[1] = 'v';
-        line[2] = '=';
+        std::memcpy(line, "uv=", 3);
         write_hex8(table[slot], line + 3);
-        line[3 + FIELD_CHARS] = '\r';
-        line[4 + FIELD_CHARS] = '\n';
+        std::memcpy(line + 3 + FIELD_CHARS, "\r\n", 2);
     }
     return text;
 }
