@@ -108,10 +108,17 @@ std::string label(double x, double y, std::string_view anchor, std::string_view 
            (style.empty() ? "" : " " + std::string(style)) + ">" + escaped(text) + "</text>\n";
 }
 
-std::string line(double x1, double y1, double x2, double y2)
+std::string line(double x1, double y1, double x2, double y2, const std::string& style = {})
 {
     return "<line x1=\"" + number(x1) + "\" y1=\"" + number(y1) + "\" x2=\"" + number(x2) + "\" y2=\"" + number(y2) +
-           "\"/>\n";
+           "\"" + style + "/>\n";
+}
+
+// The colour and the dash of the chart's nth line.
+std::string stroke(std::size_t nth)
+{
+    return " stroke=\"" + std::string(COLOURS[nth % std::size(COLOURS)]) + "\" stroke-dasharray=\"" +
+           std::string(DASHES[nth / std::size(COLOURS)]) + "\"";
 }
 
 std::string hex_label(std::uint64_t value)
@@ -167,7 +174,6 @@ std::string axes(const value_axis& axis, bool full_range, double right)
 std::string series(const plotted_table& table, std::size_t nth, const value_axis& axis, double right)
 {
     const std::string colour(COLOURS[nth % std::size(COLOURS)]);
-    const std::string dash(DASHES[nth / std::size(COLOURS)]);
     std::string points;
     std::string markers = "<g fill=\"" + colour + "\" fill-opacity=\"0.8\">\n";
     for (std::size_t slot = 0; slot < TABLE_SLOTS; ++slot) {
@@ -180,9 +186,8 @@ std::string series(const plotted_table& table, std::size_t nth, const value_axis
                                 {table.name, std::to_string(slot), hex_label(value), std::to_string(value)})) +
                    "</title></circle>\n";
     }
-    return "<polyline fill=\"none\" stroke=\"" + colour + "\" stroke-dasharray=\"" + dash +
-           "\" stroke-opacity=\"0.8\" stroke-width=\"1.5\" points=\"" + points + "\"><title>" + escaped(table.name) +
-           "</title></polyline>\n" + markers + "</g>\n";
+    return "<polyline fill=\"none\"" + stroke(nth) + " stroke-opacity=\"0.8\" stroke-width=\"1.5\" points=\"" + points +
+           "\"><title>" + escaped(table.name) + "</title></polyline>\n" + markers + "</g>\n";
 }
 
 // Which line stands for which table, in a column right of the plotting
@@ -193,9 +198,7 @@ std::string legend(std::span<const plotted_table> tables, double right)
     std::string svg = "<g class=\"legend\">\n";
     for (std::size_t i = 0; i < tables.size(); ++i) {
         const double y = TOP + 12 + (ROW * static_cast<double>(i));
-        svg += "<line x1=\"" + number(x) + "\" y1=\"" + number(y - 4) + "\" x2=\"" + number(x + 24) + "\" y2=\"" +
-               number(y - 4) + "\" stroke=\"" + std::string(COLOURS[i % std::size(COLOURS)]) +
-               "\" stroke-dasharray=\"" + std::string(DASHES[i / std::size(COLOURS)]) + "\" stroke-width=\"2\"/>\n";
+        svg += line(x, y - 4, x + 24, y - 4, stroke(i) + " stroke-width=\"2\"");
         svg += label(x + 30, y, "start", fitted(tables[i].name, WIDTH - (x + 30) - 4, 12));
     }
     return svg + "</g>\n";

@@ -10,18 +10,6 @@ std::string padded(std::string text, std::size_t width)
     return text.size() < width ? std::string(width - text.size(), ' ') + text : text;
 }
 
-// One row per slot: the slot, the value in 8 upper-case hex digits and in
-// decimal.
-std::string shown_table(const value_table& values)
-{
-    std::string text;
-    for (std::size_t slot = 0; slot < TABLE_SLOTS; ++slot) {
-        text += padded(std::to_string(slot), 2) + "  " + hex8(values[slot]) + "  " +
-                padded(std::to_string(values[slot]), 10) + "\n";
-    }
-    return text;
-}
-
 // text as a JSON string: quoted, with quotes, backslashes and control
 // characters escaped.
 std::string json_string(std::string_view text)
@@ -62,7 +50,13 @@ std::string shown_values(const value_table& values, output_format format, std::s
     std::string text;
     switch (format) {
     case output_format::text:
-        return (named ? std::string(name) + ":\n" : std::string()) + shown_table(values);
+        // One row per slot: the slot, the value in 8 hex digits and in decimal.
+        text = named ? std::string(name) + ":\n" : "";
+        for (std::size_t slot = 0; slot < TABLE_SLOTS; ++slot) {
+            text += padded(std::to_string(slot), 2) + "  " + hex8(values[slot]) + "  " +
+                    padded(std::to_string(values[slot]), 10) + "\n";
+        }
+        return text;
     case output_format::csv:
         text = header ? (named ? "file,slot,hex,decimal\n" : "slot,hex,decimal\n") : "";
         for (std::size_t slot = 0; slot < TABLE_SLOTS; ++slot) {
