@@ -44,9 +44,11 @@ TEST(Plot, TheAxisFitsWithRoundTicks)
 {
     value_table ramp{};
     value_table top{};
+    value_table six_steps{}; // a range of exactly as many round steps as fit
     for (std::size_t i = 0; i < TABLE_SLOTS; ++i) {
         ramp[i] = static_cast<std::uint32_t>(i * 1000);
         top[i] = i == 0 ? 0 : 0xFFFFFFFFU;
+        six_steps[i] = static_cast<std::uint32_t>(std::min<std::size_t>(i, 60) * 1000);
     }
     value_table zeros{};
     value_table sevens{};
@@ -60,6 +62,7 @@ TEST(Plot, TheAxisFitsWithRoundTicks)
     };
     const axis_case cases[] = {
         {&ramp, false, {0, 100000, 20000}},
+        {&six_steps, false, {0, 60000, 10000}},
         {&zeros, false, {0, 5, 1}},
         {&sevens, false, {2, 12, 2}},
         {&highest, false, {3800000000U, 0xFFFFFFFFU, 100000000}},
