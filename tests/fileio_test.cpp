@@ -317,17 +317,20 @@ TEST(SystemCallFaults, ANameThatAppearsWhereNothingCanBeLookedAtFails)
 
 TEST(SystemCallFaults, ARollbackThatFailsTooIsSaid)
 {
-    testing::scratch_dir dir;
-    const std::string target = dir / "p.tx";
-    write_bytes(target, "old");
-    with_file_size_limit(100, [&] {
-        testing::arm({testing::syscall::ftruncate, [&](int fd) { return testing::is_file_at(fd, target); }});
-        const std::optional<failure> failed = write_once(target, std::string(1000, 'x'));
-        testing::disarm();
-        ASSERT_TRUE(failed);
-        EXPECT_NE(failed->cause, io_error{});
-        EXPECT_TRUE(failed->undo.has_value());
-    });
+    // Cutting the file back fails, or making the cut durable does.
+    for (const testing::syscall call : {testing::syscall::ftruncate, testing::syscall::fsync}) {
+        testing::scratch_dir dir;
+        const std::string target = dir / "p.tx";
+        write_bytes(target, "old");
+        with_file_size_limit(100, [&] {
+            testing::arm({call, [&](int fd) { return testing::is_file_at(fd, target); }});
+            const std::optional<failure> failed = write_once(target, std::string(1000, 'x'));
+            testing::disarm();
+            ASSERT_TRUE(failed);
+            EXPECT_NE(failed->cause, io_error{});
+            EXPECT_TRUE(failed->undo.has_value());
+        });
+    }
 }
 
 TEST(AppendToFile, ALockHeldTooLongIsGivenUpOnAndSaidOnce)
