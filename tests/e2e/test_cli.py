@@ -643,12 +643,16 @@ class Inspecting(CaseTest):
             heights = [y for _, y in line]
             self.assertGreater(max(heights) - min(heights), 0.8 * (480 - 48 - 60))
             # Each round tick is marked on the axis and labelled in hex, with its
-            # decimal value under it.
+            # decimal value under it; each tenth slot is marked under the axis;
+            # a gridline runs across from each.
             texts = [t.text for t in root.iter(ns + "text")]
             self.assertEqual(texts[texts.index("0x00004E20") + 1], "20000")
             y = next(t for t in root.iter(ns + "text") if t.text == "0x00004E20").get("y")
-            self.assertIn(("105.0", y, "110.0", y), [(m.get("x1"), m.get("y1"), m.get("x2"), m.get("y2"))
-                                                      for m in root.iter(ns + "line")])
+            x = next(t for t in root.iter(ns + "text") if t.text == "10").get("x")
+            marks = [(m.get("x1"), m.get("y1"), m.get("x2"), m.get("y2")) for m in root.iter(ns + "line")]
+            for mark in (("105.0", y, "110.0", y), ("110.0", y, "780.0", y), (x, "420.0", x, "425.0"),
+                         (x, "48.0", x, "420.0")):
+                self.assertIn(mark, marks)
             root, lines = chart("both.svg")
             self.assertEqual(len(lines), 2)
             # Names that share nothing: no "from" left hanging.
@@ -795,6 +799,13 @@ class Console(unittest.TestCase):
             self.assertTrue(result.stderr.startswith("\n\n[press Enter]"), result.stderr)
             self.assertIn("txconv: nothing converted: no file was given\n", result.stderr)
             self.assertEqual(snapshot(folder), {})
+
+    def test_warnings_stay_on_a_console_that_outlives_the_run(self):
+        # No closing notice repeats them, as only a console that closes does.
+        with tempfile.TemporaryDirectory() as folder:
+            populate(folder, {"g.txt": b"uv=1\r\n"})
+            result = run(["g.txt"], b"1\n", cwd=folder)
+            self.assertEqual((result.status, result.stderr.count("[press Enter]")), (0, 1), result.stderr)
 
     def test_menu_then_notice_then_result(self):
         with tempfile.TemporaryDirectory() as folder:
