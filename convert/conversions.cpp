@@ -68,9 +68,9 @@ listing_text format_listing(const value_table& table)
     listing_text text{};
     for (std::size_t slot = 0; slot < TABLE_SLOTS; ++slot) {
         char* const line = text.data() + (slot * LINE_BYTES);
-        std::memcpy(line, "uv=", 3);
+        std::ranges::copy(std::string_view("uv="), line);
         write_hex8(table[slot], line + 3);
-        std::memcpy(line + 3 + FIELD_CHARS, "\r\n", 2);
+        std::ranges::copy(std::string_view("\r\n"), line + 3 + FIELD_CHARS);
     }
     return text;
 }
