@@ -36,6 +36,7 @@ TEST(ParseChoice, ReadsTheLeadingNumberAsAtoiDoes)
         {"3", menu_choice::none},
         {"12", menu_choice::none},
         {"21", menu_choice::none},
+        {"19", menu_choice::none},
         {"-1", menu_choice::none},
         {"-2", menu_choice::none},
         {"+-1", menu_choice::none},
