@@ -1,5 +1,6 @@
 #include "app/driver.hpp"
 #include "fileio/file_access.hpp"
+#include "fileio/writing.hpp"
 #include "syscall_faults.hpp"
 #include "test_support.hpp"
 
@@ -15,6 +16,7 @@
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace txconv {
@@ -238,17 +240,39 @@ TEST(SystemCallFaults, EachIsReportedAndLeavesTheTargetWhole)
 TEST(SystemCallFaults, AFailedNewNameIsTakenBackOnlyWhileItIsStillOurs)
 {
     // The folder cannot be synced, so the new name must go again; but by
-    // then somebody else's file has taken it, and that one stays.
+    // then somebody else's file has taken it, and that one stays. Or the
+    // name cannot be removed, and that is said too.
+    for (const bool theirs : {true, false}) {
+        testing::scratch_dir dir;
+        const std::string target = dir / "p.tx";
+        testing::arm({testing::syscall::fsync, testing::is_folder, 1, [&] {
+                          if (theirs) {
+                              write_bytes(dir / "theirs", "theirs");
+                              std::filesystem::rename(dir / "theirs", target);
+                          } else {
+                              testing::arm({testing::syscall::unlink, [](int) { return true; }});
+                          }
+                      }});
+        const std::optional<failure> failed = write_once(target, std::string_view("ours"));
+        testing::disarm();
+        ASSERT_TRUE(failed);
+        EXPECT_EQ(read_bytes(target), theirs ? "theirs" : "ours");
+        EXPECT_EQ(failed->undo.has_value(), !theirs);
+    }
+}
+
+TEST(SystemCallFaults, AStreamWhoseCloseFailsIsNotWritten)
+{
+    // A device or a FIFO may say that a write failed only when it is closed.
     testing::scratch_dir dir;
-    const std::string target = dir / "p.tx";
-    testing::arm({testing::syscall::fsync, testing::is_folder, 1, [&] {
-                      write_bytes(dir / "theirs", "theirs");
-                      std::filesystem::rename(dir / "theirs", target);
-                  }});
-    const std::optional<failure> failed = write_once(target, std::string_view("ours"));
+    const std::string fifo = dir / "fifo";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const int reader = ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    testing::arm({testing::syscall::close, [&](int fd) { return testing::is_file_at(fd, fifo); }});
+    const output_outcome outcome = write_stream({subject_kind::file, fifo}, fifo, "new");
     testing::disarm();
-    ASSERT_TRUE(failed);
-    EXPECT_EQ(read_bytes(target), "theirs");
+    ::close(reader);
+    EXPECT_FALSE(outcome.has_value());
 }
 
 TEST(SystemCallFaults, AFailedFlushOfABatchFailsEveryOutputInIt)
