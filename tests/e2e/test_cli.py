@@ -96,7 +96,7 @@ class ListingToTable(CaseTest):
             Case("Notepad's UTF-8, with its mark", {"u.txt": b"\xef\xbb\xbf" + LISTING}, ["u.txt"], b"1\n",
                  {"u.txt": b"\xef\xbb\xbf" + LISTING, "u.tx": TABLE}),
             Case("UTF-16 without its mark", {"u.txt": U16BARE}, ["u.txt"], b"1\n", {"u.txt": U16BARE}, 1,
-                 ["txconv: u.txt: is UTF-16 without a byte order mark"]),
+                 ["txconv: u.txt: is UTF-16 without a byte order mark", "\n" + OPEN_FAILED + "\n[press Enter]"]),
             Case("fields that end in NUL are no UTF-16", {"z.txt": NUL_ENDS}, ["z.txt"], b"1\n",
                  {"z.txt": NUL_ENDS, "z.tx": image([v & 0xF for v in VALUES])}),
             Case("no '.' in the file name", {"pts": LISTING}, ["pts"], b"1\n", {"pts": LISTING, "pts.tx": TABLE}),
@@ -261,10 +261,13 @@ class CommandLine(CaseTest):
             Case("--check names a byte order mark", {"b.txt": b"\xef\xbb\xbf" + LISTING}, ["--check", "b.txt"], b"",
                  {"b.txt": b"\xef\xbb\xbf" + LISTING}, 1, ["txconv: b.txt:1: starts with a UTF-8 byte order mark\n"]),
             # Once, not line by line.
-            Case("--check names UTF-16", {"u.txt": U16LE, "v.txt": U16BE}, ["--check", "u.txt", "v.txt"], b"",
-                 {"u.txt": U16LE, "v.txt": U16BE}, 1,
+            # An empty file that Notepad saved as Unicode is its mark alone.
+            Case("--check names UTF-16", {"u.txt": U16LE, "v.txt": U16BE, "e.txt": b"\xff\xfe"},
+                 ["--check", "u.txt", "v.txt", "e.txt"], b"", {"u.txt": U16LE, "v.txt": U16BE, "e.txt": b"\xff\xfe"}, 1,
                  ["txconv: u.txt: is UTF-16, little-endian (Unicode); txconv writes ASCII\n",
-                  "txconv: v.txt: is UTF-16, big-endian (Unicode big endian); txconv writes ASCII\n"]),
+                  "txconv: v.txt: is UTF-16, big-endian (Unicode big endian); txconv writes ASCII\n",
+                  "txconv: e.txt: is UTF-16, little-endian (Unicode); txconv writes ASCII\n",
+                  "txconv: e.txt: holds 0 lines; a listing takes 95\n"]),
             # The extension decides in every run; no FILE means a filter.
             Case("without -1 or -2", {"a.tx": TABLE, "b.txt": LISTING}, ["-f", "a.tx", "b.txt"], b"",
                  {"a.tx": TABLE, "b.txt": LISTING, "a.txt": LISTING, "b.tx": TABLE}),
