@@ -178,6 +178,7 @@ struct fault_case {
     // How it ends: failed, and what p.tx holds afterwards (absent: nullopt).
     bool fails;
     std::optional<std::string> after;
+    write_mode mode = write_mode::append;
 };
 
 TEST(SystemCallFaults, EachIsReportedAndLeavesTheTargetWhole)
@@ -193,6 +194,10 @@ TEST(SystemCallFaults, EachIsReportedAndLeavesTheTargetWhole)
         {"looking at the new target once written", false, fstat, fault_case::nameless, 1, true, std::nullopt},
         {"syncing the new target", false, fsync, fault_case::nameless, 1, true, std::nullopt},
         {"syncing the new target's folder", false, fsync, fault_case::folder, 1, true, std::nullopt},
+        {"giving the replacement the old owner", true, fchown, fault_case::nameless, 1, true, "old",
+         write_mode::replace},
+        {"giving the replacement the old mode", true, fchmod, fault_case::nameless, 1, true, "old",
+         write_mode::replace},
         // Closing after the sync: the bytes are safe, so it is a success.
         {"closing the appended target", true, close, fault_case::target, 1, false, "old" + table},
         {"closing the new target", false, close, fault_case::target, 1, false, table},
@@ -223,7 +228,7 @@ TEST(SystemCallFaults, EachIsReportedAndLeavesTheTargetWhole)
                           return false;
                       },
                       c.nth});
-        const job task = menu_job(input, target);
+        const job task = menu_job(input, target, c.mode);
         ::testing::internal::CaptureStderr();
         const run_summary summary = run_jobs(std::span(&task, 1), {});
         const std::string said = ::testing::internal::GetCapturedStderr();
