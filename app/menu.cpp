@@ -70,7 +70,6 @@ int run_menu(std::span<const path_string> paths)
         job& task = jobs.emplace_back();
         task.input = {.from = {subject_kind::file, path}, .way = way};
         task.output = {subject_kind::file, output_name_for(name_as_opened(path), made_extension(way))};
-        task.mode = write_mode::append;
     }
     const run_summary summary = run_jobs(jobs, {.notices = true});
     if ((!summary.warned.empty() || !summary.added_to.empty()) && console_closes_with_process()) {

@@ -252,7 +252,6 @@ void listing_scanner::finish()
     if (filled_ < TABLE_SLOTS) {
         findings_.push_back({finding_kind::too_few_values, 0, filled_});
     }
-    keep_ = buffer_.size();
 }
 
 } // namespace txconv
