@@ -27,6 +27,7 @@ TEST(ShownPath, EscapesWhatIsNoText)
         {"\xf0\x8f\xbf\xbf", "\\360\\217\\277\\277"}, // overlong, four bytes
         {"\xed\xa0\x80", "\\355\\240\\200"},          // a surrogate
         {"\xf4\x90\x80\x80", "\\364\\220\\200\\200"}, // past U+10FFFF
+        {"\xf5\x80\x80\x80", "\\365\\200\\200\\200"}, // a lead byte no UTF-8 has
         {"a\xe8\xa1", "a\\350\\241"},                 // cut short by the end
         {"\xef\xbf\xbe", "\\357\\277\\276"},          // U+FFFE, no XML character
         {"\xef\xbf\xbf", "\\357\\277\\277"},          // U+FFFF
