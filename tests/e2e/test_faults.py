@@ -305,6 +305,15 @@ class HostileInput(unittest.TestCase):
             self.assertEqual(result.status, 0, result.stderr)
             self.assertEqual(snapshot(folder), {"t.tx": image(VALUES)})
 
+    def test_long_values_read_to_the_last_table_keep_one_chunk(self):
+        # The digits behind each field are looked at where they stand, not
+        # carried on with the rest of the chunk.
+        limit = None if SANITIZED else lambda: resource.setrlimit(resource.RLIMIT_AS, (16 << 20,) * 2)
+        with tempfile.TemporaryDirectory() as folder:
+            write(folder, "l.txt", b"uv=123456789\r\n" * 3_000_000)
+            result = run(["--show", "--image", "last", "l.txt"], cwd=folder, preexec_fn=limit)
+            self.assertEqual(result.status, 0, result.stderr[-200:])
+
     def test_a_lock_held_by_another_program(self):
         # Held for 1.5 s: the run says once that it waits, then appends; held
         # for less than the second it waits unsaid. With standard error closed
