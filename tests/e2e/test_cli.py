@@ -91,6 +91,11 @@ class ListingToTable(CaseTest):
             Case("exactly 96 values", {"n.txt": LISTING + LISTING[:13]}, ["n.txt"], b"1\n",
                  {"n.txt": LISTING + LISTING[:13], "n.tx": TABLE},
                  stderr=["txconv: n.txt: 1 value after the first 95 was ignored"]),
+            # The last two fields both run into the end: the second is one too many.
+            Case("a 96th value inside the 95th", {"n.txt": LISTING[:-13] + b"uv=1=2"}, ["n.txt"], b"1\n",
+                 {"n.txt": LISTING[:-13] + b"uv=1=2", "n.tx": image(VALUES[:94])},
+                 stderr=["txconv: n.txt:95: value is not 8 hex digits; stored as 0",
+                         "txconv: n.txt: 1 value after the first 95 was ignored"]),
             Case("Notepad's Unicode", {"u.txt": U16LE}, ["u.txt"], b"1\n", {"u.txt": U16LE, "u.tx": TABLE}),
             Case("Notepad's Unicode big endian", {"u.txt": U16BE}, ["u.txt"], b"1\n", {"u.txt": U16BE, "u.tx": TABLE}),
             Case("Notepad's UTF-8, with its mark", {"u.txt": b"\xef\xbb\xbf" + LISTING}, ["u.txt"], b"1\n",
@@ -245,6 +250,7 @@ class CommandLine(CaseTest):
                                (b"uv=0000ABC\xe9\r\n", ":11: \\351 is not a hex digit"),
                                (b"uv=0000ABC\x7f\r\n", ":11: \\177 is not a hex digit"),
                                (b"uv=0000ABCD\r", ": ends in a CR without an LF"),
+                               (b"uv=0000ABCG\r", ":11: 'G' is not a hex digit"),  # said before its CR
                                (b"gain=0000ABCD\r\n", ": a key other than \"uv\""),
                                (b"ux=0000ABCD\r\n", ": a key other than \"uv\""),
                                (b"av=0000ABCD\r\n", ": a key other than \"uv\""),
