@@ -231,6 +231,7 @@ class HostileInput(unittest.TestCase):
             (["-1", "--show", "--image", "3", "-"], True, "first"),
             (["-2", "--show", "--image", "last", "-"], False, "last"),
             (["-1", "--show", "--image", "last", "-"], True, "last"),
+            (["-2", "--show", "--image", "176602", "-"], False, "first"),  # the last one 64 MiB hold
             (["-2", "--show", "--image", "200000", "-"], False, "too many"),
             (["-1", "--show", "--image", "18446744073709551615", "-"], True, "too many"),
         ]
