@@ -119,7 +119,6 @@ run_summary run_jobs(std::span<const job> jobs, const run_style& style)
     std::size_t prepared = 0;
     bool committing = false;
     try {
-        listing_scanner scanner;
         output_stager stager({.on_wait = [](const subject& about) { print_diagnostic(waiting_line(about)); }});
         earlier_outputs earlier;
         // Commits what is staged, then reports every job prepared so far.
@@ -147,8 +146,7 @@ run_summary run_jobs(std::span<const job> jobs, const run_style& style)
             }
             job_record& record = records[prepared];
             record.of = &jobs[prepared];
-            auto done =
-                prepare_job(jobs[prepared], prepared, scanner, stager, record, outputs_may_meet ? &earlier : nullptr);
+            auto done = prepare_job(jobs[prepared], prepared, stager, record, outputs_may_meet ? &earlier : nullptr);
             if (!done) {
                 record.outcome = std::unexpected(std::move(done.error()));
             }

@@ -27,9 +27,9 @@ std::unexpected<job_failure> endless(const input_file& input, std::uint64_t read
 }
 
 // Reads a listing chunk by chunk, and checks its lines too where strict.
-std::expected<table_reading, job_failure> read_listing(const job& task, input_file& input, listing_scanner& scanner)
+std::expected<table_reading, job_failure> read_listing(const job& task, input_file& input)
 {
-    scanner.reset(task.choice.value_or(table_choice{}));
+    listing_scanner scanner(task.choice.value_or(table_choice{}));
     // Where strict, each chunk is checked line by line too. A listing saved
     // as UTF-16 is read as the text it is, from its first bytes on; the mark
     // that Notepad may put before UTF-8 is no part of the first line's key.
@@ -324,8 +324,8 @@ output_request planned_output(const job& task)
         .to = task.output, .mode = task.mode, .named_by_user = task.output_named_by_user, .replacing = task.replacing};
 }
 
-job_expected prepare_job(const job& task, std::size_t number, listing_scanner& scanner, output_stager& stager,
-                         job_record& record, earlier_outputs* earlier)
+job_expected prepare_job(const job& task, std::size_t number, output_stager& stager, job_record& record,
+                         earlier_outputs* earlier)
 {
     // As gzip keeps binary off a terminal: a table there is noise, and may
     // be read as commands.
@@ -359,7 +359,7 @@ job_expected prepare_job(const job& task, std::size_t number, listing_scanner& s
     std::vector<value_table> values;
     for (std::size_t i = 0; i < count; ++i) {
         const auto read =
-            source(i).way == direction::to_table ? read_listing(task, inputs[i], scanner) : read_table(task, inputs[i]);
+            source(i).way == direction::to_table ? read_listing(task, inputs[i]) : read_table(task, inputs[i]);
         if (!read) {
             return std::unexpected(read.error());
         }

@@ -42,7 +42,7 @@ struct earlier_outputs {
 // Reads, converts and judges one job's inputs, and stages its output under
 // the job's number unless there is nothing to write. Where earlier is given,
 // an output that an earlier job writes too is refused.
-std::expected<void, job_failure> prepare_job(const job& task, std::size_t number, listing_scanner& scanner,
-                                             output_stager& stager, job_record& record, earlier_outputs* earlier);
+std::expected<void, job_failure> prepare_job(const job& task, std::size_t number, output_stager& stager,
+                                             job_record& record, earlier_outputs* earlier);
 
 } // namespace txconv

@@ -154,8 +154,7 @@ std::string utf16_decoder::decode(std::span<const char> chunk)
 
 table_reading txt_to_tx(std::string_view listing, table_choice choice)
 {
-    listing_scanner scanner;
-    scanner.reset(choice);
+    listing_scanner scanner(choice);
     scanner.feed(listing);
     scanner.finish();
     return {scanner.table(), scanner.findings(), scanner.tables()};

@@ -165,9 +165,9 @@ std::string hex8(std::uint32_t value);
 // call finish().
 class listing_scanner {
 public:
-    // Starts over on a new listing, reading the chosen run of 95 fields
-    // rather than the first: what appending makes, one run per append.
-    void reset(table_choice choice = {});
+    // Reads the chosen run of 95 fields rather than the first: what
+    // appending makes, one run per append.
+    explicit listing_scanner(table_choice choice = {});
 
     void feed(std::span<const char> chunk);
     void finish();

@@ -58,14 +58,9 @@ std::optional<std::uint32_t> eight_digits(const char* text)
 
 } // namespace
 
-void listing_scanner::reset(table_choice choice)
+listing_scanner::listing_scanner(table_choice choice)
+    : skip_(choice.last ? 0 : (choice.number - 1) * TABLE_SLOTS), last_(choice.last)
 {
-    std::vector<char> buffer = std::move(buffer_);
-    *this = listing_scanner();
-    buffer_ = std::move(buffer);
-    buffer_.clear();
-    last_ = choice.last;
-    skip_ = choice.last ? 0 : (choice.number - 1) * TABLE_SLOTS;
 }
 
 std::uint64_t listing_scanner::line_at(std::size_t at)
