@@ -172,8 +172,8 @@ struct fault_case {
     bool new_target;
     testing::syscall call;
     // Which file the call fails on: the input p.txt, the target p.tx, the
-    // target before it has a name, or its folder.
-    enum { input, target, nameless, folder } on;
+    // target before it has a name, its folder, or any that a call names.
+    enum { input, target, nameless, folder, named } on;
     int nth;
     // How it ends: failed, and what p.tx holds afterwards (absent: nullopt).
     bool fails;
@@ -198,6 +198,7 @@ TEST(SystemCallFaults, EachIsReportedAndLeavesTheTargetWhole)
          write_mode::replace},
         {"giving the replacement the old mode", true, fchmod, fault_case::nameless, 1, true, "old",
          write_mode::replace},
+        {"swapping the replacement in", true, renameat2, fault_case::named, 1, true, "old", write_mode::replace},
         // Closing after the sync: the bytes are safe, so it is a success.
         {"closing the appended target", true, close, fault_case::target, 1, false, "old" + table},
         {"closing the new target", false, close, fault_case::target, 1, false, table},
@@ -224,6 +225,8 @@ TEST(SystemCallFaults, EachIsReportedAndLeavesTheTargetWhole)
                               return testing::is_nameless_file(fd);
                           case fault_case::folder:
                               return testing::is_folder(fd);
+                          case fault_case::named:
+                              return fd == -1;
                           }
                           return false;
                       },
