@@ -656,6 +656,7 @@ class Inspecting(CaseTest):
             # a gridline runs across from each.
             texts = [t.text for t in root.iter(ns + "text")]
             self.assertEqual(texts[texts.index("0x00004E20") + 1], "20000")
+            self.assertIn("0x000186A0", texts)  # the top of the axis, 100,000
             y = next(t for t in root.iter(ns + "text") if t.text == "0x00004E20").get("y")
             x = next(t for t in root.iter(ns + "text") if t.text == "10").get("x")
             marks = [(m.get("x1"), m.get("y1"), m.get("x2"), m.get("y2")) for m in root.iter(ns + "line")]
