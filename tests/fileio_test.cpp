@@ -194,6 +194,8 @@ TEST(SystemCallFaults, EachIsReportedAndLeavesTheTargetWhole)
         {"looking at the new target once written", false, fstat, fault_case::nameless, 1, true, std::nullopt},
         {"syncing the new target", false, fsync, fault_case::nameless, 1, true, std::nullopt},
         {"syncing the new target's folder", false, fsync, fault_case::folder, 1, true, std::nullopt},
+        {"syncing the folder of a target --force made", false, fsync, fault_case::folder, 1, true, std::nullopt,
+         write_mode::replace},
         {"giving the replacement the old owner", true, fchown, fault_case::nameless, 1, true, "old",
          write_mode::replace},
         {"giving the replacement the old mode", true, fchmod, fault_case::nameless, 1, true, "old",
