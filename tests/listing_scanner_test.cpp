@@ -177,10 +177,10 @@ TEST(ListingScanner, FieldAcrossTheRealChunkBoundary)
 // hides none of what follows it.
 TEST(Utf16Decoder, ChunksCutAnywhereDecodeAlike)
 {
-    const std::u16string text = u"uv=0000ABCD\r\n# \u8868 \U0001F600 \U00010000 \xe9 \xdc00\xdc00 uv=1234\xd800"
+    const std::u16string text = u"uv=0000ABCD\r\n# \u8868 \U0001F600 \U00010000 \xe9 \x80 \xdc00\xdc00 uv=1234\xd800"
                                 u"5678 \xd800\xd83d\xde00";
     const std::string utf8 = "uv=0000ABCD\r\n# \xe8\xa1\xa8 \xf0\x9f\x98\x80 \xf0\x90\x80\x80 \xc3\xa9 "
-                             "\xef\xbf\xbd\xef\xbf\xbd uv=1234\xef\xbf\xbd"
+                             "\xc2\x80 \xef\xbf\xbd\xef\xbf\xbd uv=1234\xef\xbf\xbd"
                              "5678 \xef\xbf\xbd\xf0\x9f\x98\x80";
     for (const bool big_endian : {false, true}) {
         std::string bytes;
