@@ -416,6 +416,17 @@ class WithoutUnnamedFiles(unittest.TestCase):
                 self.assertEqual(proc.returncode, 0, proc.stderr)
                 self.assertEqual(snapshot(folder), expected)
 
+    @unittest.skipIf(not shutil.which("strace"), "needs strace")
+    def test_without_hard_links_the_hidden_name_is_renamed(self):
+        # As on FAT, link() is refused: the hidden name is renamed to the
+        # output's instead, still only where no file has that name.
+        no_links = ["unshare", "-m", "sh", "-c", "mount -t tmpfs none /proc && exec strace -qq -o /dev/null "
+                    '-e inject=link:error=EPERM "$0" "$@"', BINARY]
+        with tempfile.TemporaryDirectory() as folder:
+            populate(folder, {"a.tx": image(VALUES)})
+            proc = subprocess.run(no_links + ["-2", "a.tx"], cwd=folder, capture_output=True, timeout=30)
+            self.assertEqual(proc.returncode, 0, proc.stderr)
+            self.assertEqual(snapshot(folder), {"a.tx": image(VALUES), "a.txt": listing(VALUES)})
 
     def test_a_signal_leaves_no_temporary(self):
         # a.txt is written under a hidden name while b.txt's lock is awaited;
