@@ -37,6 +37,10 @@ TEST(StandardStreams, NoFileOfOursClosesThem)
     {
         native_file borrowed = native_file::standard_input();
         EXPECT_TRUE(borrowed.close().has_value());
+        // As an input is given standard input: moved into a file object.
+        native_file given;
+        given = native_file::standard_input();
+        EXPECT_TRUE(given.close().has_value());
         native_file moved_from;
         ASSERT_TRUE(moved_from.open_for_reading("/proc/self/exe").has_value());
         native_file moved_to(std::move(moved_from));
