@@ -228,7 +228,7 @@ io_expected<> native_file::publish(const path_string& path)
             return from_errno(errno == EEXIST ? EEXIST : link_error);
         }
     } else {
-        (void)remove_if_still(fd, temporary_);
+        (void)remove_if_still(fd, temporary_.c_str());
     }
     forget_temporary(fd);
     temporary_.clear();
@@ -279,7 +279,7 @@ io_expected<> native_file::adopt_permissions_of(const path_string& old)
 
 io_expected<> native_file::unpublish(const path_string& path)
 {
-    return remove_if_still(fd_of(handle_), path);
+    return remove_if_still(fd_of(handle_), path.c_str());
 }
 
 io_expected<> check_name(const path_string&, bool)

@@ -231,7 +231,7 @@ io_expected<> native_file::close()
         return {};
     }
     if (!temporary_.empty()) {
-        (void)remove_if_still(fd_of(handle_), temporary_);
+        (void)remove_if_still(fd_of(handle_), temporary_.c_str());
         forget_temporary(fd_of(handle_));
         temporary_.clear();
     }

@@ -43,8 +43,9 @@ inline std::int64_t changed_of(const struct stat& st)
 }
 
 // Removes name, but only while it still names the open file fd: whoever put
-// another file there meanwhile keeps it.
-io_expected<> remove_if_still(int fd, const path_string& name);
+// another file there meanwhile keeps it. Only calls that are safe in a signal
+// handler.
+io_expected<> remove_if_still(int fd, const char* name) noexcept;
 
 // The temporary names that a signal must not leave behind. name must stay
 // put until it is forgotten again.

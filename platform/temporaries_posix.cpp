@@ -30,11 +30,8 @@ extern "C" void end_by_signal(int signal)
     for (temporary_slot& slot : temporaries) {
         const int fd = slot.fd;
         const char* const name = slot.name;
-        struct stat mine {};
-        struct stat theirs {};
-        if (fd != -1 && name != nullptr && ::fstat(fd, &mine) == 0 && ::lstat(name, &theirs) == 0 &&
-            mine.st_dev == theirs.st_dev && mine.st_ino == theirs.st_ino) {
-            (void)::unlink(name);
+        if (fd != -1 && name != nullptr) {
+            (void)remove_if_still(fd, name);
         }
     }
     (void)std::signal(signal, SIG_DFL);
@@ -85,20 +82,20 @@ void forget_temporary(int fd)
     }
 }
 
-io_expected<> remove_if_still(int fd, const path_string& name)
+io_expected<> remove_if_still(int fd, const char* name) noexcept
 {
     struct stat mine {};
     struct stat theirs {};
     if (::fstat(fd, &mine) != 0) {
         return from_errno();
     }
-    if (::lstat(name.c_str(), &theirs) != 0) {
+    if (::lstat(name, &theirs) != 0) {
         return errno == ENOENT ? io_expected<>{} : from_errno();
     }
     if (identity_of(mine) != identity_of(theirs)) {
         return {};
     }
-    return unless_failed(::unlink(name.c_str()));
+    return unless_failed(::unlink(name));
 }
 
 } // namespace txconv
