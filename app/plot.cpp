@@ -108,16 +108,16 @@ std::string label(double x, double y, std::string_view anchor, std::string_view 
            (style.empty() ? "" : " " + std::string(style)) + ">" + escaped(text) + "</text>\n";
 }
 
-std::string line(double x1, double y1, double x2, double y2, const std::string& style = {})
+std::string line(double x1, double y1, double x2, double y2, std::string_view style = {})
 {
     return "<line x1=\"" + number(x1) + "\" y1=\"" + number(y1) + "\" x2=\"" + number(x2) + "\" y2=\"" + number(y2) +
-           "\"" + style + "/>\n";
+           "\"" + (style.empty() ? "" : " " + std::string(style)) + "/>\n";
 }
 
 // The colour and the dash of the chart's nth line.
 std::string stroke(std::size_t nth)
 {
-    return " stroke=\"" + std::string(COLOURS[nth % std::size(COLOURS)]) + "\" stroke-dasharray=\"" +
+    return "stroke=\"" + std::string(COLOURS[nth % std::size(COLOURS)]) + "\" stroke-dasharray=\"" +
            std::string(DASHES[nth / std::size(COLOURS)]) + "\"";
 }
 
@@ -186,8 +186,8 @@ std::string series(const plotted_table& table, std::size_t nth, const value_axis
                                 {table.name, std::to_string(slot), hex_label(value), std::to_string(value)})) +
                    "</title></circle>\n";
     }
-    return "<polyline fill=\"none\"" + stroke(nth) + " stroke-opacity=\"0.8\" stroke-width=\"1.5\" points=\"" + points +
-           "\"><title>" + escaped(table.name) + "</title></polyline>\n" + markers + "</g>\n";
+    return "<polyline fill=\"none\" " + stroke(nth) + " stroke-opacity=\"0.8\" stroke-width=\"1.5\" points=\"" +
+           points + "\"><title>" + escaped(table.name) + "</title></polyline>\n" + markers + "</g>\n";
 }
 
 // Which line stands for which table, in a column right of the plotting
