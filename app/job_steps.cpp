@@ -310,10 +310,7 @@ job_expected check_output(const job& task, output_request& request, earlier_outp
             return shared;
         }
     }
-    if (!looked) {
-        return std::unexpected(looked.error());
-    }
-    return {};
+    return looked ? job_expected() : std::unexpected(looked.error());
 }
 
 } // namespace

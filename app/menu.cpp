@@ -33,10 +33,7 @@ menu_choice parse_choice(std::string_view answer)
 io_expected<menu_choice> read_choice()
 {
     const io_expected<console_line> line = read_console_line();
-    if (!line) {
-        return std::unexpected(line.error());
-    }
-    return parse_choice(line->text);
+    return line ? io_expected<menu_choice>(parse_choice(line->text)) : std::unexpected(line.error());
 }
 
 int run_menu(std::span<const path_string> paths)

@@ -248,13 +248,9 @@ std::optional<direction> way_by_name(const path_string& path)
         const std::uint32_t c = static_cast<std::make_unsigned_t<path_char>>(path[i]);
         extension.push_back(c < 0x80 ? ascii_lower(static_cast<char>(c)) : '?');
     }
-    if (extension == "txt") {
-        return direction::to_table;
-    }
-    if (extension == "tx") {
-        return direction::to_listing;
-    }
-    return std::nullopt;
+    return extension == "txt"  ? std::optional(direction::to_table)
+           : extension == "tx" ? std::optional(direction::to_listing)
+                               : std::nullopt;
 }
 
 bool asks_for_command_line(std::span<const path_string> arguments)

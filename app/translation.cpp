@@ -53,10 +53,8 @@ std::optional<ui_language> choice_of(std::string_view name)
             return ui_language::simplified_chinese;
         }
     }
-    if (name == "en" || name.starts_with("en_") || name.starts_with("en.") || name.starts_with("en@")) {
-        return ui_language::english;
-    }
-    return std::nullopt;
+    const bool english = name == "en" || name.starts_with("en_") || name.starts_with("en.") || name.starts_with("en@");
+    return english ? std::optional(ui_language::english) : std::nullopt;
 }
 
 bool chinese()

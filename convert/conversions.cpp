@@ -77,16 +77,11 @@ listing_text format_listing(const value_table& table)
 
 std::optional<finding> judge_table_length(std::uint64_t length, bool chosen)
 {
-    if (length < TABLE_BYTES) {
-        return finding{finding_kind::short_table, 0, length};
-    }
-    if (chosen && length % TABLE_BYTES != 0) {
-        return finding{finding_kind::cut_short_table, 0, length};
-    }
-    if (!chosen && length > TABLE_BYTES) {
-        return finding{finding_kind::beyond_table, 0, length};
-    }
-    return std::nullopt;
+    const finding_kind kind = length < TABLE_BYTES ? finding_kind::short_table
+                              : chosen             ? finding_kind::cut_short_table
+                                                   : finding_kind::beyond_table;
+    const bool said = length < TABLE_BYTES || (chosen ? length % TABLE_BYTES != 0 : length > TABLE_BYTES);
+    return said ? std::optional(finding{kind, 0, length}) : std::nullopt;
 }
 
 text_encoding encoding_of(std::span<const char> start)

@@ -39,10 +39,8 @@ file_expected<std::size_t> read_chunk(input_file& input, std::span<char> into)
 // Closes an input that has been read, and gives what it read.
 template <class T> file_expected<T> close_input(input_file& input, T read)
 {
-    if (const io_expected<> closed = input.file.close(); !closed) {
-        return std::unexpected(cannot_read(input.about, closed.error()));
-    }
-    return read;
+    const io_expected<> closed = input.file.close();
+    return closed ? file_expected<T>(read) : std::unexpected(cannot_read(input.about, closed.error()));
 }
 
 } // namespace

@@ -80,10 +80,7 @@ io_expected<> write_console(console_stream stream, std::string_view text)
     // whose text mode ends each line in CR LF, as Windows programs do.
     std::FILE* const to = to_output ? stdout : stderr;
     const bool written = std::fwrite(text.data(), 1, text.size(), to) == text.size();
-    if (std::fflush(to) != 0 || !written) {
-        return from_last_error();
-    }
-    return {};
+    return std::fflush(to) != 0 || !written ? io_expected<>(from_last_error()) : io_expected<>();
 }
 
 io_expected<console_line> read_console_line()

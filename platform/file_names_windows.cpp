@@ -251,10 +251,8 @@ io_expected<> check_name(const path_string& path, bool output_named_by_user)
     if (names_a_stream(path)) {
         return io_failed(io_reason::stream_name);
     }
-    if (!output_named_by_user && is_reserved_device_name(path)) {
-        return io_failed(io_reason::device_name);
-    }
-    return {};
+    return !output_named_by_user && is_reserved_device_name(path) ? io_expected<>(io_failed(io_reason::device_name))
+                                                                  : io_expected<>();
 }
 
 path_string name_as_opened(const path_string& path)

@@ -143,20 +143,14 @@ io_expected<> native_file::open_stream(const path_string& path)
 io_expected<std::uint64_t> native_file::position() const
 {
     const off_t offset = ::lseek(fd_of(handle_), 0, SEEK_CUR);
-    if (offset < 0) {
-        return from_errno();
-    }
-    return static_cast<std::uint64_t>(offset);
+    return offset < 0 ? io_expected<std::uint64_t>(from_errno()) : static_cast<std::uint64_t>(offset);
 }
 
 io_expected<bool> native_file::writes_at_end() const
 {
     // Opened to append (>>).
     const int flags = ::fcntl(fd_of(handle_), F_GETFL);
-    if (flags == -1) {
-        return from_errno();
-    }
-    return (flags & O_APPEND) != 0;
+    return flags == -1 ? io_expected<bool>(from_errno()) : (flags & O_APPEND) != 0;
 }
 
 io_expected<> native_file::seek(std::uint64_t offset)
@@ -169,10 +163,8 @@ io_expected<> native_file::try_lock()
     if (::flock(fd_of(handle_), LOCK_EX | LOCK_NB) == 0) {
         return {};
     }
-    if (errno == EWOULDBLOCK || errno == EINTR) {
-        return io_failed(io_reason::busy, static_cast<std::uint32_t>(errno));
-    }
-    return from_errno();
+    return errno == EWOULDBLOCK || errno == EINTR ? io_failed(io_reason::busy, static_cast<std::uint32_t>(errno))
+                                                  : from_errno();
 }
 
 io_expected<std::size_t> native_file::read_some(std::span<char> into)
@@ -208,10 +200,7 @@ io_expected<> native_file::write_at(std::uint64_t offset, std::span<const char> 
 io_expected<file_status> native_file::status() const
 {
     struct stat st; // filled by the call below
-    if (::fstat(fd_of(handle_), &st) != 0) {
-        return from_errno();
-    }
-    return status_of(st);
+    return ::fstat(fd_of(handle_), &st) != 0 ? io_expected<file_status>(from_errno()) : status_of(st);
 }
 
 io_expected<> native_file::truncate(std::uint64_t length)

@@ -173,10 +173,8 @@ io_expected<std::size_t> native_file::write_some(std::span<const char> from)
     if (::GetFileType(file) == FILE_TYPE_DISK && !::SetFilePointerEx(file, none, nullptr, FILE_END)) {
         return from_last_error();
     }
-    if (!::WriteFile(file, from.data(), clamp(from.size()), &n, nullptr)) {
-        return from_last_error();
-    }
-    return std::size_t{n};
+    return ::WriteFile(file, from.data(), clamp(from.size()), &n, nullptr) ? io_expected<std::size_t>(n)
+                                                                           : from_last_error();
 }
 
 io_expected<std::size_t> native_file::read_at(std::uint64_t offset, std::span<char> into)

@@ -21,10 +21,7 @@ inline std::unexpected<io_error> from_errno(int error = errno)
 // Nothing from a call that reports -1 and errno on failure.
 inline io_expected<> unless_failed(int result)
 {
-    if (result != 0) {
-        return from_errno();
-    }
-    return {};
+    return result != 0 ? io_expected<>(from_errno()) : io_expected<>();
 }
 
 inline int fd_of(std::intptr_t handle)

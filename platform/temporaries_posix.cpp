@@ -92,10 +92,7 @@ io_expected<> remove_if_still(int fd, const char* name) noexcept
     if (::lstat(name, &theirs) != 0) {
         return errno == ENOENT ? io_expected<>{} : from_errno();
     }
-    if (identity_of(mine) != identity_of(theirs)) {
-        return {};
-    }
-    return unless_failed(::unlink(name));
+    return identity_of(mine) != identity_of(theirs) ? io_expected<>() : unless_failed(::unlink(name));
 }
 
 } // namespace txconv

@@ -44,10 +44,8 @@ std::wstring extended_form(std::wstring_view full)
     if (full.size() >= 2 && is_slash(full[0]) && is_slash(full[1])) {
         return L"\\\\?\\UNC\\" + std::wstring(full.substr(2));
     }
-    if (full.size() >= 3 && is_letter(full[0]) && full[1] == L':' && is_slash(full[2])) {
-        return L"\\\\?\\" + std::wstring(full);
-    }
-    return std::wstring(full);
+    const bool drive = full.size() >= 3 && is_letter(full[0]) && full[1] == L':' && is_slash(full[2]);
+    return (drive ? L"\\\\?\\" : L"") + std::wstring(full);
 }
 
 bool is_reserved_device_name(std::wstring_view path)
@@ -75,10 +73,7 @@ std::wstring as_windows_opens(std::wstring_view path)
     const std::size_t end = std::max(part, path.find_last_not_of(L". ") + 1);
     // "." and ".." keep their dots: they are folders, not names with dots.
     const std::wstring_view name = path.substr(part);
-    if (name == L"." || name == L"..") {
-        return std::wstring(path);
-    }
-    return std::wstring(path.substr(0, end));
+    return std::wstring(name == L"." || name == L".." ? path : path.substr(0, end));
 }
 
 } // namespace txconv

@@ -41,10 +41,7 @@ inline std::unexpected<io_error> from_last_error()
 // Nothing from a call that reports FALSE and GetLastError() on failure.
 inline io_expected<> unless_failed(BOOL done)
 {
-    if (!done) {
-        return from_last_error();
-    }
-    return {};
+    return done ? io_expected<>() : io_expected<>(from_last_error());
 }
 
 inline HANDLE as_handle(std::intptr_t handle)
