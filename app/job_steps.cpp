@@ -137,14 +137,8 @@ std::expected<table_reading, job_failure> read_table(const job& task, input_file
 // anything is read.
 std::expected<input_file, job_failure> open_source(const job& task, const job_source& source)
 {
-    file_expected<input_file> opened = std::unexpected(failure{});
-    if (source.from.kind == subject_kind::standard_input) {
-        opened = open_standard_input();
-    } else if (const io_expected<> named = check_name(source.from.path, false); !named) {
-        opened = std::unexpected(cannot_read(source.from, named.error()));
-    } else {
-        opened = open_input(source.from.path);
-    }
+    file_expected<input_file> opened =
+        source.from.kind == subject_kind::standard_input ? open_standard_input() : open_input(source.from.path);
     if (!opened) {
         return std::unexpected(opened.error());
     }

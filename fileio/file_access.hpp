@@ -103,7 +103,8 @@ struct input_file {
     std::uint64_t start = 0;
 };
 
-// Opens the file at path to convert.
+// Opens the file at path to convert; a name that Windows keeps for a device
+// is refused.
 file_expected<input_file> open_input(const path_string& path);
 
 // The same for standard input, which may be a pipe or a terminal as well;

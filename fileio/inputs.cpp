@@ -62,7 +62,9 @@ file_expected<input_file> open_input(const path_string& path)
 {
     input_file input;
     input.about = {subject_kind::file, path};
-    const io_expected<file_status> status = input.file.open_for_reading(path);
+    // A name the system keeps for a device is no file to read.
+    const io_expected<> named = check_name(path, false);
+    const io_expected<file_status> status = named ? input.file.open_for_reading(path) : std::unexpected(named.error());
     if (!status) {
         return std::unexpected(cannot_read(input.about, status.error()));
     }
