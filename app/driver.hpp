@@ -1,5 +1,10 @@
 #pragma once
 
+// The jobs a run is made of, in either mode, and the one driver that runs
+// them: it plans each job's output, reads and converts its inputs, stages
+// and commits the outputs together, then reports every job in its order. It
+// reaches files only through fileio/.
+
 #include "convert/conversions.hpp"
 #include "fileio/file_access.hpp"
 

@@ -1,5 +1,9 @@
 #pragma once
 
+// The run without options, as Explorer starts it with the files dropped on
+// the program: the two-line menu, its answer, the notice of the paths, and
+// the jobs that append each result beside its input.
+
 #include "platform/native_file.hpp"
 
 #include <span>

@@ -1,5 +1,9 @@
 #pragma once
 
+// The command line: the one option table that the parser and --help both
+// read, what the options ask for, and the run they plan; and the entry that
+// every program starts by, which picks the menu or the command line.
+
 #include "app/driver.hpp"
 #include "convert/conversions.hpp"
 #include "platform/native_file.hpp"

@@ -1,5 +1,10 @@
 #pragma once
 
+// The process and its console: the standard streams as the process found
+// them, lines read and written as the user's text, notices that wait for the
+// user, and what the windowed program shows instead of a console. One file
+// per system implements it.
+
 #include "platform/native_file.hpp"
 
 #include <cstddef>

@@ -1,5 +1,9 @@
 #pragma once
 
+// The error shape of the platform layer: why a step on a file failed, as a
+// kind and the system's own code, carried by io_expected. The layers above
+// wrap it in failures of their own and find the words for it.
+
 #include <cstdint>
 #include <expected>
 #include <string>

@@ -1,5 +1,10 @@
 #pragma once
 
+// Files as the system has them: paths in its own form, which file a name
+// stands for, open files and the steps on them, and how names are given and
+// made durable. One file per system implements it; above this layer nothing
+// calls the system about files.
+
 #include "platform/io_error.hpp"
 
 #include <cstddef>

@@ -1,5 +1,9 @@
 #pragma once
 
+// How Windows reads a path's last part, written out as plain functions of
+// strings so that the tests can try them on any system: the extended form,
+// device names, stream parts, trailing dots and spaces.
+
 #include <string>
 #include <string_view>
 

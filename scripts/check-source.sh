@@ -1,6 +1,7 @@
 #!/bin/sh
 # Checks what the compiler does not: every product file formatted by the
-# checked-in .clang-format, no product file over 400 lines, the product code
+# checked-in .clang-format, no product file over 400 lines, every header
+# opening with a comment that says what it is for, the product code
 # within its size (code lines, not blank ones or comments, and files), and no
 # layer that includes a layer above it (platform <- fileio <- app; convert on
 # its own).
@@ -24,6 +25,15 @@ for file in $files; do
         echo "check-source: $file has $lines lines; split it" >&2
         status=1
     fi
+    # A header opens with what its file is for, before anything else.
+    case $file in
+    *.hpp)
+        if [ "$(grep -v -e '^#pragma once$' -e '^$' "$file" | head -n 1 | cut -c1-3)" != "// " ]; then
+            echo "check-source: $file does not open with a comment that says what it is for" >&2
+            status=1
+        fi
+        ;;
+    esac
 done
 
 # The size of the product: less code that keeps every behaviour is better
