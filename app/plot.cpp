@@ -34,12 +34,6 @@ static_assert(std::size(COLOURS) * std::size(DASHES) == MOST_PLOTTED);
 constexpr double EM_ASCII = 0.62;
 constexpr double EM_WIDE = 1.0;
 
-// The right edge of the plotting area.
-double plot_right(std::size_t tables)
-{
-    return WIDTH - RIGHT - (tables > 1 ? LEGEND : 0);
-}
-
 double x_of(std::size_t slot, double right)
 {
     return LEFT + static_cast<double>(slot) * (right - LEFT) / static_cast<double>(TABLE_SLOTS - 1);
@@ -232,7 +226,8 @@ value_axis fit_axis(std::span<const plotted_table> tables, bool full_range)
 std::string plot_svg(std::span<const plotted_table> tables, std::string_view title, bool full_range)
 {
     const value_axis axis = fit_axis(tables, full_range);
-    const double right = plot_right(tables.size());
+    // The right edge of the plotting area.
+    const double right = WIDTH - RIGHT - (tables.size() > 1 ? LEGEND : 0);
     std::string svg = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
                       "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"800\" height=\"480\" viewBox=\"0 0 800 480\" "
                       "font-family=\"sans-serif\" font-size=\"12\">\n";

@@ -26,12 +26,6 @@ std::string_view first_set(std::initializer_list<const char*> names)
     return {};
 }
 
-// gettext passes LANGUAGE by only where the messages locale is C itself.
-bool is_c_locale(std::string_view name)
-{
-    return name.empty() || name == "C" || name == "POSIX";
-}
-
 // "zh_CN.UTF-8@modifier": the part between the dot and the at sign.
 bool is_utf8_locale(std::string_view name)
 {
@@ -162,7 +156,9 @@ std::string_view translation_of(std::string_view english)
 ui_language language_by_locale(const locale_variables& variables)
 {
     const std::string_view messages = first_set({variables.all, variables.messages, variables.lang});
-    if (is_c_locale(messages) || !is_utf8_locale(first_set({variables.all, variables.ctype, variables.lang}))) {
+    // gettext passes LANGUAGE by only where the messages locale is C itself.
+    const bool c_locale = messages.empty() || messages == "C" || messages == "POSIX";
+    if (c_locale || !is_utf8_locale(first_set({variables.all, variables.ctype, variables.lang}))) {
         return ui_language::english;
     }
     const std::string_view wanted = first_set({variables.language, variables.all, variables.messages, variables.lang});

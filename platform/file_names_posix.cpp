@@ -32,12 +32,6 @@ std::string proc_path_of(int fd)
     return "/proc/self/fd/" + std::to_string(fd);
 }
 
-// Whether link() failed only because this file system has no hard links.
-bool no_hard_links(int error)
-{
-    return error == EPERM || error == EOPNOTSUPP || error == ENOSYS || error == EMLINK;
-}
-
 // Swaps the file named temporary in for the one at path, which held keeps
 // open: only while that is still the file the decision was about, unchanged
 // (a new file may take a freed number at once). What comes out is checked
@@ -214,17 +208,15 @@ io_expected<> native_file::publish(const path_string& path)
     const int fd = fd_of(handle_);
     if (temporary_.empty()) {
         // An O_TMPFILE file: linked in directly, only if the name is free.
-        if (::linkat(AT_FDCWD, proc_path_of(fd).c_str(), AT_FDCWD, path.c_str(), AT_SYMLINK_FOLLOW) != 0) {
-            return from_errno();
-        }
-        return {};
+        return unless_failed(::linkat(AT_FDCWD, proc_path_of(fd).c_str(), AT_FDCWD, path.c_str(), AT_SYMLINK_FOLLOW));
     }
     if (::link(temporary_.c_str(), path.c_str()) != 0) {
         const int link_error = errno;
-        // The same promise, where the file system has no hard links: fail
-        // rather than replace.
-        if (!no_hard_links(link_error) ||
-            ::renameat2(AT_FDCWD, temporary_.c_str(), AT_FDCWD, path.c_str(), RENAME_NOREPLACE) != 0) {
+        // The same promise, where link() failed only because the file system
+        // has no hard links: fail rather than replace.
+        const bool linkless =
+            link_error == EPERM || link_error == EOPNOTSUPP || link_error == ENOSYS || link_error == EMLINK;
+        if (!linkless || ::renameat2(AT_FDCWD, temporary_.c_str(), AT_FDCWD, path.c_str(), RENAME_NOREPLACE) != 0) {
             return from_errno(errno == EEXIST ? EEXIST : link_error);
         }
     } else {
