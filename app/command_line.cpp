@@ -37,13 +37,13 @@ void set_output(const command_options& options, const path_string& file, job& ta
     const bool from_file = task.input.from.kind == subject_kind::file;
     if (options.output) {
         if (!names_stream(*options.output, standard_stream::output)) {
-            task.output = {subject_kind::file, *options.output};
-            task.output_named_by_user = true;
+            task.output.to = {subject_kind::file, *options.output};
+            task.output.named_by_user = true;
         }
     } else if (from_file && task.kind == job_kind::convert) {
-        task.output = {subject_kind::file, output_name_for(name_as_opened(file), made_extension(task.input.way))};
+        task.output.to = {subject_kind::file, output_name_for(name_as_opened(file), made_extension(task.input.way))};
     } else if (from_file && task.kind == job_kind::plot) {
-        task.output = {subject_kind::file, output_name_beside(name_as_opened(file), "svg")};
+        task.output.to = {subject_kind::file, output_name_beside(name_as_opened(file), "svg")};
     }
 }
 
@@ -70,7 +70,7 @@ std::vector<job> plan(const command_options& options)
         for (std::size_t other = 0; other < others; ++other) {
             task.others.push_back(source_of(options, options.files[++i]));
         }
-        task.mode = mode;
+        task.output.mode = mode;
         task.strict = options.strict || options.check;
         task.choice = options.choice;
         task.quiet = options.quiet;

@@ -58,12 +58,12 @@ void report(const job_record& record, const run_style& style, run_summary& summa
     ++summary.converted;
     summary.any_differed = summary.any_differed || record.differed;
     if (const std::optional<io_error> late = record.outcome->late_close) {
-        print_diagnostic(late_close_line(task.output, late.value()));
+        print_diagnostic(late_close_line(task.output.to, late.value()));
     }
-    if (style.notices && task.kind == job_kind::convert && task.output.kind == subject_kind::file) {
+    if (style.notices && task.kind == job_kind::convert && task.output.to.kind == subject_kind::file) {
         // The menu always appends: say what the output now holds, since
         // every reader takes the first table of a file.
-        std::string line = added_line(task.output, task.input.way, record.outcome->held_before);
+        std::string line = added_line(task.output.to, task.input.way, record.outcome->held_before);
         print_diagnostic(line);
         if (record.outcome->held_before > 0 && console_closes_with_process()) {
             summary.added_to.push_back(std::move(line));
@@ -71,10 +71,10 @@ void report(const job_record& record, const run_style& style, run_summary& summa
     }
     if (style.verbose) {
         print_line(task.kind == job_kind::check ? ok_line(task.input.from)
-                                                : converted_line(task.input.from, task.output));
+                                                : converted_line(task.input.from, task.output.to));
     }
     if (style.notices && !warnings.empty()) {
-        summary.warned.push_back({task.output, warnings.size()});
+        summary.warned.push_back({task.output.to, warnings.size()});
         summary.warnings.insert(summary.warnings.end(), warnings.begin(), warnings.end());
     }
 }
@@ -94,7 +94,7 @@ void report_out_of_memory(std::span<const job> jobs, std::span<const job_record>
     for (std::size_t i = 0; i < jobs.size(); ++i) {
         const job_record& record = records[i];
         if (i < committed && record.outcome && record.staged) {
-            print_line(converted_line(jobs[i].input.from, jobs[i].output));
+            print_line(converted_line(jobs[i].input.from, jobs[i].output.to));
         } else if (i < committed && !record.outcome && i >= reported) {
             print_diagnostic(failure_line(record.outcome.error()));
         } else if (i >= committed) {
@@ -138,7 +138,7 @@ run_summary run_jobs(std::span<const job> jobs, const run_style& style)
         // appends to files, as the menu makes them, only ever add in order.
         const bool outputs_may_meet =
             jobs.size() > 1 && std::ranges::any_of(jobs, [](const job& task) {
-                return task.output.kind == subject_kind::standard_output || task.mode != write_mode::append;
+                return task.output.to.kind == subject_kind::standard_output || task.output.mode != write_mode::append;
             });
         for (; prepared < jobs.size(); ++prepared) {
             if (stager.full()) {
@@ -168,18 +168,18 @@ run_summary run_jobs(std::span<const job> jobs, const run_style& style)
 std::size_t ask_before_replacing(std::vector<job>& jobs, bool (*ask)(std::string_view question))
 {
     const auto keep_old = [&](job& task) {
-        if (task.kind == job_kind::check || task.mode != write_mode::create) {
+        if (task.kind == job_kind::check || task.output.mode != write_mode::create) {
             return false;
         }
-        output_request request = planned_output(task);
+        output_request request = task.output;
         const file_expected<> free = look_at_output(request);
         if (free || free.error().kind != failure_kind::exists) {
             // Not a clash: whatever else is wrong is said when the job runs.
             return false;
         }
-        if (ask(replace_question(task.output))) {
-            task.mode = write_mode::replace;
-            task.replacing = request.look.there;
+        if (ask(replace_question(task.output.to))) {
+            task.output.mode = write_mode::replace;
+            task.output.replacing = request.look.there;
             return false;
         }
         return true;

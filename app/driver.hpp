@@ -44,14 +44,9 @@ struct job {
     // The other inputs: the second of a comparison, or the other tables of
     // one chart.
     std::vector<job_source> others;
-    // A file, or standard output.
-    subject output = subject::standard_output();
-    // The user typed the output's path, rather than txconv making it up.
-    bool output_named_by_user = false;
-    write_mode mode = write_mode::append;
-    // Where the user was asked and said Yes: the file that stood at the
-    // output's name then, which alone may be replaced.
-    std::optional<path_facts> replacing;
+    // Where its result goes, a file or standard output, and how it meets a
+    // file there: as the stager takes it, before the inputs are known.
+    output_request output{.to = subject::standard_output()};
     // Any departure from the form txconv writes is an error: a listing must
     // be 95 lines of "uv=" and 8 hex digits, a table file one table.
     bool strict = false;

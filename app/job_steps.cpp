@@ -255,7 +255,7 @@ std::optional<std::string> result_of(const job& task, const std::vector<value_ta
 // write standard output share it in order.
 job_expected refuse_shared_output(const job& task, output_look look, earlier_outputs& earlier)
 {
-    if (task.output.kind == subject_kind::file) {
+    if (task.output.to.kind == subject_kind::file) {
         const auto [known, fresh] = earlier.folders.try_emplace(folder_of(look.target));
         if (fresh) {
             const io_expected<path_facts> there = inspect_path(known->first, true);
@@ -273,13 +273,14 @@ job_expected refuse_shared_output(const job& task, output_look look, earlier_out
     for (const job* by : {by_file != earlier.files.end() ? by_file->second : &task,
                           by_name != earlier.names.end() ? by_name->second : &task}) {
         const bool both_standard =
-            by->output.kind == subject_kind::standard_output && task.output.kind == subject_kind::standard_output;
-        const bool both_append = by->output.kind == subject_kind::file && task.output.kind == subject_kind::file &&
-                                 by->mode == write_mode::append && task.mode == write_mode::append;
+            by->output.to.kind == subject_kind::standard_output && task.output.to.kind == subject_kind::standard_output;
+        const bool both_append = by->output.to.kind == subject_kind::file &&
+                                 task.output.to.kind == subject_kind::file && by->output.mode == write_mode::append &&
+                                 task.output.mode == write_mode::append;
         if (by != &task && !both_standard && !both_append) {
             return std::unexpected(refusal{.kind = refusal_kind::shared_output,
                                            .about = task.input.from,
-                                           .output = task.output,
+                                           .output = task.output.to,
                                            .earlier = by->input.from});
         }
     }
@@ -290,9 +291,9 @@ job_expected refuse_shared_output(const job& task, output_look look, earlier_out
 // an earlier job of the run writes too.
 job_expected check_output(const job& task, output_request& request, earlier_outputs* earlier)
 {
-    if (task.output.kind == subject_kind::file) {
-        if (const io_expected<> named = check_name(task.output.path, task.output_named_by_user); !named) {
-            return std::unexpected(cannot_write(task.output, named.error()));
+    if (task.output.to.kind == subject_kind::file) {
+        if (const io_expected<> named = check_name(task.output.to.path, task.output.named_by_user); !named) {
+            return std::unexpected(cannot_write(task.output.to, named.error()));
         }
     }
     if (task.kind == job_kind::check) {
@@ -309,21 +310,15 @@ job_expected check_output(const job& task, output_request& request, earlier_outp
 
 } // namespace
 
-output_request planned_output(const job& task)
-{
-    return {
-        .to = task.output, .mode = task.mode, .named_by_user = task.output_named_by_user, .replacing = task.replacing};
-}
-
 job_expected prepare_job(const job& task, std::size_t number, output_stager& stager, job_record& record,
                          earlier_outputs* earlier)
 {
     // As gzip keeps binary off a terminal: a table there is noise, and may
     // be read as commands.
-    if (task.kind == job_kind::convert && task.output.kind == subject_kind::standard_output &&
-        task.input.way == direction::to_table && task.mode != write_mode::replace &&
+    if (task.kind == job_kind::convert && task.output.to.kind == subject_kind::standard_output &&
+        task.input.way == direction::to_table && task.output.mode != write_mode::replace &&
         is_terminal(standard_stream::output)) {
-        return refused(refusal_kind::binary_to_terminal, task.output);
+        return refused(refusal_kind::binary_to_terminal, task.output.to);
     }
     // Every input is opened before the output is looked at, so that the
     // output is known never to be one of them; and the output is looked at
@@ -332,7 +327,7 @@ job_expected prepare_job(const job& task, std::size_t number, output_stager& sta
     const auto source = [&](std::size_t i) -> const job_source& { return i == 0 ? task.input : task.others[i - 1]; };
     const std::size_t count = 1 + task.others.size();
     std::vector<input_file> inputs;
-    output_request request = planned_output(task);
+    output_request request = task.output;
     for (std::size_t i = 0; i < count; ++i) {
         auto opened = open_source(task, source(i));
         if (!opened) {

@@ -26,10 +26,6 @@ struct job_record {
     bool differed = false;
 };
 
-// What an output request of the job looks like before its inputs are open:
-// enough to name the file it lands in.
-output_request planned_output(const job& task);
-
 // The outputs that earlier jobs of the run write, and the first job that
 // writes each: by the file's identity, and by its name in its folder, whose
 // identity makes two spellings of one name meet. Each folder is looked at once.

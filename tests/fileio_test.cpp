@@ -45,8 +45,8 @@ job menu_job(const std::string& input, const std::string& target, write_mode mod
 {
     job task;
     task.input = {.from = {subject_kind::file, input}, .way = direction::to_table};
-    task.output = {subject_kind::file, target};
-    task.mode = mode;
+    task.output.to = {subject_kind::file, target};
+    task.output.mode = mode;
     return task;
 }
 
@@ -524,7 +524,7 @@ TEST(SystemCallFaults, EveryCallInTurnOnStandardOutput)
                 ::dup2(target, STDOUT_FILENO);
                 ::close(target);
                 job task = menu_job(dir / "p.txt", "", write_mode::create);
-                task.output = subject::standard_output();
+                task.output.to = subject::standard_output();
                 testing::arm({.call = status_calls ? fstat : close,
                               .matches = [](int fd) { return fd == -1 || fd != STDERR_FILENO; },
                               .nth = nth,

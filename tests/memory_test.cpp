@@ -67,8 +67,8 @@ TEST(OutOfMemory, EveryAllocationInTurnIsReportedAsItEnded)
             }
             testing::write_bytes(name + ".tx", "old");
             jobs[i].input = {.from = {subject_kind::file, name + ".txt"}, .way = direction::to_table};
-            jobs[i].output = {subject_kind::file, name + ".tx"};
-            jobs[i].mode = write_mode::replace;
+            jobs[i].output.to = {subject_kind::file, name + ".tx"};
+            jobs[i].output.mode = write_mode::replace;
         }
         ::testing::internal::CaptureStderr();
         fail_at = nth;
@@ -85,7 +85,7 @@ TEST(OutOfMemory, EveryAllocationInTurnIsReportedAsItEnded)
         const std::string said = ::testing::internal::GetCapturedStderr();
         if (escaped) {
             for (const job& task : jobs) {
-                EXPECT_EQ(testing::read_bytes(task.output.path), "old");
+                EXPECT_EQ(testing::read_bytes(task.output.to.path), "old");
             }
             continue;
         }
@@ -95,11 +95,11 @@ TEST(OutOfMemory, EveryAllocationInTurnIsReportedAsItEnded)
         }
         for (const job& task : jobs) {
             const std::string in = task.input.from.path;
-            const std::string now = testing::read_bytes(task.output.path);
+            const std::string now = testing::read_bytes(task.output.to.path);
             const auto says = [&](std::string_view tail) {
                 return said.find(std::string(in).append(tail)) != said.npos;
             };
-            const bool written = says(" -> " + task.output.path + "\n");
+            const bool written = says(" -> " + task.output.to.path + "\n");
             const bool left = says(": not converted: out of memory\n");
             const bool unknown = says(": out of memory while its output was written");
             const bool failed = says(": cannot be read: ");
