@@ -34,14 +34,14 @@ job_source source_of(const command_options& options, const path_string& file)
 // what makes a file, else standard output.
 void set_output(const command_options& options, const path_string& file, job& task)
 {
-    const bool from_file = task.input.from.kind == subject_kind::file;
+    const bool from_file = task.input().from.kind == subject_kind::file;
     if (options.output) {
         if (!names_stream(*options.output, standard_stream::output)) {
             task.output.to = {subject_kind::file, *options.output};
             task.output.named_by_user = true;
         }
     } else if (from_file && task.kind == job_kind::convert) {
-        task.output.to = {subject_kind::file, output_name_for(name_as_opened(file), made_extension(task.input.way))};
+        task.output.to = {subject_kind::file, output_name_for(name_as_opened(file), made_extension(task.input().way))};
     } else if (from_file && task.kind == job_kind::plot) {
         task.output.to = {subject_kind::file, output_name_beside(name_as_opened(file), "svg")};
     }
@@ -58,17 +58,16 @@ std::vector<job> plan(const command_options& options)
                           : options.diff ? job_kind::diff
                                          : job_kind::convert;
     std::vector<job> jobs;
-    for (std::size_t i = 0; i < options.files.size(); ++i) {
+    // A comparison takes two FILEs; a chart with -o takes them all.
+    const std::size_t per_job = kind == job_kind::diff                     ? 2
+                                : kind == job_kind::plot && options.output ? options.files.size()
+                                                                           : 1;
+    for (std::size_t i = 0; i < options.files.size(); i += per_job) {
         const path_string& file = options.files[i];
         job& task = jobs.emplace_back();
         task.kind = kind;
-        task.input = source_of(options, file);
-        // A comparison takes two FILEs; a chart with -o takes them all.
-        const std::size_t others = kind == job_kind::diff                     ? 1
-                                   : kind == job_kind::plot && options.output ? options.files.size() - 1
-                                                                              : 0;
-        for (std::size_t other = 0; other < others; ++other) {
-            task.others.push_back(source_of(options, options.files[++i]));
+        for (std::size_t n = i; n < i + per_job; ++n) {
+            task.inputs.push_back(source_of(options, options.files[n]));
         }
         task.output.mode = mode;
         task.strict = options.strict || options.check;
@@ -89,7 +88,7 @@ bool reads_standard_input_twice(std::span<const job> jobs)
     const auto standard = [](const job_source& source) { return source.from.kind == subject_kind::standard_input; };
     std::ptrdiff_t readers = 0;
     for (const job& task : jobs) {
-        readers += (standard(task.input) ? 1 : 0) + std::ranges::count_if(task.others, standard);
+        readers += std::ranges::count_if(task.inputs, standard);
     }
     return readers > 1;
 }

@@ -63,15 +63,15 @@ void report(const job_record& record, const run_style& style, run_summary& summa
     if (style.notices && task.kind == job_kind::convert && task.output.to.kind == subject_kind::file) {
         // The menu always appends: say what the output now holds, since
         // every reader takes the first table of a file.
-        std::string line = added_line(task.output.to, task.input.way, record.outcome->held_before);
+        std::string line = added_line(task.output.to, task.input().way, record.outcome->held_before);
         print_diagnostic(line);
         if (record.outcome->held_before > 0 && console_closes_with_process()) {
             summary.added_to.push_back(std::move(line));
         }
     }
     if (style.verbose) {
-        print_line(task.kind == job_kind::check ? ok_line(task.input.from)
-                                                : converted_line(task.input.from, task.output.to));
+        print_line(task.kind == job_kind::check ? ok_line(task.input().from)
+                                                : converted_line(task.input().from, task.output.to));
     }
     if (style.notices && !warnings.empty()) {
         summary.warned.push_back({task.output.to, warnings.size()});
@@ -94,14 +94,14 @@ void report_out_of_memory(std::span<const job> jobs, std::span<const job_record>
     for (std::size_t i = 0; i < jobs.size(); ++i) {
         const job_record& record = records[i];
         if (i < committed && record.outcome && record.staged) {
-            print_line(converted_line(jobs[i].input.from, jobs[i].output.to));
+            print_line(converted_line(jobs[i].input().from, jobs[i].output.to));
         } else if (i < committed && !record.outcome && i >= reported) {
             print_diagnostic(failure_line(record.outcome.error()));
         } else if (i >= committed) {
             const bool unknown = committing && i < prepared && record.staged;
             print_diagnostic(failure_line(
                 refusal{.kind = unknown ? refusal_kind::out_of_memory_writing : refusal_kind::out_of_memory,
-                        .about = jobs[i].input.from}));
+                        .about = jobs[i].input().from}));
         }
     }
 }

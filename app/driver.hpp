@@ -40,10 +40,10 @@ struct job_source {
 // the same steps.
 struct job {
     job_kind kind = job_kind::convert;
-    job_source input;
-    // The other inputs: the second of a comparison, or the other tables of
-    // one chart.
-    std::vector<job_source> others;
+    // Its inputs in the order given: one, or the two of a comparison, or the
+    // tables of one chart. The first names the job.
+    std::vector<job_source> inputs;
+    const job_source& input() const { return inputs.front(); }
     // Where its result goes, a file or standard output, and how it meets a
     // file there: as the stager takes it, before the inputs are known.
     output_request output{.to = subject::standard_output()};

@@ -183,9 +183,9 @@ job_expected weigh_findings(const job& task, const subject& about, const table_r
 std::pair<std::vector<std::string>, std::string> chart_names(const job& task)
 {
     std::vector<std::string> names;
-    for (std::size_t i = 0; i <= task.others.size(); ++i) {
-        const subject& from = i == 0 ? task.input.from : task.others[i - 1].from;
-        names.push_back(from.kind == subject_kind::file ? display_path(from.path) : shown_input(from));
+    for (const job_source& input : task.inputs) {
+        names.push_back(input.from.kind == subject_kind::file ? display_path(input.from.path)
+                                                              : shown_input(input.from));
     }
     std::size_t shared = names.size() > 1 ? names[0].size() : 0;
     for (const std::string& name : names) {
@@ -221,7 +221,7 @@ std::optional<std::string> result_of(const job& task, const std::vector<value_ta
 {
     switch (task.kind) {
     case job_kind::convert:
-        if (task.input.way == direction::to_table) {
+        if (task.input().way == direction::to_table) {
             const table_image image = encode_table(values[0]);
             return std::string(image.begin(), image.end());
         } else {
@@ -231,7 +231,7 @@ std::optional<std::string> result_of(const job& task, const std::vector<value_ta
     case job_kind::check:
         return std::nullopt;
     case job_kind::show:
-        return shown_values(values[0], task.format, name_of(task, task.input.from), task.show_name, task.csv_header);
+        return shown_values(values[0], task.format, name_of(task, task.input().from), task.show_name, task.csv_header);
     case job_kind::plot: {
         const auto [names, title] = chart_names(task);
         std::vector<plotted_table> tables;
@@ -242,8 +242,8 @@ std::optional<std::string> result_of(const job& task, const std::vector<value_ta
     }
     case job_kind::diff:
         record.differed = values[0] != values[1];
-        std::string text = compared_values(values[0], values[1], task.format, name_of(task, task.input.from),
-                                           name_of(task, task.others[0].from));
+        std::string text = compared_values(values[0], values[1], task.format, name_of(task, task.input().from),
+                                           name_of(task, task.inputs[1].from));
         return text.empty() || task.quiet ? std::nullopt : std::optional(std::move(text));
     }
     return std::nullopt;
@@ -279,9 +279,9 @@ job_expected refuse_shared_output(const job& task, output_look look, earlier_out
                                  task.output.mode == write_mode::append;
         if (by != &task && !both_standard && !both_append) {
             return std::unexpected(refusal{.kind = refusal_kind::shared_output,
-                                           .about = task.input.from,
+                                           .about = task.input().from,
                                            .output = task.output.to,
-                                           .earlier = by->input.from});
+                                           .earlier = by->input().from});
         }
     }
     return {};
@@ -316,7 +316,7 @@ job_expected prepare_job(const job& task, std::size_t number, output_stager& sta
     // As gzip keeps binary off a terminal: a table there is noise, and may
     // be read as commands.
     if (task.kind == job_kind::convert && task.output.to.kind == subject_kind::standard_output &&
-        task.input.way == direction::to_table && task.output.mode != write_mode::replace &&
+        task.input().way == direction::to_table && task.output.mode != write_mode::replace &&
         is_terminal(standard_stream::output)) {
         return refused(refusal_kind::binary_to_terminal, task.output.to);
     }
@@ -324,12 +324,10 @@ job_expected prepare_job(const job& task, std::size_t number, output_stager& sta
     // output is known never to be one of them; and the output is looked at
     // before a byte is read, as a result that could not be written is not
     // worth reading a large input for.
-    const auto source = [&](std::size_t i) -> const job_source& { return i == 0 ? task.input : task.others[i - 1]; };
-    const std::size_t count = 1 + task.others.size();
     std::vector<input_file> inputs;
     output_request request = task.output;
-    for (std::size_t i = 0; i < count; ++i) {
-        auto opened = open_source(task, source(i));
+    for (const job_source& source : task.inputs) {
+        auto opened = open_source(task, source);
         if (!opened) {
             return std::unexpected(opened.error());
         }
@@ -343,13 +341,13 @@ job_expected prepare_job(const job& task, std::size_t number, output_stager& sta
         return checked;
     }
     std::vector<value_table> values;
-    for (std::size_t i = 0; i < count; ++i) {
+    for (std::size_t i = 0; i < inputs.size(); ++i) {
         const auto read =
-            source(i).way == direction::to_table ? read_listing(task, inputs[i]) : read_table(task, inputs[i]);
+            task.inputs[i].way == direction::to_table ? read_listing(task, inputs[i]) : read_table(task, inputs[i]);
         if (!read) {
             return std::unexpected(read.error());
         }
-        if (auto weighed = weigh_findings(task, source(i).from, *read, record); !weighed) {
+        if (auto weighed = weigh_findings(task, task.inputs[i].from, *read, record); !weighed) {
             return weighed;
         }
         values.push_back(read->table);

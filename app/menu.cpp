@@ -65,7 +65,7 @@ int run_menu(std::span<const path_string> paths)
     for (const path_string& path : paths) {
         // Every path is a file here, "-" too: a drop names no stream.
         job& task = jobs.emplace_back();
-        task.input = {.from = {subject_kind::file, path}, .way = way};
+        task.inputs = {{.from = {subject_kind::file, path}, .way = way}};
         task.output.to = {subject_kind::file, output_name_for(name_as_opened(path), made_extension(way))};
     }
     const run_summary summary = run_jobs(jobs, {.notices = true});

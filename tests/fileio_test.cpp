@@ -44,7 +44,7 @@ std::optional<failure> write_once(const std::string& path, std::string_view data
 job menu_job(const std::string& input, const std::string& target, write_mode mode = write_mode::append)
 {
     job task;
-    task.input = {.from = {subject_kind::file, input}, .way = direction::to_table};
+    task.inputs = {{.from = {subject_kind::file, input}, .way = direction::to_table}};
     task.output.to = {subject_kind::file, target};
     task.output.mode = mode;
     return task;

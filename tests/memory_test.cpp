@@ -66,7 +66,7 @@ TEST(OutOfMemory, EveryAllocationInTurnIsReportedAsItEnded)
                 testing::write_bytes(name + ".txt", "uv=00000007\r\n");
             }
             testing::write_bytes(name + ".tx", "old");
-            jobs[i].input = {.from = {subject_kind::file, name + ".txt"}, .way = direction::to_table};
+            jobs[i].inputs = {{.from = {subject_kind::file, name + ".txt"}, .way = direction::to_table}};
             jobs[i].output.to = {subject_kind::file, name + ".tx"};
             jobs[i].output.mode = write_mode::replace;
         }
@@ -94,7 +94,7 @@ TEST(OutOfMemory, EveryAllocationInTurnIsReportedAsItEnded)
             break;
         }
         for (const job& task : jobs) {
-            const std::string in = task.input.from.path;
+            const std::string in = task.input().from.path;
             const std::string now = testing::read_bytes(task.output.to.path);
             const auto says = [&](std::string_view tail) {
                 return said.find(std::string(in).append(tail)) != said.npos;
