@@ -109,10 +109,8 @@ const subject& subject_of(const job_failure& failed)
 
 std::string reason_of(const job_failure& failed, bool can_append)
 {
-    if (const auto* file = std::get_if<failure>(&failed)) {
-        return reason_of(*file, can_append);
-    }
-    return reason_of(std::get<refusal>(failed));
+    const auto* file = std::get_if<failure>(&failed);
+    return file != nullptr ? reason_of(*file, can_append) : reason_of(std::get<refusal>(failed));
 }
 
 } // namespace

@@ -30,10 +30,7 @@ std::string_view first_set(std::initializer_list<const char*> names)
 bool is_utf8_locale(std::string_view name)
 {
     const std::size_t dot = name.find('.');
-    if (dot == std::string_view::npos) {
-        return false;
-    }
-    std::string codeset(name.substr(dot + 1, name.find('@', dot) - dot - 1));
+    std::string codeset(dot == std::string_view::npos ? "" : name.substr(dot + 1, name.find('@', dot) - dot - 1));
     std::ranges::transform(codeset, codeset.begin(), ascii_lower);
     return codeset == "utf-8" || codeset == "utf8";
 }

@@ -87,11 +87,9 @@ std::optional<finding> judge_table_length(std::uint64_t length, bool chosen)
 text_encoding encoding_of(std::span<const char> start)
 {
     const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(start[i]); };
-    if (start.size() >= 2 && byte(0) == 0xFF && byte(1) == 0xFE) {
-        return text_encoding::utf16_le;
-    }
-    if (start.size() >= 2 && byte(0) == 0xFE && byte(1) == 0xFF) {
-        return text_encoding::utf16_be;
+    if (const std::string_view mark(start.data(), std::min<std::size_t>(start.size(), 2));
+        mark == "\xFF\xFE" || mark == "\xFE\xFF") {
+        return mark[0] == '\xFF' ? text_encoding::utf16_le : text_encoding::utf16_be;
     }
     const std::size_t looked = std::min<std::size_t>(start.size(), 64) & ~std::size_t{1};
     bool low_nul = looked >= 8;
