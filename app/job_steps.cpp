@@ -253,31 +253,31 @@ std::optional<std::string> result_of(const job& task, const std::vector<value_ta
 // replace it, fail on it, or write over it at another offset: it is
 // refused, naming both. Appends to one file go in order, and jobs that all
 // write standard output share it in order.
-job_expected refuse_shared_output(const job& task, output_look look, earlier_outputs& earlier)
+job_expected refuse_shared_output(const job& task, const output_look& look, earlier_outputs& earlier)
 {
+    // The folder that holds a file, by its identity, so that two spellings
+    // of one name meet.
+    std::optional<file_identity> folder;
     if (task.output.to.kind == subject_kind::file) {
         const auto [known, fresh] = earlier.folders.try_emplace(folder_of(look.target));
         if (fresh) {
             const io_expected<path_facts> there = inspect_path(known->first, true);
             known->second = there && there->kind != path_kind::missing ? std::optional(there->identity) : std::nullopt;
         }
-        look.folder = known->second;
+        folder = known->second;
     }
     // The first job that writes the same file, by its identity or by its
     // name in the same folder: looked up, as a batch has thousands.
     const auto by_file = look.file ? earlier.files.try_emplace(*look.file, &task).first : earlier.files.end();
     const auto by_name =
-        look.folder
-            ? earlier.names.try_emplace({*look.folder, look.target.substr(file_name_start(look.target))}, &task).first
-            : earlier.names.end();
+        folder ? earlier.names.try_emplace({*folder, look.target.substr(file_name_start(look.target))}, &task).first
+               : earlier.names.end();
     for (const job* by : {by_file != earlier.files.end() ? by_file->second : &task,
                           by_name != earlier.names.end() ? by_name->second : &task}) {
-        const bool both_standard =
-            by->output.to.kind == subject_kind::standard_output && task.output.to.kind == subject_kind::standard_output;
-        const bool both_append = by->output.to.kind == subject_kind::file &&
-                                 task.output.to.kind == subject_kind::file && by->output.mode == write_mode::append &&
-                                 task.output.mode == write_mode::append;
-        if (by != &task && !both_standard && !both_append) {
+        const bool in_order = by->output.to.kind == task.output.to.kind &&
+                              (task.output.to.kind == subject_kind::standard_output ||
+                               (by->output.mode == write_mode::append && task.output.mode == write_mode::append));
+        if (by != &task && !in_order) {
             return std::unexpected(refusal{.kind = refusal_kind::shared_output,
                                            .about = task.input().from,
                                            .output = task.output.to,

@@ -147,12 +147,11 @@ struct lock_patience {
 
 // What stands where an output goes, looked at once before anything is read:
 // the name the bytes land at (a typed path's links followed to their end),
-// what is there, and the folder, so that two spellings of one file meet.
+// and what is there.
 struct output_look {
     path_string target;
     path_facts there;
     std::optional<file_identity> file; // a regular file there, or standard output that is one
-    std::optional<file_identity> folder;
 };
 
 // Where one output goes.
