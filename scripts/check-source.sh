@@ -39,7 +39,7 @@ done
 # The size of the product: less code that keeps every behaviour is better
 # code. The ceiling stands where the code is: it is lowered as the code
 # shrinks, and raised only by a change that adds a behaviour, which says so.
-MOST_CODE_LINES=5248
+MOST_CODE_LINES=5214
 MOST_FILES=50
 code_lines=$(awk '{ s = $0; sub(/^[ \t]+/, "", s)
     if (block) { if (index(s, "*/")) block = 0; next }
