@@ -39,14 +39,20 @@ done
 # The size of the product: less code that keeps every behaviour is better
 # code. The ceiling stands where the code is: it is lowered as the code
 # shrinks, and raised only by a change that adds a behaviour, which says so.
-MOST_CODE_LINES=5214
+MOST_CODE_LINES=5290
 MOST_FILES=50
+# Every source file of the layers counts, whatever its extension: the
+# Windows resource templates too, though not the icon, which is no text.
+sources=$(git ls-files app convert fileio platform | while read -r file; do
+    if grep -Iq . "$file"; then echo "$file"; fi
+done)
 code_lines=$(awk '{ s = $0; sub(/^[ \t]+/, "", s)
     if (block) { if (index(s, "*/")) block = 0; next }
     if (s == "" || substr(s, 1, 2) == "//") next
+    if (substr(s, 1, 4) == "<!--" && s ~ /-->$/) next
     if (substr(s, 1, 2) == "/*") { if (!index(s, "*/")) block = 1; next }
-    n++ } END { print n + 0 }' $files)
-count=$(echo "$files" | wc -w)
+    n++ } END { print n + 0 }' $sources)
+count=$(echo "$sources" | wc -w)
 if [ "$code_lines" -gt $MOST_CODE_LINES ] || [ "$count" -gt $MOST_FILES ]; then
     echo "check-source: $code_lines code lines in $count files; at most $MOST_CODE_LINES in $MOST_FILES" >&2
     status=1
