@@ -1,4 +1,5 @@
 #include "platform/console.hpp"
+#include "platform/posix_shared.hpp"
 
 #include <cerrno>
 #include <csignal>
@@ -53,14 +54,11 @@ io_expected<> write_console(console_stream stream, std::string_view text)
         return io_failed(io_reason::closed);
     }
     while (!text.empty()) {
-        const ssize_t put = ::write(fd, text.data(), text.size());
-        if (put == 0) {
-            return io_failed(io_reason::no_progress);
+        const ssize_t put = unless_interrupted([&] { return ::write(fd, text.data(), text.size()); });
+        if (put <= 0) {
+            return put < 0 ? from_errno() : io_failed(io_reason::no_progress);
         }
-        if (put < 0 && errno != EINTR) {
-            return io_failed(io_reason::system, static_cast<std::uint32_t>(errno));
-        }
-        text.remove_prefix(put > 0 ? static_cast<std::size_t>(put) : 0);
+        text.remove_prefix(static_cast<std::size_t>(put));
     }
     return {};
 }
@@ -73,12 +71,9 @@ io_expected<console_line> read_console_line()
     console_line line;
     while (line.text.size() < CONSOLE_LINE_LIMIT) {
         if (at == length) {
-            ssize_t got = ::read(STDIN_FILENO, buffer, sizeof buffer);
-            while (got < 0 && errno == EINTR) {
-                got = ::read(STDIN_FILENO, buffer, sizeof buffer);
-            }
+            const ssize_t got = unless_interrupted([] { return ::read(STDIN_FILENO, buffer, sizeof buffer); });
             if (got < 0) {
-                return io_failed(io_reason::system, static_cast<std::uint32_t>(errno));
+                return from_errno();
             }
             at = 0;
             length = static_cast<std::size_t>(got);

@@ -55,16 +55,6 @@ std::unexpected<io_error> explain_open_failure(const path_string& path, int erro
     return from_errno(error);
 }
 
-// Runs a system call again for as long as a signal interrupts it.
-template <class Call> auto unless_interrupted(Call call)
-{
-    auto result = call();
-    while (result < 0 && errno == EINTR) {
-        result = call();
-    }
-    return result;
-}
-
 // A count of bytes, from a call that reports -1 and errno on failure.
 io_expected<std::size_t> counted(ssize_t n)
 {

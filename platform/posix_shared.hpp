@@ -24,6 +24,16 @@ inline io_expected<> unless_failed(int result)
     return result != 0 ? io_expected<>(from_errno()) : io_expected<>();
 }
 
+// Runs a system call again for as long as a signal interrupts it.
+template <class Call> auto unless_interrupted(Call call)
+{
+    auto result = call();
+    while (result < 0 && errno == EINTR) {
+        result = call();
+    }
+    return result;
+}
+
 inline int fd_of(std::intptr_t handle)
 {
     return static_cast<int>(handle);
