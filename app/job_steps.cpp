@@ -220,14 +220,11 @@ std::string name_of(const job& task, const subject& input)
 std::optional<std::string> result_of(const job& task, const std::vector<value_table>& values, job_record& record)
 {
     switch (task.kind) {
-    case job_kind::convert:
-        if (task.input().way == direction::to_table) {
-            const table_image image = encode_table(values[0]);
-            return std::string(image.begin(), image.end());
-        } else {
-            const listing_text text = format_listing(values[0]);
-            return std::string(text.begin(), text.end());
-        }
+    case job_kind::convert: {
+        const auto bytes = [](const auto& made) { return std::string(made.begin(), made.end()); };
+        return task.input().way == direction::to_table ? bytes(encode_table(values[0]))
+                                                       : bytes(format_listing(values[0]));
+    }
     case job_kind::check:
         return std::nullopt;
     case job_kind::show:
