@@ -56,7 +56,8 @@ struct locale_variables {
 ui_language language_by_locale(const locale_variables& variables);
 
 // The system's reason for an error code, in the user's language where the
-// catalog has it.
+// catalog has it: po/system_reasons.cpp lists for the catalog the ones that
+// POSIX systems give for what happens to files.
 std::string system_reason(std::uint32_t code);
 
 // The catalog's Chinese for the message whose English text (its singular,
