@@ -232,13 +232,6 @@ public:
     struct entry;
 
 private:
-    void write_at_once(entry& output) const;
-    void write_new(entry& output) const;
-    void sync_new_files();
-    void publish(entry& output, std::span<entry> earlier) const;
-    void publish_replacement(entry& output, const path_facts& old) const;
-    void make_names_durable();
-
     lock_patience patience_;
     // How many new outputs may wait at once; 0 until first asked.
     std::size_t window_ = 0;

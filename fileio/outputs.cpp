@@ -98,19 +98,6 @@ struct output_stager::entry {
     }
 };
 
-namespace {
-
-// Adds output's bytes to the file at its name, as any append; false where
-// no file stands there any more, so that the caller makes one instead.
-bool appended(output_stager::entry& output, const lock_patience& patience)
-{
-    output.outcome = append_to_file(output.target(), output.bytes, output.request.inputs, patience);
-    return output.outcome || output.outcome.error().kind != failure_kind::cannot_write ||
-           !output.outcome.error().cause.is(io_reason::missing);
-}
-
-} // namespace
-
 output_stager::output_stager(lock_patience patience) : patience_(patience) {}
 
 output_stager::~output_stager() = default;
@@ -138,25 +125,48 @@ bool output_stager::full()
     return entries_.size() >= window_;
 }
 
-void output_stager::write_at_once(entry& output) const
+namespace {
+
+using entry = output_stager::entry;
+
+// Adds output's bytes to the file at its name, as any append; false where
+// no file stands there any more, so that the caller makes one instead.
+bool appended(entry& output, const lock_patience& patience)
 {
-    const output_request& request = output.request;
-    output.state = entry_state::settled;
-    if (request.to.kind == subject_kind::standard_output) {
-        output.outcome = write_standard_output(output.bytes, request.inputs);
-        return;
-    }
-    // Only a path the user named can lead to a device or a FIFO.
-    if (request.look.there.kind == path_kind::other) {
-        output.outcome = write_stream(output.about(), output.target(), output.bytes);
-        return;
-    }
-    if (request.mode != write_mode::append || !appended(output, patience_)) {
-        write_new(output);
-    }
+    output.outcome = append_to_file(output.target(), output.bytes, output.request.inputs, patience);
+    return output.outcome || output.outcome.error().kind != failure_kind::cannot_write ||
+           !output.outcome.error().cause.is(io_reason::missing);
 }
 
-void output_stager::write_new(entry& output) const
+// The earlier output of this commit whose new file now stands at target.
+entry* made_by_earlier(const path_facts& there, std::span<entry> earlier)
+{
+    const auto ours = std::ranges::find_if(earlier, [&](const entry& e) {
+        return e.state == entry_state::named && there.kind == path_kind::regular && there.identity == e.identity;
+    });
+    return ours != earlier.end() ? &*ours : nullptr;
+}
+
+// Adds output's bytes through the earlier output's own file, which holds
+// the lock until its name is durable, as any append: whole, or cut back.
+void add_to_earlier(entry& output, entry& earlier)
+{
+    const io_expected<file_status> status = earlier.file.status();
+    if (!status) {
+        output.fail(cannot_write(output.about(), status.error()));
+        return;
+    }
+    const undo_point undo{.length = status->size, .at = status->size};
+    if (auto added = write_or_undo(earlier.file, output.about(), undo, output.bytes); !added) {
+        output.fail(std::move(added.error()));
+        return;
+    }
+    output.outcome = written{.held_before = status->size};
+    output.state = entry_state::added;
+    output.added_to = &earlier;
+}
+
+void write_new(entry& output)
 {
     if (const io_expected<> made = output.file.create_unnamed(output.target(), output.request.permissions); !made) {
         // The file is made in its folder, and a failure there is the folder's.
@@ -178,23 +188,41 @@ void output_stager::write_new(entry& output) const
     output.state = entry_state::unnamed;
 }
 
-void output_stager::sync_new_files()
+void write_at_once(entry& output, const lock_patience& patience)
+{
+    const output_request& request = output.request;
+    output.state = entry_state::settled;
+    if (request.to.kind == subject_kind::standard_output) {
+        output.outcome = write_standard_output(output.bytes, request.inputs);
+        return;
+    }
+    // Only a path the user named can lead to a device or a FIFO.
+    if (request.look.there.kind == path_kind::other) {
+        output.outcome = write_stream(output.about(), output.target(), output.bytes);
+        return;
+    }
+    if (request.mode != write_mode::append || !appended(output, patience)) {
+        write_new(output);
+    }
+}
+
+void sync_new_files(std::span<entry> entries)
 {
     // Synced first, all of them together where the system can, so that one
     // flush carries them all; a failure then fails every one of them, as
     // nobody can tell which file it hit.
     const auto unnamed = std::views::filter([](const entry& output) { return output.state == entry_state::unnamed; });
-    const bool together = std::ranges::distance(entries_ | unnamed) > 1 && syncs_file_systems();
+    const bool together = std::ranges::distance(entries | unnamed) > 1 && syncs_file_systems();
     std::vector<std::uint64_t> volumes;
     io_expected<> all;
-    for (entry& output : entries_ | unnamed) {
+    for (entry& output : entries | unnamed) {
         if (together && all && std::ranges::find(volumes, output.identity.volume) == volumes.end()) {
             all = sync_file_system_of(output.file);
             volumes.push_back(output.identity.volume);
         }
     }
     // Not through the filter: a failure takes the output out of it.
-    for (entry& output : entries_) {
+    for (entry& output : entries) {
         if (output.state == entry_state::unnamed) {
             if (const io_expected<> synced = together ? all : output.file.sync(); !synced) {
                 output.fail(cannot_write(output.about(), synced.error()));
@@ -203,65 +231,12 @@ void output_stager::sync_new_files()
     }
 }
 
-std::vector<std::pair<std::size_t, output_outcome>> output_stager::commit()
-{
-    for (entry& output : entries_) {
-        write_at_once(output);
-    }
-    sync_new_files();
-    for (std::size_t i = 0; i < entries_.size(); ++i) {
-        if (entries_[i].state == entry_state::unnamed) {
-            publish(entries_[i], std::span(entries_).first(i));
-        }
-    }
-    make_names_durable();
-    std::vector<std::pair<std::size_t, output_outcome>> outcomes;
-    outcomes.reserve(entries_.size());
-    for (entry& output : entries_) {
-        outcomes.emplace_back(output.job, std::move(output.outcome));
-    }
-    entries_.clear();
-    return outcomes;
-}
-
-namespace {
-
-// The earlier output of this commit whose new file now stands at target.
-output_stager::entry* made_by_earlier(const path_facts& there, std::span<output_stager::entry> earlier)
-{
-    const auto ours = std::ranges::find_if(earlier, [&](const output_stager::entry& e) {
-        return e.state == entry_state::named && there.kind == path_kind::regular && there.identity == e.identity;
-    });
-    return ours != earlier.end() ? &*ours : nullptr;
-}
-
-// Adds output's bytes through the earlier output's own file, which holds
-// the lock until its name is durable, as any append: whole, or cut back.
-void add_to_earlier(output_stager::entry& output, output_stager::entry& earlier)
-{
-    const io_expected<file_status> status = earlier.file.status();
-    if (!status) {
-        output.fail(cannot_write(output.about(), status.error()));
-        return;
-    }
-    const undo_point undo{.length = status->size, .at = status->size};
-    if (auto added = write_or_undo(earlier.file, output.about(), undo, output.bytes); !added) {
-        output.fail(std::move(added.error()));
-        return;
-    }
-    output.outcome = written{.held_before = status->size};
-    output.state = entry_state::added;
-    output.added_to = &earlier;
-}
-
-} // namespace
-
-void output_stager::publish_replacement(entry& output, const path_facts& old) const
+void publish_replacement(entry& output, const path_facts& old, const lock_patience& patience)
 {
     // The replacement lets whom the old file let, and takes the place of
     // that file alone; it waits for another program that holds it. Where the
     // old file is gone meanwhile, the new one is only named.
-    file_expected<> named = wait_while_busy(output.about(), patience_, [&] {
+    file_expected<> named = wait_while_busy(output.about(), patience, [&] {
         const io_expected<> adopted = output.file.adopt_permissions_of(output.target());
         return adopted || adopted.error().is(io_reason::missing) ? output.file.replace(output.target(), old) : adopted;
     });
@@ -272,7 +247,7 @@ void output_stager::publish_replacement(entry& output, const path_facts& old) co
     }
 }
 
-void output_stager::publish(entry& output, std::span<entry> earlier) const
+void publish(entry& output, std::span<entry> earlier, const lock_patience& patience)
 {
     // Held until the name is durable: an append that finds the name meanwhile
     // waits, and so is not lost if the name has to be taken away again.
@@ -282,7 +257,7 @@ void output_stager::publish(entry& output, std::span<entry> earlier) const
     }
     const output_request& request = output.request;
     if (request.mode == write_mode::replace && request.replacing) {
-        publish_replacement(output, request.replacing.value());
+        publish_replacement(output, request.replacing.value(), patience);
         return;
     }
     for (int attempt = 0; attempt < NAME_ATTEMPTS; ++attempt) {
@@ -312,7 +287,7 @@ void output_stager::publish(entry& output, std::span<entry> earlier) const
             add_to_earlier(output, *ours);
             return;
         }
-        if (appended(output, patience_)) {
+        if (appended(output, patience)) {
             output.state = entry_state::settled;
             return;
         }
@@ -320,11 +295,11 @@ void output_stager::publish(entry& output, std::span<entry> earlier) const
     output.fail({.kind = failure_kind::name_kept_changing, .about = output.about()});
 }
 
-void output_stager::make_names_durable()
+void make_names_durable(std::span<entry> entries)
 {
     // Each folder once, however many outputs it took.
     std::map<path_string, io_expected<>> folders;
-    for (entry& output : entries_) {
+    for (entry& output : entries) {
         if (output.state != entry_state::named) {
             continue;
         }
@@ -351,7 +326,7 @@ void output_stager::make_names_durable()
             output.state = entry_state::settled;
         }
     }
-    for (entry& output : entries_) {
+    for (entry& output : entries) {
         if (output.state == entry_state::added && !output.added_to->outcome) {
             // It stood in the earlier one's file, and fell with it.
             failure why = output.added_to->outcome.error();
@@ -359,6 +334,29 @@ void output_stager::make_names_durable()
             output.fail(std::move(why));
         }
     }
+}
+
+} // namespace
+
+std::vector<std::pair<std::size_t, output_outcome>> output_stager::commit()
+{
+    for (entry& output : entries_) {
+        write_at_once(output, patience_);
+    }
+    sync_new_files(entries_);
+    for (std::size_t i = 0; i < entries_.size(); ++i) {
+        if (entries_[i].state == entry_state::unnamed) {
+            publish(entries_[i], std::span(entries_).first(i), patience_);
+        }
+    }
+    make_names_durable(entries_);
+    std::vector<std::pair<std::size_t, output_outcome>> outcomes;
+    outcomes.reserve(entries_.size());
+    for (entry& output : entries_) {
+        outcomes.emplace_back(output.job, std::move(output.outcome));
+    }
+    entries_.clear();
+    return outcomes;
 }
 
 } // namespace txconv
