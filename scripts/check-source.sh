@@ -39,7 +39,7 @@ done
 # The size of the product: less code that keeps every behaviour is better
 # code. The ceiling stands where the code is: it is lowered as the code
 # shrinks, and raised only by a change that adds a behaviour, which says so.
-MOST_CODE_LINES=5252
+MOST_CODE_LINES=5245
 MOST_FILES=50
 # Every source file of the layers counts, whatever its extension: the
 # Windows resource templates too, though not the icon, which is no text.
