@@ -77,8 +77,13 @@ def verb_name(program, number, language):
     return raw[at + 2:at + 2 + 2 * length].decode("utf-16-le")
 
 
-def msiexec(*args):
-    return wine(["msiexec", *args, "/qn"], env=SESSION["env"], capture_output=True, timeout=300).returncode
+def msiexec(*args, succeeds=True):
+    """Runs msiexec quietly; where it did not do as expected, says what it
+    and Wine printed, since its status alone tells little."""
+    proc = wine(["msiexec", *args, "/qn"], env=SESSION["env"], capture_output=True, timeout=300)
+    if (proc.returncode == 0) != succeeds:
+        raise AssertionError(f"msiexec {' '.join(args)}: exit {proc.returncode}, {proc.stdout[-2000:]!r}, "
+                             f"{proc.stderr[-2000:]!r}")
 
 
 def home(prefix):
@@ -165,7 +170,7 @@ class Installer(unittest.TestCase):
             send_to = os.path.join(home(prefix), "AppData", "Roaming", "Microsoft", "Windows", "SendTo")
             populate(send_to, {"Desktop (create shortcut).DeskLink": b""})
             before = traces(prefix, folder)
-            self.assertEqual(msiexec("/i", MSI), 0)
+            msiexec("/i", MSI)
             installed = os.path.join(home(prefix), "AppData", "Local", "Programs", "txconv")
             self.assertEqual(sorted(os.listdir(installed)), ["LICENSE", "README.md", "txconv.exe", "txconvw.exe"])
             self.assertTrue(os.path.isfile(os.path.join(send_to, "txconv.lnk")))
@@ -197,7 +202,7 @@ class Installer(unittest.TestCase):
                     self.assertEqual(snapshot(folder).get(os.path.basename(target)), after)
             made = snapshot(folder)
 
-            self.assertEqual(msiexec("/x", MSI), 0)
+            msiexec("/x", MSI)
             self.assertEqual(traces(prefix, folder), before)
             self.assertEqual(installed_products(), [])
             self.assertEqual(snapshot(folder), made, "the user's files are the user's")
@@ -213,14 +218,14 @@ class Installer(unittest.TestCase):
             subprocess.run(["sh", os.path.join(SOURCE, "packaging", "windows", "make-msi.sh"), "1.0.0", files,
                             older, "1767225600"], check=True, capture_output=True)
             program = os.path.join(home(prefix), "AppData", "Local", "Programs", "txconv", "txconv.exe")
-            self.assertEqual(msiexec("/i", older), 0)
+            msiexec("/i", older)
             self.assertEqual(installed_products(), ["1.0.0"])
-            self.assertEqual(msiexec("/i", MSI), 0)
+            msiexec("/i", MSI)
             self.assertEqual(installed_products(), [project_version()])
             with open(program, "rb") as got, open(os.path.join(BUILD, "txconv.exe"), "rb") as built:
                 self.assertEqual(got.read(), built.read())
             # Going back is refused, and changes nothing.
-            self.assertNotEqual(msiexec("/i", older), 0)
+            msiexec("/i", older, succeeds=False)
             self.assertEqual(installed_products(), [project_version()])
 
 
