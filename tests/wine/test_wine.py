@@ -53,19 +53,22 @@ def resource(kind):
 class WineStartFailures(unittest.TestCase):
     def test_only_a_start_up_failure_is_launched_again(self):
         # A stand-in for wine that fails in start-up as many times as its
-        # count file says, then exits with the status it is given.
+        # count file says, printing what its message file holds, then exits
+        # with the status it is given.
         with tempfile.TemporaryDirectory() as folder:
             fake = os.path.join(folder, "wine")
             with open(fake, "w") as f:
                 f.write('#!/bin/sh\nn=$(cat count); echo $((n - 1)) > count\n'
-                        'if [ "$n" -gt 0 ]; then echo "err:   failed to map the shared user data: c0000018" >&2; '
+                        'if [ "$n" -gt 0 ]; then cat message >&2; '
                         'exit 1; fi\nexit "$1"\n')
             os.chmod(fake, 0o755)
             env = dict(os.environ, PATH=folder + os.pathsep + os.environ["PATH"])
-            for failures, status, expected in ((0, 3, 3), (2, 0, 0), (3, 0, 1)):
-                with self.subTest(failures=failures, status=status):
-                    with open(os.path.join(folder, "count"), "w") as f:
-                        f.write(str(failures))
+            map_failed = "err:   failed to map the shared user data: c0000018"
+            for failures, status, message, expected in ((0, 3, map_failed, 3), (2, 0, map_failed, 0),
+                                                        (3, 0, map_failed, 1), (1, 0, "wine client error:4: write", 0),
+                                                        (1, 0, "some program's own failure", 1)):
+                with self.subTest(failures=failures, status=status, message=message):
+                    populate(folder, {"count": str(failures).encode(), "message": message.encode()})
                     proc = wine([str(status)], cwd=folder, env=env)
                     self.assertEqual(proc.returncode, expected, proc.stderr)
 

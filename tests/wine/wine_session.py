@@ -116,8 +116,9 @@ def decode_trace(text):
 
 
 # What Wine prints when it fails in its own start-up, on a loaded machine,
-# before the program it was to start has run at all.
-WINE_START_FAILURES = ("failed to map the shared user data",)
+# before the program it was to start has run at all, or when the program
+# loses its line to the Wine server; each ends the process with status 1.
+WINE_START_FAILURES = ("failed to map the shared user data", "wine: failed to", "wine client error")
 WINE_RETRIES = 2
 
 
