@@ -78,12 +78,16 @@ def verb_name(program, number, language):
 
 
 def msiexec(*args, succeeds=True):
-    """Runs msiexec quietly; where it did not do as expected, says what it
-    and Wine printed, since its status alone tells little."""
-    proc = wine(["msiexec", *args, "/qn"], env=SESSION["env"], capture_output=True, timeout=300)
-    if (proc.returncode == 0) != succeeds:
-        raise AssertionError(f"msiexec {' '.join(args)}: exit {proc.returncode}, {proc.stdout[-2000:]!r}, "
-                             f"{proc.stderr[-2000:]!r}")
+    """Runs msiexec quietly; where it did not do as expected, says what it,
+    Wine and the installer's log said, since its status alone tells little."""
+    with tempfile.TemporaryDirectory() as logs:
+        log = os.path.join(logs, "msiexec.log")
+        proc = wine(["msiexec", *args, "/qn", "/l*v", windows_path(log)], env=SESSION["env"], capture_output=True,
+                    timeout=300)
+        if (proc.returncode == 0) != succeeds:
+            said = open(log, "rb").read()[-3000:] if os.path.exists(log) else b"(no log)"
+            raise AssertionError(f"msiexec {' '.join(args)}: exit {proc.returncode}, {proc.stdout[-2000:]!r}, "
+                                 f"{proc.stderr[-2000:]!r}, log: {said.decode('utf-8', 'replace')}")
 
 
 def home(prefix):
