@@ -20,7 +20,7 @@ import unittest
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "e2e"))
 from harness import image, listing, populate, snapshot  # noqa: E402
-from wine_session import BUILD, SESSION, WINE_RETRIES, fresh_prefix, run_exe, run_suite, say_retry, wine  # noqa: E402
+from wine_session import BUILD, SESSION, fresh_prefix, run_exe, run_suite, wine  # noqa: E402
 
 SOURCE = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..")
 TOOLS = ["wine", "wineboot", "wineserver", "Xvfb", "xdotool", "xwininfo", "msiinfo", "wixl", "msibuild", "faketime",
@@ -85,12 +85,9 @@ def msiexec(*args, succeeds=True):
         # Status 1 is no result of Windows Installer's (those are 0 and from
         # 1601 on): where no log was begun either, Wine failed before the
         # installer ran, and it is launched again, as any such launch is.
-        for attempt in range(WINE_RETRIES + 1):
-            proc = wine(["msiexec", *args, "/qn", "/l*v", windows_path(log)], env=SESSION["env"],
-                        capture_output=True, timeout=300)
-            if proc.returncode != 1 or os.path.exists(log) or attempt == WINE_RETRIES:
-                break
-            say_retry(["msiexec", *args])
+        proc = wine(["msiexec", *args, "/qn", "/l*v", windows_path(log)],
+                    not_started=lambda proc: proc.returncode == 1 and not os.path.exists(log), env=SESSION["env"],
+                    capture_output=True, timeout=300)
         if (proc.returncode == 0) != succeeds:
             said = open(log, "rb").read()[-3000:] if os.path.exists(log) else b"(no log)"
             raise AssertionError(f"msiexec {' '.join(args)}: exit {proc.returncode}, {proc.stdout[-2000:]!r}, "

@@ -131,14 +131,15 @@ def say_retry(args):
     print(f"wine: retrying {args[:3]}: Wine failed in its own start-up, before the program ran", file=sys.stderr)
 
 
-def wine(args, **options):
+def wine(args, not_started=lambda proc: False, **options):
     """subprocess.run of wine with args, launched again (twice at most) where
-    Wine failed in its own start-up; never where the program itself failed."""
+    Wine failed in its own start-up, or where not_started says that the
+    program never ran; never where the program itself failed."""
     if "capture_output" not in options and "stderr" not in options:
         options["stderr"] = subprocess.PIPE
     for attempt in range(WINE_RETRIES + 1):
         proc = subprocess.run(["wine", *args], **options)
-        if attempt == WINE_RETRIES or not wine_start_failed(proc.stderr):
+        if attempt == WINE_RETRIES or not (wine_start_failed(proc.stderr) or not_started(proc)):
             return proc
         say_retry(args)
 
