@@ -172,6 +172,22 @@ TEST(ListingScanner, FieldAcrossTheRealChunkBoundary)
     }
 }
 
+// A line as txconv writes it is read a word at a time: every byte, in every
+// place of its field, must read as the rule reads it.
+TEST(ListingScanner, EveryByteOfAWholeLineByTheRule)
+{
+    for (std::size_t place = 0; place < FIELD_CHARS; ++place) {
+        for (int byte = 0; byte < 256; ++byte) {
+            std::string field = "9aB0c1D2";
+            field[place] = static_cast<char>(byte);
+            if (byte != '=') {
+                EXPECT_EQ(scan_in_pieces("uv=" + field + "\r\n", CHUNK).table[0], read_hex_field(field).value_or(0))
+                    << place << " " << byte;
+            }
+        }
+    }
+}
+
 // UTF-16 of either order, in chunks cut anywhere, even inside a surrogate
 // pair: the same UTF-8 as all at once; half a pair is no character, and
 // hides none of what follows it.
