@@ -200,24 +200,27 @@ void listing_scanner::feed(std::span<const char> chunk)
     }
     buffer_.erase(buffer_.begin(), buffer_.begin() + static_cast<std::ptrdiff_t>(keep_));
     counted_ = 0;
-    buffer_.insert(buffer_.end(), chunk.begin(), chunk.end());
-    const char* const data = buffer_.data();
-    const std::size_t end = buffer_.size();
-    // Lines as txconv writes them are read whole, without a search for each
-    // '=', from the start of a line of the run that is read: a line of "uv=",
-    // 8 digits and CR LF holds one field, and gives nothing to warn of.
+    // Lines as txconv writes them are read whole, straight from the chunk,
+    // without a search for each '=', from the start of a line of the run that
+    // is read: a line of "uv=", 8 digits and CR LF holds one field, and gives
+    // nothing to warn of.
     std::size_t from = 0;
-    const bool whole_lines = line_start_.empty() && skip_ == 0;
+    const bool whole_lines = buffer_.empty() && line_start_.empty() && skip_ == 0;
     for (std::optional<std::uint32_t> value;
-         whole_lines && filled_ < TABLE_SLOTS && end - from >= LINE_BYTES &&
-         std::string_view(data + from, LINE_BYTES).starts_with("uv=") &&
-         std::string_view(data + from, LINE_BYTES).ends_with("\r\n") && (value = eight_digits(data + from + 3));
+         whole_lines && filled_ < TABLE_SLOTS && chunk.size() - from >= LINE_BYTES &&
+         std::string_view(chunk.data() + from, LINE_BYTES).starts_with("uv=") &&
+         std::string_view(chunk.data() + from, LINE_BYTES).ends_with("\r\n") &&
+         (value = eight_digits(chunk.data() + from + 3));
          from += LINE_BYTES) {
         table_[filled_++] = *value;
         ++uv_keys_;
     }
+    line_ += from / LINE_BYTES;
+    buffer_.insert(buffer_.end(), chunk.begin() + static_cast<std::ptrdiff_t>(from), chunk.end());
+    const char* const data = buffer_.data();
+    const std::size_t end = buffer_.size();
     std::size_t keep = end;
-    for (const char* hit = find_byte(data + from, data + end, '='); hit != data + end;
+    for (const char* hit = find_byte(data, data + end, '='); hit != data + end;
          hit = find_byte(hit + 1, data + end, '=')) {
         const auto at = static_cast<std::size_t>(hit - data);
         if (complete()) {
