@@ -37,7 +37,8 @@ std::expected<table_reading, job_failure> read_listing(const job& task, input_fi
     std::optional<text_encoding> encoding;
     std::optional<utf16_decoder> decoder;
     std::size_t utf8_mark = 0;
-    const file_expected<read_extent> read = read_whole_file(input, [&](std::span<const char> chunk) {
+    // Lent by reference, as a copy would take memory of its own.
+    const auto take = [&](std::span<const char> chunk) {
         if (!encoding) {
             encoding = encoding_of(chunk);
             if (*encoding == text_encoding::utf16_le || *encoding == text_encoding::utf16_be) {
@@ -53,7 +54,8 @@ std::expected<table_reading, job_failure> read_listing(const job& task, input_fi
         if (check) {
             check->feed(text);
         }
-    });
+    };
+    const file_expected<read_extent> read = read_whole_file(input, std::ref(take));
     if (!read) {
         return std::unexpected(read.error());
     }
