@@ -304,12 +304,13 @@ void notify(std::string_view text, notice_icon icon)
 // there is nobody left to tell, and the exit status still says what happened.
 void print_diagnostic(std::string_view line)
 {
-    print_line("txconv: " + std::string(line));
+    print_line(line, "txconv: ");
 }
 
-void print_line(std::string_view line)
+void print_line(std::string_view line, std::string_view before)
 {
-    (void)write_console(console_stream::error, std::string(line) + "\n");
+    std::string text(before);
+    (void)write_console(console_stream::error, text.append(line).append("\n"));
 }
 
 } // namespace txconv

@@ -99,7 +99,8 @@ void notify(std::string_view text, notice_icon icon = notice_icon::none);
 // Prints "txconv: " and line on standard error.
 void print_diagnostic(std::string_view line);
 
-// Prints line on standard error as it is.
-void print_line(std::string_view line);
+// Prints line on standard error as it is, behind what goes before it, in
+// one write.
+void print_line(std::string_view line, std::string_view before = {});
 
 } // namespace txconv
