@@ -109,7 +109,6 @@ int run_command_line(std::span<const path_string> arguments, const front_end& ho
         return usage_error(parsed.error());
     }
     command_options options = std::move(*parsed);
-    expand_wildcards(options.files);
     if (options.filter && !options.help && !options.version && is_terminal(standard_stream::input)) {
         return usage_error(std::string(tr("no FILE given, and standard input is a terminal")));
     }

@@ -285,6 +285,9 @@ std::expected<command_options, std::string> parse_command_line(std::span<const p
     if (options.format_text) {
         options.format = format_named(*options.format_text);
     }
+    // What a pattern matches is what the rules below judge: a chart's 12
+    // files at the most, -o's single FILE, --diff's two.
+    expand_wildcards(options.files);
     if (options.files.empty()) {
         // A filter, as gzip is: standard input to standard output.
         options.filter = true;
