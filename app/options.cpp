@@ -241,11 +241,13 @@ parsed check_combination(const command_options& o)
 
 std::optional<direction> way_by_name(const path_string& path)
 {
-    // Cut just behind the file name's last '.', or with one added.
-    const path_string stem = output_name_for(path, "");
+    // By the name the system opens, as the output is named from it; cut
+    // just behind the file name's last '.', or with one added.
+    const path_string name = name_as_opened(path);
+    const path_string stem = output_name_for(name, "");
     std::string extension;
-    for (std::size_t i = stem.size(); i < path.size(); ++i) {
-        const std::uint32_t c = static_cast<std::make_unsigned_t<path_char>>(path[i]);
+    for (std::size_t i = stem.size(); i < name.size(); ++i) {
+        const std::uint32_t c = static_cast<std::make_unsigned_t<path_char>>(name[i]);
         extension.push_back(c < 0x80 ? ascii_lower(static_cast<char>(c)) : '?');
     }
     return extension == "txt"  ? std::optional(direction::to_table)

@@ -227,6 +227,8 @@ class UnderWine(unittest.TestCase):
                                           "data /d.txt": listing(VALUES)}),
         ("a trailing dot does not", {"e.tx": image(VALUES)}, ["-2", "e.tx."], 0, "",
          {"e.tx": image(VALUES), "e.txt": listing(VALUES)}),
+        ("nor in telling a table by its name", {"e.tx": image(VALUES)}, ["-v", "e.tx. "], 0, "",
+         {"e.tx": image(VALUES), "e.txt": listing(VALUES)}),
         ("a stream part", {"t.tx": image(VALUES)}, ["-2", "-o", "t.txt:s", "t.tx"], 1,
          "t.txt:s: cannot be written: names an alternate data stream", {"t.tx": image(VALUES)}),
         ("wildcards, which match files only", {"a.tx": image(VALUES), "b.tx": image([1]), "f.tx/x": b""},
