@@ -86,6 +86,9 @@ TEST(CommandLine, EachOptionAndEachMistake)
         {{"--full-range", "p.txt"}, "--full-range says how --plot draws"},
         {{"--plot", "-o", "both.svg", "a.tx", "b.tx"}, " plot -o both.svg [a.tx] [b.tx]"},
         {{"-v", "-"}, "say which way standard input goes"},
+        // Which way a FILE goes is told by its name's last extension alone.
+        {{"-v", "v1.2.txt"}, "v [v1.2.txt]"},
+        {{"-v", "a.txt.bak"}, "cannot tell a listing from a table by the name 'a.txt.bak'"},
         {{"-1", "-o", "", "p.txt"}, "-o needs a PATH"},
         {{"-1", "-o", "x", "p.txt", "q.txt"}, "-o names the output of a single FILE"},
         {{"-1", "-o", "a", "-o", "b", "p.txt"}, "option '--output' is given twice"},
