@@ -26,7 +26,7 @@ job_source source_of(const command_options& options, const path_string& file)
     job_source source;
     source.from =
         names_stream(file, standard_stream::input) ? subject::standard_input() : subject{subject_kind::file, file};
-    source.way = options.way().value_or(way_by_name(file).value_or(direction::to_table));
+    source.way = options.way().or_else([&] { return way_by_name(file); }).value_or(direction::to_table);
     return source;
 }
 
