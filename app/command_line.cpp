@@ -23,11 +23,9 @@ bool names_stream(const path_string& path, standard_stream stream)
 
 job_source source_of(const command_options& options, const path_string& file)
 {
-    job_source source;
-    source.from =
-        names_stream(file, standard_stream::input) ? subject::standard_input() : subject{subject_kind::file, file};
-    source.way = options.way().or_else([&] { return way_by_name(file); }).value_or(direction::to_table);
-    return source;
+    return {.from = names_stream(file, standard_stream::input) ? subject::standard_input()
+                                                               : subject{subject_kind::file, file},
+            .way = options.way().or_else([&] { return way_by_name(file); }).value_or(direction::to_table)};
 }
 
 // Where a job's result goes: where -o says, else beside a named input for
@@ -138,13 +136,16 @@ int run_txconv(int argc, const path_char* const* argv, const front_end& how)
 {
     prepare_process();
     try {
-        const std::vector<path_string> arguments(argv + (argc > 0 ? 1 : 0), argv + (argc > 0 ? argc : 0));
+        std::vector<path_string> arguments(argv + (argc > 0 ? 1 : 0), argv + (argc > 0 ? argc : 0));
         if (asks_for_command_line(arguments)) {
             return run_command_line(arguments, how);
         }
         if (how.windowed) {
             return usage_error(std::string(tr("the windowed program has no menu; give -1 or -2 and the files")));
         }
+        // "txconv *.txt" typed at a prompt that leaves wildcards to the
+        // program means the files it matches, in the menu as with options.
+        expand_wildcards(arguments);
         return run_menu(arguments);
     } catch (const std::bad_alloc&) {
         // Whatever was staged went with the unwinding, leaving nothing.

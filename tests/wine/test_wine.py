@@ -117,6 +117,9 @@ class UnderWine(unittest.TestCase):
          ["x.tx", SAME_FILE + "\nx.tx\noutput would overwrite the input it is made from"], {"x.tx": image(VALUES)}),
         ("another answer", {"t.tx": image(VALUES)}, ["t.tx"], b"3\r\n", 0, ["t.tx"], {"t.tx": image(VALUES)}),
         ("no argument", {}, [], b"1\r\n", 0, [""], {}),
+        ("a pattern typed at a prompt: the files it matches", {"a.tx": image(VALUES), "b.tx": image([1])}, ["*.tx"],
+         b"2\r\n", 0, ["a.tx\nb.tx"],
+         {"a.tx": image(VALUES), "b.tx": image([1]), "a.txt": listing(VALUES), "b.txt": listing([1])}),
         # Dropped together: one menu, one notice with every path, and a
         # failure that stops no other file.
         ("several files", {"a.txt": listing(VALUES), "b.tx": image(VALUES)}, ["a.txt", "gone.txt", "b.tx"], b"1\r\n",
