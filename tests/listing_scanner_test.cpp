@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace txconv {
@@ -95,6 +96,10 @@ std::vector<scan_case> scan_cases()
          std::string(13, '#') + lines(95, 0x100),
          counting,
          {{.kind = other_key, .line = 1, .key = "#############uv", .usual = "uv"}}},
+        {"a key longer than is kept is cut alike, wherever a chunk ends",
+         std::string(30, '#') + lines(95, 0x100),
+         counting,
+         {{.kind = other_key, .line = 1, .key = "##############uv", .usual = "uv"}}},
         {"96 lines", lines(96, 0x100), counting, {{ignored, 96, 1}}},
         {"two listings back to back", lines(95, 0x100) + lines(95, 0x100), counting, {{ignored, 96, 95}}},
         {"ignored fields are not parsed", lines(95, 0x100) + "uv=bad\nuv=", counting, {{ignored, 96, 2}}},
@@ -185,6 +190,32 @@ TEST(ListingScanner, EveryByteOfAWholeLineByTheRule)
                     << place << " " << byte;
             }
         }
+    }
+}
+
+// UTF-16 is told by its mark, or without one by NUL at every other byte of
+// the first 64, in either order: a few such bytes at the start, or a file too
+// short to show a pattern, are no UTF-16.
+TEST(TextEncoding, DecidedOnTheFirstBytes)
+{
+    const std::string bare(64, 'u');
+    std::string low_nuls = bare;
+    std::string high_nuls = bare;
+    for (std::size_t i = 0; i < 64; i += 2) {
+        low_nuls[i + 1] = '\0';
+        high_nuls[i] = '\0';
+    }
+    const std::pair<std::string, text_encoding> cases[] = {
+        {"\xFF\xFE", text_encoding::utf16_le},
+        {"\xFE\xFF", text_encoding::utf16_be},
+        {low_nuls + lines(2, 1), text_encoding::utf16_unmarked},
+        {high_nuls, text_encoding::utf16_unmarked},
+        {low_nuls.substr(0, 8) + lines(2, 1), text_encoding::bytes},
+        {low_nuls.substr(0, 6), text_encoding::bytes},
+        {lines(2, 1), text_encoding::bytes},
+    };
+    for (const auto& [start, encoding] : cases) {
+        EXPECT_EQ(encoding_of(start), encoding) << ::testing::PrintToString(start);
     }
 }
 

@@ -459,6 +459,7 @@ class Inspecting(CaseTest):
         changed[7] ^= 0x100
         twice_table, twice_listing = TABLE + image(changed), LISTING + listing(changed)  # what appending twice makes
         keyed = LISTING[:26] + b"xx=0000000A\r\n" + LISTING[39:]
+        lettered = LISTING.replace(b"uv=", b"k=")
         self.check_cases([
             Case("--show a table", {"t.tx": TABLE}, ["--show", "t.tx"], b"", {"t.tx": TABLE}, stdout=shown(VALUES)),
             Case("--show a listing, and a header for each of several", {"t.tx": TABLE, "p.txt": THREE},
@@ -529,6 +530,9 @@ class Inspecting(CaseTest):
                  stderr=["txconv: t.txt: holds 2 values"], stdout=shown(VALUES[:2])),
             Case("--image last of a listing whose first run has another key", {"k.txt": keyed + twice_listing},
                  ["--show", "--image", "last", "k.txt"], b"", {"k.txt": keyed + twice_listing}, stdout=shown(changed)),
+            # The key most lines use is that of the run read: no word of "uv".
+            Case("--image last of a listing whose last run has its own key", {"k.txt": LISTING + lettered},
+                 ["--show", "--image", "last", "k.txt"], b"", {"k.txt": LISTING + lettered}, stdout=shown(VALUES)),
             Case("--image last of a table file cut short", {"t.tx": twice_table + b"xyz"},
                  ["--show", "--image", "last", "t.tx"], b"", {"t.tx": twice_table + b"xyz"},
                  stderr=["txconv: t.tx: holds 763 bytes: 2 tables and 3 bytes of one cut short"], stdout=shown(changed)),
