@@ -275,22 +275,22 @@ std::string fitted_notice(std::string_view text)
 {
     constexpr std::size_t LINES = 20;
     constexpr std::size_t WIDTH = 150;
+    // Saying that one line more follows would take that line's place.
+    const auto lines = static_cast<std::size_t>(std::ranges::count(text, '\n')) + 1;
+    const std::size_t shown = lines <= LINES + 1 ? lines : LINES;
     std::string fitted;
-    std::size_t lines = 0;
-    for (std::size_t at = 0; at <= text.size(); ++lines) {
+    for (std::size_t at = 0, line = 0; line < shown; ++line) {
         const std::size_t end = std::min(text.find('\n', at), text.size());
-        if (lines < LINES) {
-            std::string_view line = text.substr(at, end - at);
-            // Both ends of a long line matter: a path's folder and its name.
-            fitted += lines > 0 ? "\n" : "";
-            fitted += line.size() <= WIDTH ? std::string(line)
-                                           : std::string(utf8_prefix(line, WIDTH / 3)) + "..." +
-                                                 std::string(utf8_suffix(line, WIDTH - (WIDTH / 3) - 3));
-        }
+        const std::string_view part = text.substr(at, end - at);
+        // Both ends of a long line matter: a path's folder and its name.
+        fitted += line > 0 ? "\n" : "";
+        fitted += part.size() <= WIDTH ? std::string(part)
+                                       : std::string(utf8_prefix(part, WIDTH / 3)) + "..." +
+                                             std::string(utf8_suffix(part, WIDTH - (WIDTH / 3) - 3));
         at = end + 1;
     }
-    if (lines > LINES) {
-        fitted += "\n" + fill(tr("(%s more lines)"), {std::to_string(lines - LINES)});
+    if (shown < lines) {
+        fitted += "\n" + fill(tr("(%s more lines)"), {std::to_string(lines - shown)});
     }
     return fitted;
 }

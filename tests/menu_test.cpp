@@ -133,6 +133,9 @@ TEST(FittedNotice, QuotesTheFirstLinesAndCountsTheRest)
     const std::pair<std::string, std::string> cases[] = {
         {"one line", "one line"},
         {many, first20 + "\n(5 more lines)"},
+        // One line more is shown rather than counted, as the count takes a line.
+        {many.substr(0, many.find("\nline 22")), many.substr(0, many.find("\nline 22"))},
+        {many.substr(0, many.find("\nline 23")), first20 + "\n(2 more lines)"},
         {wide, std::string(50, 'a') + "..." + std::string(89, 'b') + "/name.tx"},
         {chinese, std::string(chinese, 0, 48) + "..." + std::string(chinese, 0, 96)},
     };
