@@ -93,12 +93,22 @@ TEST(TableViews, NamesStayInsideTheirField)
 }
 
 // How long a program held a file before txconv gave up: whole seconds in
-// seconds, anything else in milliseconds.
-TEST(Messages, AWaitIsSaidInItsUnit)
+// seconds, anything else in milliseconds. A write that could not be taken
+// back says both reasons.
+TEST(Messages, AFailureSaysAllOfItsCause)
 {
-    for (const auto& [waited, said] : {std::pair{1000, "for 1 s;"}, {30000, "for 30 s;"}, {1500, "for 1500 ms;"}}) {
-        const std::string line = failure_line(
-            failure{.kind = failure_kind::lock_timeout, .about = {}, .waited = std::chrono::milliseconds(waited)});
+    const auto waited = [](int ms) {
+        return failure{.kind = failure_kind::lock_timeout, .about = {}, .waited = std::chrono::milliseconds(ms)};
+    };
+    const std::pair<failure, std::string_view> cases[] = {
+        {waited(1000), "for 1 s;"},
+        {waited(30000), "for 30 s;"},
+        {waited(1500), "for 1500 ms;"},
+        {cannot_write({}, {io_reason::no_progress}, io_error{io_reason::closed}),
+         "cannot be written: the system accepted no bytes; cutting the file back failed too: was closed when"},
+    };
+    for (const auto& [failed, said] : cases) {
+        const std::string line = failure_line(failed);
         EXPECT_NE(line.find(said), std::string::npos) << line;
     }
 }

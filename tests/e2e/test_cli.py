@@ -377,6 +377,10 @@ class StreamsAndComparisons(CaseTest):
             Case("a file on standard input, part read already", {"two.tx": TABLE + image(changed)}, [], b"",
                  {"two.tx": TABLE + image(changed), "o.txt": listing(changed)},
                  shell='{ dd bs=380 count=1 of=/dev/null 2>/dev/null; "$T" -2 -o o.txt; } < two.tx'),
+            # Past the end of its file, it holds nothing: no length that wraps round.
+            Case("a file on standard input, read past its end", {"t.tx": TABLE}, [], b"", {"t.tx": TABLE}, 1,
+                 ["txconv: standard input: holds 0 bytes; a table takes 380"],
+                 shell='{ dd bs=1000 skip=1 count=0 2>/dev/null; "$T" -2 -o o.txt; } < t.tx'),
             Case("standard input is never written into", {"t.tx": TABLE}, [], b"", {"t.tx": TABLE}, 1,
                  ["txconv: t.tx: output would overwrite the input"], shell='"$T" -2 --append -o t.tx - < t.tx'),
             Case("an endless standard input", {}, [], b"", {"o.txt": listing([])},

@@ -44,11 +44,12 @@ def limit_file_size(limit):
     return apply
 
 
-def hold_lock(path, seconds):
-    """Locks path as another appender would, and lets go after seconds."""
+def hold_lock(path, seconds, then=lambda: None):
+    """Locks path as another appender would, and lets go after seconds,
+    having done then."""
     f = open(path, "rb")
     fcntl.flock(f, fcntl.LOCK_EX)
-    release = threading.Timer(seconds, f.close)
+    release = threading.Timer(seconds, lambda: (then(), f.close()))
     release.start()
     return release
 
@@ -318,19 +319,24 @@ class HostileInput(unittest.TestCase):
     def test_a_lock_held_by_another_program(self):
         # Held for 1.5 s: the run says once that it waits, then appends; held
         # for less than the second it waits unsaid. With standard error closed
-        # at start, the target must not become it.
-        for what, held, preexec, said in (("said once", 1.5, None, 1), ("a short wait goes unsaid", 0.3, None, 0),
-                                          ("standard error closed", 1.5, lambda: os.close(2), 0)):
+        # at start, the target must not become it. A holder that takes the
+        # file's name away leaves the name free for a new file.
+        for what, held, preexec, said, gone in (
+                ("said once", 1.5, None, 1, False), ("a short wait goes unsaid", 0.3, None, 0, False),
+                ("standard error closed", 1.5, lambda: os.close(2), 0, False),
+                ("the holder takes the file away", 0.5, None, 0, True)):
             with self.subTest(what), tempfile.TemporaryDirectory() as folder:
                 write(folder, "p.txt", listing(VALUES))
                 write(folder, "p.tx", b"old")
-                holder = hold_lock(os.path.join(folder, "p.tx"), held)
+                target = os.path.join(folder, "p.tx")
+                holder = hold_lock(target, held, (lambda: os.unlink(target)) if gone else (lambda: None))
                 result = run(["p.txt"], b"1\n", cwd=folder, preexec_fn=preexec)
                 holder.join()
                 self.assertEqual(result.status, 0, result.stderr)
                 self.assertEqual(result.stderr.count("txconv: p.tx: waiting for another program to release it\n"),
                                  said, result.stderr)
-                self.assertEqual(snapshot(folder), {"p.txt": listing(VALUES), "p.tx": b"old" + image(VALUES)})
+                self.assertEqual(snapshot(folder), {"p.txt": listing(VALUES),
+                                                    "p.tx": (b"" if gone else b"old") + image(VALUES)})
 
     def test_an_answer_of_100000_characters(self):
         for answer, runs in ((b"2" + b"x" * 100000 + b"\n", True), (b" " * 100000 + b"2\n", True),
