@@ -257,11 +257,13 @@ private:
 
     std::uint64_t lines_ = 0;
     // The current line: its length, its first KEPT bytes, where its last byte
-    // that is no space ends, the run of hex digits from where a value begins
-    // and the byte that ended it (counted whole, however long the line), and
-    // whether a CR waits to see what follows it.
+    // that is no space ends, where its first '=' stands, the run of hex
+    // digits from where a value begins and the byte that ended it (counted
+    // whole, however long the line), and whether a CR waits to see what
+    // follows it.
     std::size_t column_ = 0;
     std::size_t text_end_ = 0;
+    std::size_t equals_ = std::string_view::npos;
     std::uint64_t digits_ = 0;
     int stop_ = -1;
     std::array<char, KEPT> text_{};

@@ -47,9 +47,10 @@ finding judge_value(std::uint64_t digits, int stop, std::size_t text_end)
 
 // What is wrong with a line that is not as written: the first fault met,
 // reading it from the start. line is its first bytes, length its length,
-// value what judge_value found of its value.
-finding judge_line(std::string_view line, std::size_t length, std::uint64_t number, bool lone_carriage_return,
-                   finding value)
+// equals where its first '=' stands, however far, value what judge_value
+// found of its value.
+finding judge_line(std::string_view line, std::size_t length, std::size_t equals, std::uint64_t number,
+                   bool lone_carriage_return, finding value)
 {
     if (number == 1 && line.starts_with(UTF8_MARK)) {
         return {.kind = finding_kind::bad_line, .fault = line_fault::byte_order_mark};
@@ -58,7 +59,6 @@ finding judge_line(std::string_view line, std::size_t length, std::uint64_t numb
         return {.kind = finding_kind::bad_line,
                 .fault = lone_carriage_return ? line_fault::lone_carriage_return : line_fault::empty};
     }
-    const std::size_t equals = line.find('=');
     if (equals == std::string_view::npos) {
         return {.kind = finding_kind::bad_line, .fault = line_fault::no_key};
     }
@@ -93,8 +93,8 @@ void strict_check::end_line(bool lone_carriage_return)
         column_ == LINE_TEXT && digits_ == FIELD_CHARS && std::string_view(text_.data(), KEY.size()) == KEY;
     if (!as_written || lone_carriage_return) {
         if (bad_.size() < NAMED) {
-            finding found = judge_line(std::string_view(text_.data(), std::min(column_, KEPT)), column_, lines_,
-                                       lone_carriage_return, judge_value(digits_, stop_, text_end_));
+            finding found = judge_line(std::string_view(text_.data(), std::min(column_, KEPT)), column_, equals_,
+                                       lines_, lone_carriage_return, judge_value(digits_, stop_, text_end_));
             found.line = lines_;
             bad_.push_back(found);
         } else {
@@ -106,6 +106,7 @@ void strict_check::end_line(bool lone_carriage_return)
     digits_ = 0;
     stop_ = -1;
     carriage_return_ = false;
+    equals_ = std::string_view::npos;
 }
 
 void strict_check::feed(std::span<const char> chunk)
@@ -135,6 +136,7 @@ void strict_check::feed(std::span<const char> chunk)
         }
         ++column_;
         text_end_ = c != ' ' ? column_ : text_end_;
+        equals_ = c == '=' ? std::min(equals_, column_ - 1) : equals_;
     }
 }
 

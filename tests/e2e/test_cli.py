@@ -259,6 +259,9 @@ class CommandLine(CaseTest):
                                (b"uv=0000ABCD" + b" " * 30 + b"\r\n", ":12: a trailing space"),
                                (b"uv=0000ABCD" + b" " * 21 + b"x\r\n", ":12: a space"),
                                (b"uv=000ABCD \r\n", ":11: a space"),
+                               # An '=' past the bytes kept still ends the key before it.
+                               (b"calibration_offset_for_the_second_sensor=0000ABCD\r\n", ": a key other than \"uv\""),
+                               (b"uv" + b" " * 40 + b"=0000ABCD\r\n", ":3: a space before \"=\""),
                                # Digits are counted whole, however far they run.
                                (b"uv=" + b"1" * 40 + b"\r\n", ": 40 hex digits; a value takes 8"),
                                (b"uv=" + b"1" * 40 + b"x\r\n", ":44: 'x' is not a hex digit"),
