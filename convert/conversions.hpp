@@ -256,18 +256,20 @@ private:
     void end_line(bool lone_carriage_return);
 
     std::uint64_t lines_ = 0;
-    // The current line: its length, its first KEPT bytes, where its last byte
-    // that is no space ends, where its first '=' stands, the run of hex
-    // digits from where a value begins and the byte that ended it (counted
-    // whole, however long the line), and whether a CR waits to see what
-    // follows it.
-    std::size_t column_ = 0;
-    std::size_t text_end_ = 0;
-    std::size_t equals_ = std::string_view::npos;
-    std::uint64_t digits_ = 0;
-    int stop_ = -1;
-    std::array<char, KEPT> text_{};
-    bool carriage_return_ = false;
+    // The current line, made new as each one ends: its length, its first
+    // KEPT bytes, where its last byte that is no space ends, where its first
+    // '=' stands, the run of hex digits from where a value begins and the
+    // byte that ended it (counted whole, however long the line), and whether
+    // a CR waits to see what follows it.
+    struct {
+        std::size_t column = 0;
+        std::size_t text_end = 0;
+        std::size_t equals = std::string_view::npos;
+        std::uint64_t digits = 0;
+        int stop = -1;
+        std::array<char, KEPT> text{};
+        bool carriage_return = false;
+    } line_;
     std::vector<finding> bad_;
     std::uint64_t more_bad_ = 0;
 };

@@ -89,24 +89,20 @@ void strict_check::end_line(bool lone_carriage_return)
 {
     ++lines_;
     // As written: "uv=" and nothing but the 8 digits behind it.
-    const bool as_written =
-        column_ == LINE_TEXT && digits_ == FIELD_CHARS && std::string_view(text_.data(), KEY.size()) == KEY;
+    const bool as_written = line_.column == LINE_TEXT && line_.digits == FIELD_CHARS &&
+                            std::string_view(line_.text.data(), KEY.size()) == KEY;
     if (!as_written || lone_carriage_return) {
         if (bad_.size() < NAMED) {
-            finding found = judge_line(std::string_view(text_.data(), std::min(column_, KEPT)), column_, equals_,
-                                       lines_, lone_carriage_return, judge_value(digits_, stop_, text_end_));
+            finding found = judge_line(std::string_view(line_.text.data(), std::min(line_.column, KEPT)), line_.column,
+                                       line_.equals, lines_, lone_carriage_return,
+                                       judge_value(line_.digits, line_.stop, line_.text_end));
             found.line = lines_;
             bad_.push_back(found);
         } else {
             ++more_bad_;
         }
     }
-    column_ = 0;
-    text_end_ = 0;
-    digits_ = 0;
-    stop_ = -1;
-    carriage_return_ = false;
-    equals_ = std::string_view::npos;
+    line_ = {};
 }
 
 void strict_check::feed(std::span<const char> chunk)
@@ -116,34 +112,34 @@ void strict_check::feed(std::span<const char> chunk)
             end_line(false);
             continue;
         }
-        if (carriage_return_) {
+        if (line_.carriage_return) {
             // A CR on its own ends a line too, one not as written.
             end_line(true);
         }
         if (c == '\r') {
-            carriage_return_ = true;
+            line_.carriage_return = true;
             continue;
         }
-        if (column_ == KEY.size() + digits_) {
+        if (line_.column == KEY.size() + line_.digits) {
             if (hex_digit(c) >= 0) {
-                ++digits_;
+                ++line_.digits;
             } else {
-                stop_ = static_cast<unsigned char>(c);
+                line_.stop = static_cast<unsigned char>(c);
             }
         }
-        if (column_ < KEPT) {
-            text_[column_] = c;
+        if (line_.column < KEPT) {
+            line_.text[line_.column] = c;
         }
-        ++column_;
-        text_end_ = c != ' ' ? column_ : text_end_;
-        equals_ = c == '=' ? std::min(equals_, column_ - 1) : equals_;
+        ++line_.column;
+        line_.text_end = c != ' ' ? line_.column : line_.text_end;
+        line_.equals = c == '=' ? std::min(line_.equals, line_.column - 1) : line_.equals;
     }
 }
 
 std::vector<finding> strict_check::finish()
 {
-    if (column_ > 0 || carriage_return_) {
-        end_line(carriage_return_);
+    if (line_.column > 0 || line_.carriage_return) {
+        end_line(line_.carriage_return);
     }
     std::vector<finding> departures = std::move(bad_);
     if (more_bad_ > 0) {
