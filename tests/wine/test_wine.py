@@ -412,18 +412,25 @@ class UnderWine(unittest.TestCase):
                 if swap:
                     self.assertIn("another file took its name", notices[-1])
 
-    # (what, the windowed twin or not, arguments, answer, files before, each notice's caption, style and text)
+    # (what, the program run (None: txconv.exe), arguments, answer, files before, each notice's caption, style
+    # and text)
     ICONS = [
-        ("a failure of the windowed twin", True, ["-2", "gone.tx"], b"", {},
+        ("a failure of the windowed twin", os.path.join(BUILD, "txconvw.exe"), ["-2", "gone.tx"], b"", {},
          [("txconv", MB_ICONERROR, "txconv: gone.tx: cannot be read: File not found")]),
-        ("a warning of the windowed twin", True, ["-1", "s.txt"], b"", {"s.txt": b"uv=00000001\r\n"},
+        ("a warning of the windowed twin", os.path.join(BUILD, "txconvw.exe"), ["-1", "s.txt"], b"", {"s.txt": b"uv=00000001\r\n"},
          [("txconv", MB_ICONWARNING, "txconv: s.txt: holds 1 value; slots 1 to 94 are 0; a missing line moves the "
                                      "values after it up by one slot")]),
-        ("the paths, then a file that cannot be opened", False, ["gone.tx"], b"2\r\n", {},
+        ("the paths, then a file that cannot be opened", None, ["gone.tx"], b"2\r\n", {},
          [("", 0, "gone.tx"), ("", 0, OPEN_FAILED + "\ngone.tx\nFile not found")]),
-        ("the paths, then a file that cannot be written", False, ["x.tx"], b"1\r\n", {"x.tx": image(VALUES)},
+        ("the paths, then a file that cannot be written", None, ["x.tx"], b"1\r\n", {"x.tx": image(VALUES)},
          [("", 0, "x.tx"),
           ("txconv", MB_ICONERROR, SAME_FILE + "\nx.tx\noutput would overwrite the input it is made from")]),
+        # Started by a drop, its console closes with it: the warnings stay in a last notice.
+        ("the last notice of a menu run that warned", HELPER, ["new-console", "1", EXE, "s.txt"], b"",
+         {"s.txt": b"uv=00000001\r\n"},
+         [("", 0, "s.txt"), ("txconv", MB_ICONWARNING, "s.tx: written, with 1 warning\n\ns.txt: holds 1 value; slots 1 "
+                                                       "to 94 are 0; a missing line moves the values after it up by one "
+                                                       "slot")]),
     ]
 
     def test_each_notice_has_the_icon_of_what_it_says(self):
@@ -431,10 +438,9 @@ class UnderWine(unittest.TestCase):
         wine(["reg", "add", r"HKCU\Software\Wine\Debug", "/v", "RelayInclude", "/d", "user32.MessageBoxW", "/f"],
              env=SESSION["env"], capture_output=True, timeout=60)
         try:
-            for what, windowed, args, answer, before, expected in self.ICONS:
+            for what, program, args, answer, before, expected in self.ICONS:
                 with self.subTest(what), tempfile.TemporaryDirectory() as folder:
                     populate(folder, before)
-                    program = os.path.join(BUILD, "txconvw.exe") if windowed else None
                     _, _, notices, err = run_exe(args, answer, folder, program=program,
                                                  env={"WINEDEBUG": "trace+msgbox,+relay"})
                     shown = re.findall(r'Call user32\.MessageBoxW\(.*,[0-9a-f]+ L"(.*?)",([0-9a-f]{8})\) ret=', err)
