@@ -682,6 +682,9 @@ class Inspecting(CaseTest):
             self.assertEqual(len(root.findall(f"./{ns}g/{ns}circle")), 190)
             _, [line] = chart("full.svg")
             self.assertLess(max(y for _, y in line) - min(y for _, y in line), 10)
+            # A flat table is drawn across the middle of the range it gets.
+            _, [line] = chart("f.tx.svg")
+            self.assertEqual({y for _, y in line}, {(48 + 420) / 2})
             root, _ = chart("two.tx.svg")
             self.assertEqual(root.find(ns + "title").text, "two.tx, table 2")
             if shutil.which("rsvg-convert"):
