@@ -15,11 +15,9 @@ namespace txconv {
 
 menu_choice parse_choice(std::string_view answer)
 {
-    // White space, then a sign: a minus makes the number neither 1 nor 2.
+    // White space, then a sign: a minus, left where it stands, reads as no
+    // digit, as the number it signs is neither 1 nor 2.
     answer.remove_prefix(std::min(answer.find_first_not_of(" \t\n\v\f\r"), answer.size()));
-    if (answer.starts_with('-')) {
-        return menu_choice::none;
-    }
     answer.remove_prefix(answer.starts_with('+') ? 1 : 0);
     // Only 1 and 2 matter, so the value stops growing once it is past them:
     // no answer, however long, can wrap round to either.

@@ -42,7 +42,7 @@ done
 # of bench/ cannot be met without, which says so (11 lines, for reading a
 # listing's whole lines within 1.5 times the process floor; 1, for telling a
 # FILE's kind by the name Windows opens).
-MOST_CODE_LINES=5255
+MOST_CODE_LINES=5252
 MOST_FILES=50
 # Every source file of the layers counts, whatever its extension: the
 # Windows resource templates too, though not the icon, which is no text.
