@@ -40,12 +40,10 @@ void report(const job_record& record, const run_style& style, run_summary& summa
                                 std::get<refusal>(record.outcome.error()).kind == refusal_kind::not_as_written;
     for (const auto& [about, found] : record.findings) {
         if (std::string warning = warning_for(about, found); !warning.empty() && !strict_failure) {
+            if (!style.quiet) {
+                print_diagnostic(warning);
+            }
             warnings.push_back(std::move(warning));
-        }
-    }
-    if (!style.quiet) {
-        for (const std::string& warning : warnings) {
-            print_diagnostic(warning);
         }
     }
     if (!record.outcome) {
