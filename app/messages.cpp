@@ -275,22 +275,26 @@ std::string fitted_notice(std::string_view text)
 {
     constexpr std::size_t LINES = 20;
     constexpr std::size_t WIDTH = 150;
-    // Saying that one line more follows would take that line's place.
-    const auto lines = static_cast<std::size_t>(std::ranges::count(text, '\n')) + 1;
-    const std::size_t shown = lines <= LINES + 1 ? lines : LINES;
     std::string fitted;
-    for (std::size_t at = 0, line = 0; line < shown; ++line) {
+    std::size_t lines = 0;
+    std::size_t first_lines = 0; // how much of fitted the lines before the last one shown take
+    for (std::size_t at = 0; at <= text.size(); ++lines) {
         const std::size_t end = std::min(text.find('\n', at), text.size());
-        const std::string_view part = text.substr(at, end - at);
-        // Both ends of a long line matter: a path's folder and its name.
-        fitted += line > 0 ? "\n" : "";
-        fitted += part.size() <= WIDTH ? std::string(part)
-                                       : std::string(utf8_prefix(part, WIDTH / 3)) + "..." +
-                                             std::string(utf8_suffix(part, WIDTH - (WIDTH / 3) - 3));
+        if (lines <= LINES) {
+            first_lines = fitted.size();
+            std::string_view line = text.substr(at, end - at);
+            // Both ends of a long line matter: a path's folder and its name.
+            fitted += lines > 0 ? "\n" : "";
+            fitted += line.size() <= WIDTH ? std::string(line)
+                                           : std::string(utf8_prefix(line, WIDTH / 3)) + "..." +
+                                                 std::string(utf8_suffix(line, WIDTH - (WIDTH / 3) - 3));
+        }
         at = end + 1;
     }
-    if (shown < lines) {
-        fitted += "\n" + fill(tr("(%s more lines)"), {std::to_string(lines - shown)});
+    // Saying that one line more follows would take that line's place.
+    if (lines > LINES + 1) {
+        fitted.resize(first_lines);
+        fitted += "\n" + fill(tr("(%s more lines)"), {std::to_string(lines - LINES)});
     }
     return fitted;
 }

@@ -41,8 +41,10 @@ done
 # shrinks, and raised only by a change that adds a behaviour or that a guard
 # of bench/ cannot be met without, which says so (11 lines, for reading a
 # listing's whole lines within 1.5 times the process floor; 1, for telling a
-# FILE's kind by the name Windows opens).
-MOST_CODE_LINES=5252
+# FILE's kind by the name Windows opens; 2, for showing a notice's 21st line
+# rather than counting it, in one pass, as the menu's run has 7 instructions
+# to spare).
+MOST_CODE_LINES=5254
 MOST_FILES=50
 # Every source file of the layers counts, whatever its extension: the
 # Windows resource templates too, though not the icon, which is no text.
