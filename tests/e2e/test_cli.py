@@ -885,13 +885,15 @@ class Console(unittest.TestCase):
 
     def test_a_terminal_gets_no_table_and_gives_no_filter_input(self):
         # As gzip: no binary on a terminal unless forced; and a filter whose
-        # standard input is a terminal would only wait.
+        # standard input is a terminal would only wait. Typed at a terminal,
+        # a listing ends at one end of file (Ctrl-D), as cat's input does.
         rows = ((["-1", "-"], "stdout", b"", 1, "a table is not written to a terminal"),
                 (["-1", "-o", "/dev/stdout", "-"], "stdout", b"", 1, "a table is not written to a terminal"),
                 (["-1f", "-"], "stdout", LISTING, 0, ""),
                 (["-2", "-"], "stdout", TABLE, 0, ""),
                 (["-2"], "stdin", b"", 2, "standard input is a terminal"),
-                (["--version"], "stdin", b"", 0, ""))
+                (["--version"], "stdin", b"", 0, ""),
+                (["-1", "--show", "-"], "stdin", b"uv=0000002A\n\x04", 0, "holds 1 value"))
         for args, where, given, status, said in rows:
             with self.subTest(args):
                 main, other = pty.openpty()
@@ -899,6 +901,8 @@ class Console(unittest.TestCase):
                     streams = {"stdout": other, "stdin": subprocess.PIPE} if where == "stdout" else \
                         {"stdin": other, "stdout": subprocess.PIPE}
                     proc = subprocess.Popen([BINARY, *args], stderr=subprocess.PIPE, **streams)
+                    if where == "stdin":
+                        os.write(main, given)
                     _, err = proc.communicate(given if where == "stdout" else None, timeout=30)
                 finally:
                     os.close(other)
