@@ -166,9 +166,7 @@ run_summary run_jobs(std::span<const job> jobs, const run_style& style)
 std::size_t ask_before_replacing(std::vector<job>& jobs, bool (*ask)(std::string_view question))
 {
     const auto keep_old = [&](job& task) {
-        if (task.kind == job_kind::check || task.output.mode != write_mode::create) {
-            return false;
-        }
+        // Only a job that makes a new file meets an existing one as a clash.
         output_request request = task.output;
         const file_expected<> free = look_at_output(request);
         if (free || free.error().kind != failure_kind::exists) {

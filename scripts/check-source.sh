@@ -44,7 +44,7 @@ done
 # FILE's kind by the name Windows opens; 2, for showing a notice's 21st line
 # rather than counting it, in one pass, as the menu's run has 7 instructions
 # to spare).
-MOST_CODE_LINES=5254
+MOST_CODE_LINES=5251
 MOST_FILES=50
 # Every source file of the layers counts, whatever its extension: the
 # Windows resource templates too, though not the icon, which is no text.
