@@ -115,6 +115,7 @@ TEST(WarningsNotice, QuotesTheFirstFewAndCountsTheRest)
     EXPECT_EQ(closing_notice({}, outputs, warnings), head + "\nw1\nw2\nw3\nw4\nw5\n(2 more)");
     const std::vector<std::string> added = {"a.tx: table appended; it now holds 2 tables, and programs read the first"};
     EXPECT_EQ(closing_notice(added, outputs, {}), added[0] + "\n\n" + head);
+    EXPECT_EQ(closing_notice(added, {}, {}), added[0] + "\n");
 }
 
 // A notice fits the screen, however many lines or however long a path.

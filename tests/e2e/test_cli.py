@@ -404,6 +404,15 @@ class StreamsAndComparisons(CaseTest):
                  shell='"$T" --show --image 200000 -2 - < t.tx'),
             Case("--image last of tables on a pipe", {}, ["--show", "--image", "last", "-2", "-"], TABLE + image(changed),
                  {}, stdout=shown(changed)),
+            # Read as it comes: only a whole table counts, the one chosen.
+            Case("the first of two tables on a pipe", {}, ["--show", "-2", "-"], image(changed) + TABLE, {},
+                 stderr=["txconv: standard input: holds 2 tables; the first is used"], stdout=shown(changed)),
+            Case("--image last of tables on a pipe that ends in part of one", {},
+                 ["--show", "--image", "last", "-2", "-"], TABLE + image(changed) + b"xyz", {},
+                 stderr=["txconv: standard input: holds 763 bytes: 2 tables and 3 bytes of one cut short"],
+                 stdout=shown(changed)),
+            Case("--plot of standard input draws on standard output", {}, ["--plot", "-2", "-"], TABLE, {},
+                 stdout=run(["--plot", "-o", "-", "-2", "-"], TABLE).stdout),
         ])
 
 
@@ -893,6 +902,7 @@ class Console(unittest.TestCase):
                 (["-2", "-"], "stdout", TABLE, 0, ""),
                 (["-2"], "stdin", b"", 2, "standard input is a terminal"),
                 (["--version"], "stdin", b"", 0, ""),
+                (["--help"], "stdin", b"", 0, ""),
                 (["-1", "--show", "-"], "stdin", b"uv=0000002A\n\x04", 0, "holds 1 value"))
         for args, where, given, status, said in rows:
             with self.subTest(args):
