@@ -22,6 +22,7 @@ from harness import OPEN_FAILED, SAME_FILE, image, listing, populate, snapshot  
 from wine_session import BUILD, EXE, SESSION, run_exe, run_suite, wine  # noqa: E402
 
 HELPER = os.path.join(BUILD, "tests", "wine", "wine_helper.exe")
+WINDOWED = os.path.join(BUILD, "txconvw.exe")
 SOURCE = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..")
 TOOLS = ["wine", "wineboot", "wineserver", "Xvfb", "xdotool", "xwininfo", "x86_64-w64-mingw32-objdump", "wrestool"]
 VALUES = [(0x6C078965 * (i + 7)) & 0xFFFFFFFF for i in range(95)]
@@ -77,7 +78,7 @@ class StaticExe(unittest.TestCase):
     def test_imports_no_mingw_runtime(self):
         # The windowed twin must be a GUI program: a console one would flash
         # a console window up at every right-click.
-        for program, subsystem in ((EXE, "Windows CUI"), (os.path.join(BUILD, "txconvw.exe"), "Windows GUI")):
+        for program, subsystem in ((EXE, "Windows CUI"), (WINDOWED, "Windows GUI")):
             with self.subTest(program):
                 dump = subprocess.run(["x86_64-w64-mingw32-objdump", "-p", program], capture_output=True, text=True,
                                       check=True).stdout
@@ -394,7 +395,6 @@ class UnderWine(unittest.TestCase):
     def test_yes_replaces_only_the_file_it_was_asked_about(self):
         # While "ramp.txt already exists. Replace it?" is open, somebody else's
         # file takes the name; Yes must not replace it.
-        windowed = os.path.join(BUILD, "txconvw.exe")
         theirs = b"SOMEONE ELSES WORK\n"
         for what, swap, status, after in (("swapped", True, 1, theirs), ("left alone", False, 0, listing(VALUES))):
             with self.subTest(what), tempfile.TemporaryDirectory() as folder:
@@ -405,7 +405,7 @@ class UnderWine(unittest.TestCase):
                         os.unlink(os.path.join(folder, "ramp.txt"))
                         populate(folder, {"ramp.txt": theirs})
 
-                got, _, notices, err = run_exe(["-2", "--", "ramp.tx"], b"", folder, program=windowed, keys=("y",),
+                got, _, notices, err = run_exe(["-2", "--", "ramp.tx"], b"", folder, program=WINDOWED, keys=("y",),
                                                on_box=swap_first)
                 self.assertEqual(got, status, err[-2000:])
                 self.assertEqual(snapshot(folder), {"ramp.tx": image(VALUES), "ramp.txt": after})
@@ -415,9 +415,9 @@ class UnderWine(unittest.TestCase):
     # (what, the program run (None: txconv.exe), arguments, answer, files before, each notice's caption, style
     # and text)
     ICONS = [
-        ("a failure of the windowed twin", os.path.join(BUILD, "txconvw.exe"), ["-2", "gone.tx"], b"", {},
+        ("a failure of the windowed twin", WINDOWED, ["-2", "gone.tx"], b"", {},
          [("txconv", MB_ICONERROR, "txconv: gone.tx: cannot be read: File not found")]),
-        ("a warning of the windowed twin", os.path.join(BUILD, "txconvw.exe"), ["-1", "s.txt"], b"", {"s.txt": b"uv=00000001\r\n"},
+        ("a warning of the windowed twin", WINDOWED, ["-1", "s.txt"], b"", {"s.txt": b"uv=00000001\r\n"},
          [("txconv", MB_ICONWARNING, "txconv: s.txt: holds 1 value; slots 1 to 94 are 0; a missing line moves the "
                                      "values after it up by one slot")]),
         ("the paths, then a file that cannot be opened", None, ["gone.tx"], b"2\r\n", {},
@@ -453,7 +453,6 @@ class UnderWine(unittest.TestCase):
     def test_a_notice_of_many_failures_fits_the_screen(self):
         # 120 files that are not there: the first lines are quoted, the rest
         # counted, so the box and its OK button stay on a 768-pixel screen.
-        windowed = os.path.join(BUILD, "txconvw.exe")
         heights = []
 
         def measure(_, box):
@@ -463,7 +462,7 @@ class UnderWine(unittest.TestCase):
 
         with tempfile.TemporaryDirectory() as folder:
             names = [f"missing{i:03}.tx" for i in range(120)]
-            status, _, notices, err = run_exe(["-2", "--", *names], b"", folder, program=windowed, on_box=measure)
+            status, _, notices, err = run_exe(["-2", "--", *names], b"", folder, program=WINDOWED, on_box=measure)
             self.assertEqual(status, 1, err[-2000:])
             self.assertEqual(len(heights), 1, notices)
             self.assertLess(heights[0], 700)
