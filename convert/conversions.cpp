@@ -94,7 +94,7 @@ text_encoding encoding_of(std::span<const char> start)
     const std::size_t looked = std::min<std::size_t>(start.size(), 64) & ~std::size_t{1};
     bool low_nul = looked >= 8;
     bool high_nul = looked >= 8;
-    for (std::size_t i = 0; i < looked; i += 2) {
+    for (std::size_t i = 0; i < looked && (low_nul || high_nul); i += 2) {
         low_nul = low_nul && byte(i) != 0 && byte(i + 1) == 0;
         high_nul = high_nul && byte(i) == 0 && byte(i + 1) != 0;
     }
