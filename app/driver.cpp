@@ -61,7 +61,8 @@ void report(const job_record& record, const run_style& style, run_summary& summa
     if (style.notices && task.kind == job_kind::convert && task.output.to.kind == subject_kind::file) {
         // The menu always appends: say what the output now holds, since
         // every reader takes the first table of a file.
-        std::string line = added_line(task.output.to, task.input().way, record.outcome->held_before);
+        std::string line = added_line(task.output.to, task.input().way, record.outcome->held_before,
+                                      record.added_as != text_encoding::bytes);
         print_diagnostic(line);
         if (record.outcome->held_before > 0 && console_closes_with_process()) {
             summary.added_to.push_back(std::move(line));

@@ -8,6 +8,7 @@
 #include "platform/console.hpp"
 
 #include <algorithm>
+#include <array>
 #include <utility>
 
 namespace txconv {
@@ -225,7 +226,7 @@ std::optional<std::string> result_of(const job& task, const std::vector<value_ta
     case job_kind::convert: {
         const auto bytes = [](const auto& made) { return std::string(made.begin(), made.end()); };
         return task.input().way == direction::to_table ? bytes(encode_table(values[0]))
-                                                       : bytes(format_listing(values[0]));
+                                                       : encoded_as(bytes(format_listing(values[0])), record.added_as);
     }
     case job_kind::check:
         return std::nullopt;
@@ -286,6 +287,15 @@ job_expected refuse_shared_output(const job& task, const output_look& look, earl
     return {};
 }
 
+// How the file at path begins: with a mark of UTF-16 or as bytes, as one
+// that cannot be read is taken to.
+text_encoding encoding_at(const path_string& path)
+{
+    std::array<char, 2> mark{};
+    file_expected<input_file> opened = open_input(path);
+    return opened && read_part(*opened, 0, mark).value_or(0) == mark.size() ? encoding_of(mark) : text_encoding::bytes;
+}
+
 // Looks at the job's output, and refuses one that cannot be written, or that
 // an earlier job of the run writes too.
 job_expected check_output(const job& task, output_request& request, earlier_outputs* earlier)
@@ -338,6 +348,10 @@ job_expected prepare_job(const job& task, std::size_t number, output_stager& sta
     request.permissions = inputs[0].permissions;
     if (auto checked = check_output(task, request, earlier); !checked) {
         return checked;
+    }
+    // Only a conversion appends: the other jobs make what they make new.
+    if (task.input().way == direction::to_listing && request.mode == write_mode::append && request.look.file) {
+        record.added_as = encoding_at(request.look.target);
     }
     std::vector<value_table> values;
     for (std::size_t i = 0; i < inputs.size(); ++i) {

@@ -24,6 +24,9 @@ struct job_record {
     bool staged = false;
     // A comparison found a difference.
     bool differed = false;
+    // How the listing it adds to is text: one that Notepad saved as UTF-16
+    // gets the new listing in its byte order, so that the file reads on.
+    text_encoding added_as = text_encoding::bytes;
 };
 
 // The outputs that earlier jobs of the run write, and the first job that

@@ -180,23 +180,24 @@ std::string failure_notice(const job_failure& failed)
            reason_of(failed, true);
 }
 
-std::string added_line(const subject& output, direction way, std::uint64_t held_before)
+std::string added_line(const subject& output, direction way, std::uint64_t held_before, bool utf16)
 {
     const bool table = way == direction::to_table;
     const std::string shown = shown_input(output) + ": ";
     if (held_before == 0) {
         return shown + std::string(table ? tr("table written") : tr("listing written"));
     }
-    const std::uint64_t unit = table ? TABLE_BYTES : LISTING_BYTES;
-    const std::uint64_t holds = held_before + unit;
-    if (holds % unit == 0) {
+    // A listing in UTF-16 takes two bytes a character, behind a mark of two.
+    const std::uint64_t unit = table ? TABLE_BYTES : LISTING_BYTES * (utf16 ? 2 : 1);
+    const std::uint64_t mark = utf16 ? 2 : 0;
+    if (held_before > mark && (held_before - mark) % unit == 0) {
         return shown + fill(table ? tr("table appended; it now holds %s tables, and programs read the first")
                                   : tr("listing appended; it now holds %s listings, and programs read the first"),
-                            {std::to_string(holds / unit)});
+                            {std::to_string(((held_before - mark) / unit) + 1)});
     }
     return shown + fill(table ? tr("table appended; it now holds %s bytes, and programs read its first 380")
                               : tr("listing appended; it now holds %s bytes, and programs read its first 95 values"),
-                        {std::to_string(holds)});
+                        {std::to_string(held_before + unit)});
 }
 
 std::string waiting_line(const subject& about)

@@ -64,8 +64,9 @@ std::string departure_line(const subject& about, const finding& found);
 
 // What the menu says of an output it appended to, and what its readers
 // take: "pts.tx: table appended; it now holds 2 tables, and programs read
-// the first", or "pts.tx: table written" for one that held nothing.
-std::string added_line(const subject& output, direction way, std::uint64_t held_before);
+// the first", or "pts.tx: table written" for one that held nothing; utf16:
+// a listing added in UTF-16, behind the mark of one that was.
+std::string added_line(const subject& output, direction way, std::uint64_t held_before, bool utf16);
 
 std::string waiting_line(const subject& about);
 // "500 files: 480 converted, 20 left alone (their outputs exist)".

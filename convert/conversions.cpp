@@ -116,6 +116,18 @@ void put_utf8(std::string& text, std::uint32_t unit)
 
 } // namespace
 
+std::string encoded_as(std::string ascii, text_encoding encoding)
+{
+    if (encoding != text_encoding::utf16_le && encoding != text_encoding::utf16_be) {
+        return ascii;
+    }
+    std::string text;
+    for (const char c : ascii) {
+        text += encoding == text_encoding::utf16_be ? std::string{'\0', c} : std::string{c, '\0'};
+    }
+    return text;
+}
+
 std::string utf16_decoder::decode(std::span<const char> chunk)
 {
     std::string text;

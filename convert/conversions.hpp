@@ -294,6 +294,10 @@ private:
     std::uint32_t high_surrogate_ = 0;
 };
 
+// ASCII text in the encoding given: in UTF-16 without a mark, as what is
+// added behind a listing that Notepad saved so; else as it is.
+std::string encoded_as(std::string ascii, text_encoding encoding);
+
 // What an input reads as: its chosen table, what was found on the way, and
 // how many tables it holds, a listing's last short run of fields included.
 struct table_reading {

@@ -126,6 +126,12 @@ class TableToListing(CaseTest):
             Case("a table", {"t.tx": TABLE}, ["t.tx"], b"2\n", {"t.tx": TABLE, "t.txt": LISTING}),
             Case("byte order", {"b.tx": b"\x78\x56\x34\x12" + bytes(376)}, ["b.tx"], b"2\n",
                  {"b.tx": b"\x78\x56\x34\x12" + bytes(376), "b.txt": listing([0x12345678])}),
+            # Behind a listing that Notepad saved as UTF-16, in its byte order.
+            Case("added to Notepad's Unicode", {"t.tx": TABLE, "t.txt": U16LE}, ["t.tx"], b"2\n",
+                 {"t.tx": TABLE, "t.txt": U16LE + U16BARE},
+                 stderr=["txconv: t.txt: listing appended; it now holds 2 listings, and programs read the first\n"]),
+            Case("added to Notepad's Unicode big endian", {"t.tx": TABLE, "t.txt": U16BE}, ["-2", "--append", "t.tx"],
+                 b"", {"t.tx": TABLE, "t.txt": U16BE + U16BE[2:]}),
             Case("only the first image counts", {"t.tx": TABLE + image([7])}, ["t.tx"], b"2\n",
                  {"t.tx": TABLE + image([7]), "t.txt": LISTING}, stderr=["txconv: t.tx: holds 2 tables; the first is used"]),
             Case("bytes behind the image are ignored", {"t.tx": TABLE + b"xyz"}, ["t.tx"], b"2\n",
