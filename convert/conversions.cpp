@@ -36,21 +36,11 @@ value_table decode_table(std::span<const char, TABLE_BYTES> image)
 
 namespace {
 
-// The two upper-case hexadecimal digits of each byte: four look-ups a
-// value, as every listing written takes 95 of them.
-constexpr auto HEX_PAIRS = [] {
-    std::array<std::array<char, 2>, 256> pairs{};
-    for (std::size_t byte = 0; byte < pairs.size(); ++byte) {
-        pairs[byte] = {"0123456789ABCDEF"[byte >> 4U], "0123456789ABCDEF"[byte & 0xFU]};
-    }
-    return pairs;
-}();
-
 // The eight upper-case hexadecimal digits of value, most significant first.
 void write_hex8(std::uint32_t value, char* out)
 {
-    for (std::size_t i = 0; i < 4; ++i) {
-        std::memcpy(out + (2 * i), HEX_PAIRS[(value >> (24 - (8 * i))) & 0xFFU].data(), 2);
+    for (std::size_t i = FIELD_CHARS; i-- > 0; value >>= 4U) {
+        out[i] = "0123456789ABCDEF"[value & 0xFU];
     }
 }
 
