@@ -28,19 +28,13 @@ menu_choice parse_choice(std::string_view answer)
     return value == 1 ? menu_choice::txt_to_tx : value == 2 ? menu_choice::tx_to_txt : menu_choice::none;
 }
 
-io_expected<menu_choice> read_choice()
-{
-    const io_expected<console_line> line = read_console_line();
-    return line ? io_expected<menu_choice>(parse_choice(line->text)) : std::unexpected(line.error());
-}
-
 int run_menu(std::span<const path_string> paths)
 {
     // The menu is a prompt: a console that cannot show it does not change
     // which answer arrives, so the run goes on by that answer.
     (void)write_console(console_stream::output, MENU);
-    const io_expected<menu_choice> answer = read_choice();
-    const menu_choice choice = answer.value_or(menu_choice::none);
+    const io_expected<console_line> answer = read_console_line();
+    const menu_choice choice = answer ? parse_choice(answer->text) : menu_choice::none;
     std::string shown;
     for (std::size_t i = 0; i < paths.size(); ++i) {
         shown += (i > 0 ? "\n" : "") + shown_path(paths[i]);

@@ -20,10 +20,6 @@ enum class menu_choice { none, txt_to_tx, tx_to_txt };
 // an optional sign, digits. Anything but 1 or 2, however large, is none.
 menu_choice parse_choice(std::string_view answer);
 
-// Reads one line of standard input, up to its line feed, the end of input or
-// CONSOLE_LINE_LIMIT characters, by the same rule.
-io_expected<menu_choice> read_choice();
-
 // The run with the menu: it asks once, shows every path in one notice, and
 // appends each one's result next to it; a failure gets its own notice and
 // stops no other. Returns 1 when any conversion failed, else 0.

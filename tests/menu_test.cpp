@@ -70,18 +70,6 @@ template <class Body> void with_standard_input(const std::string& text, Body bod
     std::fclose(in);
 }
 
-TEST(ReadChoice, TakesOneLineAtATimeByTheSameRule)
-{
-    const std::string long_line(100000, '7');
-    const std::string long_spaces(100000, ' ');
-    with_standard_input("2\n" + long_line + "\n" + long_spaces + "1\nlast", [] {
-        for (const menu_choice expected : {menu_choice::tx_to_txt, menu_choice::none, menu_choice::txt_to_tx,
-                                           menu_choice::none, menu_choice::none}) {
-            EXPECT_EQ(read_choice(), io_expected<menu_choice>(expected));
-        }
-    });
-}
-
 TEST(ReadConsoleLine, StopsAtTheLineFeedTheEndOrTheLimit)
 {
     std::string text = "ab\n\n";
