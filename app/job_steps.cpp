@@ -17,6 +17,14 @@ namespace {
 
 using job_expected = std::expected<void, job_failure>;
 
+// What an input reads as: its chosen table, what was found on the way, and
+// how many tables it holds, a listing's last short run of fields included.
+struct table_reading {
+    value_table table{};
+    std::vector<finding> findings;
+    std::uint64_t tables = 1;
+};
+
 std::unexpected<job_failure> refused(refusal_kind kind, const subject& about)
 {
     return std::unexpected<job_failure>(refusal{.kind = kind, .about = about});

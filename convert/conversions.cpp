@@ -147,17 +147,4 @@ std::string utf16_decoder::decode(std::span<const char> chunk)
     return text;
 }
 
-table_reading txt_to_tx(std::string_view listing, table_choice choice)
-{
-    listing_scanner scanner(choice);
-    scanner.feed(listing);
-    scanner.finish();
-    return {scanner.table(), scanner.findings(), scanner.tables()};
-}
-
-listing_text tx_to_txt(std::span<const char, TABLE_BYTES> image)
-{
-    return format_listing(decode_table(image));
-}
-
 } // namespace txconv

@@ -298,19 +298,4 @@ private:
 // added behind a listing that Notepad saved so; else as it is.
 std::string encoded_as(std::string ascii, text_encoding encoding);
 
-// What an input reads as: its chosen table, what was found on the way, and
-// how many tables it holds, a listing's last short run of fields included.
-struct table_reading {
-    value_table table{};
-    std::vector<finding> findings;
-    std::uint64_t tables = 1;
-};
-
-// Listing to table, for a listing that is all in memory; the driver reads
-// one chunk at a time through listing_scanner instead, by the same rule.
-table_reading txt_to_tx(std::string_view listing, table_choice choice = {});
-
-// Table to listing: the listing of the table image.
-listing_text tx_to_txt(std::span<const char, TABLE_BYTES> image);
-
 } // namespace txconv
