@@ -45,7 +45,7 @@ done
 # rather than counting it, in one pass, as the menu's run has 7 instructions
 # to spare; 24, for adding a listing in UTF-16 behind one that Notepad saved
 # so, where ASCII made the file unreadable).
-MOST_CODE_LINES=5262
+MOST_CODE_LINES=5249
 MOST_FILES=50
 # Every source file of the layers counts, whatever its extension: the
 # Windows resource templates too, though not the icon, which is no text.
