@@ -51,6 +51,11 @@ class ListingToTable(CaseTest):
                  stderr=["txconv: n.txt: 1 value after the first 95 was ignored\n",
                          'txconv: n.txt:1: the key "# S/N" is not the "uv" of most lines; the values after it moved by '
                          'one slot\n']),
+            # A key typed wrong in a listing of 95 values moved nothing, and
+            # must not say it did.
+            Case("a key typed wrong", {"k.txt": LISTING[:65] + b"UV=" + LISTING[68:]}, ["-1", "k.txt"], b"",
+                 {"k.txt": LISTING[:65] + b"UV=" + LISTING[68:], "k.tx": TABLE},
+                 stderr=['txconv: k.txt:6: the key "UV" is not the "uv" of most lines\n']),
             # Counted so far, and no further.
             Case("a value typed far too long", {"l.txt": FAR_TOO_LONG}, ["-1", "l.txt"], b"",
                  {"l.txt": FAR_TOO_LONG, "l.tx": image(VALUES[:5] + [0x11111111] + VALUES[6:])},
