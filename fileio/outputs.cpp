@@ -193,7 +193,7 @@ void write_at_once(entry& output, const lock_patience& patience)
     const output_request& request = output.request;
     output.state = entry_state::settled;
     if (request.to.kind == subject_kind::standard_output) {
-        output.outcome = write_standard_output(output.bytes, request.inputs);
+        output.outcome = write_standard_output(output.bytes);
         return;
     }
     // Only a path the user named can lead to a device or a FIFO.

@@ -117,7 +117,7 @@ output_outcome append_to_file(const path_string& path, std::span<const char> dat
     return std::unexpected(failure{.kind = failure_kind::name_kept_changing, .about = about});
 }
 
-output_outcome write_standard_output(std::span<const char> data, std::span<const file_identity> inputs)
+output_outcome write_standard_output(std::span<const char> data)
 {
     const subject about = subject::standard_output();
     if (closed_at_start(standard_stream::output)) {
@@ -134,9 +134,6 @@ output_outcome write_standard_output(std::span<const char> data, std::span<const
         // A pipe cannot take back what its reader may have read.
         const io_expected<> done = write_all(out, data);
         return done ? output_outcome{} : std::unexpected(cannot_write(about, done.error()));
-    }
-    if (is_one_of(status->identity, inputs)) {
-        return std::unexpected(failure{.kind = failure_kind::same_file, .about = about});
     }
     const io_expected<undo_point> undo = remember(out, data.size());
     if (!undo) {

@@ -31,8 +31,9 @@ file_expected<> write_or_undo(native_file& file, const subject& about, const und
                               std::span<const char> data);
 
 // Writes data to standard output, and where that is a regular file, syncs
-// it, unless that file is an input (txconv -2 -o - t.tx >> t.tx).
-output_outcome write_standard_output(std::span<const char> data, std::span<const file_identity> inputs);
+// it. That it is no input (txconv -2 -o - t.tx >> t.tx) was seen at the
+// output's look: the stream is the same open file from then on.
+output_outcome write_standard_output(std::span<const char> data);
 
 // Writes data to what the user named at path that is not a regular file: a
 // device, a FIFO or a terminal, as a stream, with no step to undo or sync.
