@@ -27,14 +27,14 @@ file_expected<> look_at_output(output_request& request)
     const subject& about = request.to;
     const auto same_file = [&] { return std::unexpected(failure{.kind = failure_kind::same_file, .about = about}); };
     if (about.kind == subject_kind::standard_output) {
+        // A pipe or a terminal has no status worth the name; only a file
+        // matters, and one that cannot say which file it is might be an input.
         const io_expected<file_status> status = native_file::standard_output().status();
-        if (status && status->regular) {
-            look.file = status->identity;
-            if (is_one_of(status->identity, request.inputs)) {
-                return same_file();
-            }
+        if (!status) {
+            return std::unexpected(cannot_write(about, status.error()));
         }
-        return {};
+        look.file = status->regular ? std::optional(status->identity) : std::nullopt;
+        return look.file && is_one_of(*look.file, request.inputs) ? same_file() : file_expected<>();
     }
     // The one resolution of a typed path's links: the bytes land at its end.
     look.target = request.named_by_user ? resolve_links(about.path) : about.path;
@@ -193,7 +193,7 @@ void write_at_once(entry& output, const lock_patience& patience)
     const output_request& request = output.request;
     output.state = entry_state::settled;
     if (request.to.kind == subject_kind::standard_output) {
-        output.outcome = write_standard_output(output.bytes);
+        output.outcome = write_standard_output(output.bytes, request.look.file.has_value());
         return;
     }
     // Only a path the user named can lead to a device or a FIFO.

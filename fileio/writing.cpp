@@ -117,20 +117,14 @@ output_outcome append_to_file(const path_string& path, std::span<const char> dat
     return std::unexpected(failure{.kind = failure_kind::name_kept_changing, .about = about});
 }
 
-output_outcome write_standard_output(std::span<const char> data)
+output_outcome write_standard_output(std::span<const char> data, bool regular)
 {
     const subject about = subject::standard_output();
     if (closed_at_start(standard_stream::output)) {
         return std::unexpected(cannot_write(about, {io_reason::closed}));
     }
     native_file out = native_file::standard_output();
-    // A pipe or a terminal has no status worth the name; only a file
-    // matters, and one that cannot say which file it is might be the input.
-    const io_expected<file_status> status = out.status();
-    if (!status) {
-        return std::unexpected(cannot_write(about, status.error()));
-    }
-    if (!status->regular) {
+    if (!regular) {
         // A pipe cannot take back what its reader may have read.
         const io_expected<> done = write_all(out, data);
         return done ? output_outcome{} : std::unexpected(cannot_write(about, done.error()));

@@ -30,10 +30,10 @@ struct undo_point {
 file_expected<> write_or_undo(native_file& file, const subject& about, const undo_point& undo,
                               std::span<const char> data);
 
-// Writes data to standard output, and where that is a regular file, syncs
-// it. That it is no input (txconv -2 -o - t.tx >> t.tx) was seen at the
-// output's look: the stream is the same open file from then on.
-output_outcome write_standard_output(std::span<const char> data);
+// Writes data to standard output, and where the output's look found a
+// regular file there, syncs it. That it is no input (txconv -2 -o - t.tx >>
+// t.tx) was seen at that look too: the stream is the same file from then on.
+output_outcome write_standard_output(std::span<const char> data, bool regular);
 
 // Writes data to what the user named at path that is not a regular file: a
 // device, a FIFO or a terminal, as a stream, with no step to undo or sync.
