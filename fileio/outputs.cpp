@@ -201,7 +201,9 @@ void write_at_once(entry& output, const lock_patience& patience)
         output.outcome = write_stream(output.about(), output.target(), output.bytes);
         return;
     }
-    if (request.mode != write_mode::append || !appended(output, patience)) {
+    // Where the look found no file, none is opened to add to: one that
+    // appears meanwhile is added to when the new file cannot take its name.
+    if (request.mode != write_mode::append || !request.look.file || !appended(output, patience)) {
         write_new(output);
     }
 }

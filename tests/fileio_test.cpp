@@ -105,6 +105,22 @@ TEST(AppendToFile, AddsBehindWhatIsThereInCallOrder)
     EXPECT_EQ(read_bytes(target), "oldfirstsecond");
 }
 
+TEST(AppendToFile, AFileMadeAfterTheLookIsAddedTo)
+{
+    // The look found no file; another program makes one before the commit.
+    // Its bytes stay, and the new ones go behind them, as for any append.
+    scratch_dir dir;
+    output_stager stager;
+    output_request request{.to = {subject_kind::file, dir / "out.tx"}};
+    ASSERT_TRUE(look_at_output(request));
+    write_bytes(dir / "out.tx", "theirs");
+    stager.stage(0, request, "new");
+    const output_outcome outcome = stager.commit().front().second;
+    ASSERT_TRUE(outcome);
+    EXPECT_EQ(outcome->held_before, 6U);
+    EXPECT_EQ(read_bytes(dir / "out.tx"), "theirsnew");
+}
+
 TEST(AppendToFile, BlocksLargerThanOneWriteArriveWhole)
 {
     scratch_dir dir;
