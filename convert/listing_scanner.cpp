@@ -205,16 +205,17 @@ void listing_scanner::feed(std::span<const char> chunk)
     // is read: a line of "uv=", 8 digits and CR LF holds one field, and gives
     // nothing to warn of.
     std::size_t from = 0;
-    const bool whole_lines = buffer_.empty() && line_start_.empty() && skip_ == 0;
+    const std::size_t whole = buffer_.empty() && line_start_.empty() && skip_ == 0
+                                  ? std::min(chunk.size() / LINE_BYTES, TABLE_SLOTS - filled_) * LINE_BYTES
+                                  : 0;
     for (std::optional<std::uint32_t> value;
-         whole_lines && filled_ < TABLE_SLOTS && chunk.size() - from >= LINE_BYTES &&
-         std::string_view(chunk.data() + from, LINE_BYTES).starts_with("uv=") &&
+         from < whole && std::string_view(chunk.data() + from, LINE_BYTES).starts_with("uv=") &&
          std::string_view(chunk.data() + from, LINE_BYTES).ends_with("\r\n") &&
          (value = eight_digits(chunk.data() + from + 3));
          from += LINE_BYTES) {
         table_[filled_++] = *value;
-        ++uv_keys_;
     }
+    uv_keys_ += from / LINE_BYTES;
     line_ += from / LINE_BYTES;
     buffer_.insert(buffer_.end(), chunk.begin() + static_cast<std::ptrdiff_t>(from), chunk.end());
     const char* const data = buffer_.data();
