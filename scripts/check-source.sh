@@ -44,8 +44,10 @@ done
 # FILE's kind by the name Windows opens; 2, for showing a notice's 21st line
 # rather than counting it, in one pass, as the menu's run has 7 instructions
 # to spare; 24, for adding a listing in UTF-16 behind one that Notepad saved
-# so, where ASCII made the file unreadable).
-MOST_CODE_LINES=5249
+# so, where ASCII made the file unreadable; 4, for writing a value's 8 digits
+# at once, as the menu's run that writes a listing has no room for one at a
+# time in a 37-variable environment).
+MOST_CODE_LINES=5244
 MOST_FILES=50
 # Every source file of the layers counts, whatever its extension: the
 # Windows resource templates too, though not the icon, which is no text.
