@@ -66,9 +66,12 @@ file_expected<> write_or_undo(native_file& file, const subject& about, const und
     if (done) {
         return {};
     }
-    // Only what was written over is written back.
-    io_expected<> undone =
-        file.write_at(undo.at, std::span(undo.covered).first(std::min(written, undo.covered.size())));
+    // Only what was written over is written back, from where the write
+    // began: a write that follows lands where this one would have.
+    io_expected<> undone = file.seek(undo.at);
+    if (undone) {
+        undone = write_all(file, std::span(undo.covered).first(std::min(written, undo.covered.size())));
+    }
     if (undone) {
         undone = file.truncate(undo.length);
     }

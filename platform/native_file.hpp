@@ -184,13 +184,13 @@ public:
     io_expected<std::size_t> write_some(std::span<const char> from);
     // At offset, leaving where the next read or write lands as it was.
     io_expected<std::size_t> read_at(std::uint64_t offset, std::span<char> into);
-    io_expected<> write_at(std::uint64_t offset, std::span<const char> from);
     io_expected<file_status> status() const;
     // Where the next read starts, for a file that has positions.
     io_expected<std::uint64_t> position() const;
     // Whether every write lands at the file's end, wherever its position.
     io_expected<bool> writes_at_end() const;
-    // Moves where the next read starts, for a regular file.
+    // Moves where the next read, or a write that does not land at the end,
+    // starts, for a regular file.
     io_expected<> seek(std::uint64_t offset);
     io_expected<> truncate(std::uint64_t length);
     // Waits until what was written is on the storage device.

@@ -173,20 +173,6 @@ io_expected<std::size_t> native_file::read_at(std::uint64_t offset, std::span<ch
         [&] { return ::pread(fd_of(handle_), into.data(), into.size(), static_cast<off_t>(offset)); }));
 }
 
-io_expected<> native_file::write_at(std::uint64_t offset, std::span<const char> from)
-{
-    for (std::size_t done = 0; done < from.size();) {
-        const ssize_t n = unless_interrupted([&] {
-            return ::pwrite(fd_of(handle_), from.data() + done, from.size() - done, static_cast<off_t>(offset + done));
-        });
-        if (n <= 0) {
-            return n < 0 ? from_errno() : io_failed(io_reason::no_progress);
-        }
-        done += static_cast<std::size_t>(n);
-    }
-    return {};
-}
-
 io_expected<file_status> native_file::status() const
 {
     struct stat st; // filled by the call below

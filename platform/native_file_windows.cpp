@@ -189,24 +189,6 @@ io_expected<std::size_t> native_file::read_at(std::uint64_t offset, std::span<ch
     return std::size_t{n};
 }
 
-io_expected<> native_file::write_at(std::uint64_t offset, std::span<const char> from)
-{
-    for (std::size_t done = 0; done < from.size();) {
-        OVERLAPPED at{};
-        at.Offset = static_cast<DWORD>(offset + done);
-        at.OffsetHigh = static_cast<DWORD>((offset + done) >> 32U);
-        DWORD n = 0;
-        if (!::WriteFile(as_handle(handle_), from.data() + done, clamp(from.size() - done), &n, &at)) {
-            return from_last_error();
-        }
-        if (n == 0) {
-            return io_failed(io_reason::no_progress);
-        }
-        done += n;
-    }
-    return {};
-}
-
 io_expected<file_status> native_file::status() const
 {
     const io_expected<handle_facts> facts = facts_of(as_handle(handle_));
