@@ -45,9 +45,13 @@ io_expected<undo_point> remember(native_file& file, std::size_t count)
         // Written inside the file, as 1<> does: what is there now is kept,
         // and a file whose bytes cannot be read back is not written at all.
         undo.covered.resize(static_cast<std::size_t>(std::min<std::uint64_t>(count, status->size - *at)));
-        const io_expected<std::size_t> got = file.read_at(*at, undo.covered);
+        const io_expected<std::size_t> got = file.read_some(undo.covered);
         if (!got || *got != undo.covered.size()) {
             return io_failed(io_reason::cannot_undo, got ? 0 : got.error().code);
+        }
+        // Read from where the write lands, which it goes back to.
+        if (const io_expected<> back = file.seek(*at); !back) {
+            return std::unexpected(back.error());
         }
     }
     return undo;

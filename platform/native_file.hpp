@@ -182,8 +182,6 @@ public:
     // 0 bytes read only at the end of the file.
     io_expected<std::size_t> read_some(std::span<char> into);
     io_expected<std::size_t> write_some(std::span<const char> from);
-    // At offset, leaving where the next read or write lands as it was.
-    io_expected<std::size_t> read_at(std::uint64_t offset, std::span<char> into);
     io_expected<file_status> status() const;
     // Where the next read starts, for a file that has positions.
     io_expected<std::uint64_t> position() const;

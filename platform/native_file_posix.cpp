@@ -167,12 +167,6 @@ io_expected<std::size_t> native_file::write_some(std::span<const char> from)
     return counted(unless_interrupted([&] { return ::write(fd_of(handle_), from.data(), from.size()); }));
 }
 
-io_expected<std::size_t> native_file::read_at(std::uint64_t offset, std::span<char> into)
-{
-    return counted(unless_interrupted(
-        [&] { return ::pread(fd_of(handle_), into.data(), into.size(), static_cast<off_t>(offset)); }));
-}
-
 io_expected<file_status> native_file::status() const
 {
     struct stat st; // filled by the call below

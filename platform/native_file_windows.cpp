@@ -177,18 +177,6 @@ io_expected<std::size_t> native_file::write_some(std::span<const char> from)
                                                                            : from_last_error();
 }
 
-io_expected<std::size_t> native_file::read_at(std::uint64_t offset, std::span<char> into)
-{
-    OVERLAPPED at{};
-    at.Offset = static_cast<DWORD>(offset);
-    at.OffsetHigh = static_cast<DWORD>(offset >> 32U);
-    DWORD n = 0;
-    if (!::ReadFile(as_handle(handle_), into.data(), clamp(into.size()), &n, &at)) {
-        return ::GetLastError() == ERROR_HANDLE_EOF ? io_expected<std::size_t>{0} : from_last_error();
-    }
-    return std::size_t{n};
-}
-
 io_expected<file_status> native_file::status() const
 {
     const io_expected<handle_facts> facts = facts_of(as_handle(handle_));

@@ -395,6 +395,10 @@ class StreamsAndComparisons(CaseTest):
             Case("a file on standard input, read past its end", {"t.tx": TABLE}, [], b"", {"t.tx": TABLE}, 1,
                  ["txconv: standard input: holds 0 bytes; a table takes 380"],
                  shell='{ dd bs=1000 skip=1 count=0 2>/dev/null; "$T" -2 -o o.txt; } < t.tx'),
+            # 1<> writes from the file's start, over what is there, and past
+            # the listing the file keeps what it held.
+            Case("standard output opened inside a longer file", {"t.tx": TABLE, "o": b"x" * 2000}, [], b"",
+                 {"t.tx": TABLE, "o": LISTING + b"x" * (2000 - len(LISTING))}, shell='"$T" -2 -o - t.tx 1<> o'),
             Case("standard input is never written into", {"t.tx": TABLE}, [], b"", {"t.tx": TABLE}, 1,
                  ["txconv: t.tx: output would overwrite the input"], shell='"$T" -2 --append -o t.tx - < t.tx'),
             Case("an endless standard input", {}, [], b"", {"o.txt": listing([])},
