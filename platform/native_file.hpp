@@ -144,10 +144,10 @@ public:
     io_expected<file_status> open_for_reading(const path_string& path);
 
     // Opens an existing regular file at path to add to its end. Nothing is
-    // created, a link at path is followed only where follow says so (the
-    // user typed the path), and the open never waits. Fails as missing when
+    // created, a link at path is not followed (a typed path's links are
+    // resolved before), and the open never waits. Fails as missing when
     // nothing is there.
-    io_expected<> open_for_appending(const path_string& path, bool follow = false);
+    io_expected<> open_for_appending(const path_string& path);
 
     // Opens what is at path, a device, a FIFO or a terminal, to write to it
     // as a stream.

@@ -103,11 +103,10 @@ io_expected<file_status> native_file::open_for_reading(const path_string& path)
     return status;
 }
 
-io_expected<> native_file::open_for_appending(const path_string& path, bool follow)
+io_expected<> native_file::open_for_appending(const path_string& path)
 {
     release();
-    const int fd =
-        ::open(path.c_str(), O_WRONLY | O_APPEND | (follow ? 0 : O_NOFOLLOW) | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     if (fd < 0) {
         return explain_open_failure(path, errno);
     }

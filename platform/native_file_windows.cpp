@@ -94,16 +94,12 @@ io_expected<file_status> native_file::open_for_reading(const path_string& path)
     return status;
 }
 
-io_expected<> native_file::open_for_appending(const path_string& path, bool follow)
+io_expected<> native_file::open_for_appending(const path_string& path)
 {
     release();
     // Only what an append needs: no DELETE, so that a program that shares the
     // file for reading and writing does not lock us out.
-    io_expected<HANDLE> file = follow ? io_expected<HANDLE>(open_path(path, GENERIC_WRITE, OPEN_EXISTING, 0))
-                                      : open_unlinked(path, GENERIC_WRITE);
-    if (file && *file == INVALID_HANDLE_VALUE) {
-        file = from_last_error();
-    }
+    const io_expected<HANDLE> file = open_unlinked(path, GENERIC_WRITE);
     if (!file) {
         return std::unexpected(file.error());
     }
