@@ -174,9 +174,7 @@ parsed take_short(std::span<const path_string> arguments, std::size_t& at, comma
                                        : fill(tr("unknown option '-%s'"), {shown_path(argument.substr(i, 1))}));
         }
         if (entry->value_name.empty()) {
-            if (auto applied = apply(*entry, options, {}); !applied) {
-                return applied;
-            }
+            options.*entry->flag = true;
         } else if (i + 1 < argument.size()) {
             return apply(*entry, options, argument.substr(i + 1));
         } else if (at + 1 < arguments.size()) {
