@@ -316,13 +316,12 @@ job_expected check_output(const job& task, output_request& request, earlier_outp
     if (task.kind == job_kind::check) {
         return {};
     }
+    // An output that an earlier job writes too is said as that, whatever
+    // else the look found.
     const file_expected<> looked = look_at_output(request);
-    if (earlier != nullptr) {
-        if (auto shared = refuse_shared_output(task, request.look, *earlier); !shared) {
-            return shared;
-        }
-    }
-    return looked ? job_expected() : std::unexpected(looked.error());
+    const job_expected shared =
+        earlier != nullptr ? refuse_shared_output(task, request.look, *earlier) : job_expected();
+    return !shared ? shared : looked ? job_expected() : std::unexpected(looked.error());
 }
 
 } // namespace
