@@ -43,15 +43,11 @@ file_expected<> look_at_output(output_request& request)
         return std::unexpected(there.error());
     }
     look.there = *there;
-    if (there->kind == path_kind::regular) {
-        look.file = there->identity;
-    }
-    if (there->kind == path_kind::symlink) {
-        return std::unexpected(cannot_write(about, {io_reason::symlink}));
-    }
+    look.file = there->kind == path_kind::regular ? std::optional(there->identity) : std::nullopt;
     // A device or a FIFO that the user named is written to as it is.
-    if (there->kind == path_kind::other && !request.named_by_user) {
-        return std::unexpected(cannot_write(about, {io_reason::not_regular}));
+    if (there->kind == path_kind::symlink || (there->kind == path_kind::other && !request.named_by_user)) {
+        return std::unexpected(
+            cannot_write(about, {there->kind == path_kind::symlink ? io_reason::symlink : io_reason::not_regular}));
     }
     if (look.file && is_one_of(*look.file, request.inputs)) {
         return same_file();
