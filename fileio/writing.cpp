@@ -63,25 +63,16 @@ file_expected<> write_or_undo(native_file& file, const subject& about, const und
                               std::span<const char> data)
 {
     std::size_t written = 0;
-    io_expected<> done = write_all(file, data, &written);
-    if (done) {
-        done = file.sync();
-    }
+    const io_expected<> done = in_turn(write_all(file, data, &written), [&] { return file.sync(); });
     if (done) {
         return {};
     }
     // Only what was written over is written back, from where the write
     // began: a write that follows lands where this one would have.
-    io_expected<> undone = file.seek(undo.at);
-    if (undone) {
-        undone = write_all(file, std::span(undo.covered).first(std::min(written, undo.covered.size())));
-    }
-    if (undone) {
-        undone = file.truncate(undo.length);
-    }
-    if (undone) {
-        undone = file.sync();
-    }
+    const io_expected<> undone = in_turn(
+        file.seek(undo.at),
+        [&] { return write_all(file, std::span(undo.covered).first(std::min(written, undo.covered.size()))); },
+        [&] { return file.truncate(undo.length); }, [&] { return file.sync(); });
     return std::unexpected(cannot_write(about, done.error(), undone ? std::nullopt : std::optional(undone.error())));
 }
 
@@ -147,13 +138,8 @@ output_outcome write_standard_output(std::span<const char> data, bool regular)
 output_outcome write_stream(const subject& about, const path_string& path, std::span<const char> data)
 {
     native_file out;
-    io_expected<> done = out.open_stream(path);
-    if (done) {
-        done = write_all(out, data);
-    }
-    if (done) {
-        done = out.close();
-    }
+    const io_expected<> done = in_turn(
+        out.open_stream(path), [&] { return write_all(out, data); }, [&] { return out.close(); });
     return done ? output_outcome{} : std::unexpected(cannot_write(about, done.error()));
 }
 

@@ -132,10 +132,7 @@ io_expected<> rename_by_handle(HANDLE file, const path_string& path, bool flush 
 io_expected<> name_unnamed(HANDLE file, const path_string& path)
 {
     unmarked = file;
-    io_expected<> named = mark_for_deletion(file, false);
-    if (named) {
-        named = rename_by_handle(file, path);
-    }
+    const io_expected<> named = in_turn(mark_for_deletion(file, false), [&] { return rename_by_handle(file, path); });
     unmarked = nullptr;
     if (!named) {
         (void)mark_for_deletion(file, true);
@@ -175,11 +172,9 @@ io_expected<> native_file::publish(const path_string& path)
     // attribute but not the temporary one, so what is left tells nothing.
     FILE_BASIC_INFO basic{};
     basic.FileAttributes = FILE_ATTRIBUTE_NORMAL;
-    io_expected<> named =
-        unless_failed(::SetFileInformationByHandle(as_handle(handle_), FileBasicInfo, &basic, sizeof basic));
-    if (named) {
-        named = name_unnamed(as_handle(handle_), path);
-    }
+    const io_expected<> named =
+        in_turn(unless_failed(::SetFileInformationByHandle(as_handle(handle_), FileBasicInfo, &basic, sizeof basic)),
+                [&] { return name_unnamed(as_handle(handle_), path); });
     if (named) {
         temporary_.clear();
     }

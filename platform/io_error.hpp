@@ -49,6 +49,14 @@ inline std::unexpected<io_error> io_failed(io_reason reason, std::uint32_t code 
     return std::unexpected(io_error{reason, code});
 }
 
+// Takes each step in turn for as long as the ones before it worked: the
+// first failure, or nothing.
+template <class... Steps> io_expected<> in_turn(io_expected<> done, Steps... steps)
+{
+    ((done = done ? steps() : done), ...);
+    return done;
+}
+
 // The system's own words for one of its error codes, in its language.
 std::string system_message(std::uint32_t code);
 
