@@ -123,15 +123,10 @@ file_expected<read_extent> read_whole_file(input_file& input, const std::functio
     }
     // A regular file ends where it did when it was opened; a stream that has
     // a byte more went on past the budget.
-    if (!input.size) {
-        char more = 0;
-        const file_expected<std::size_t> got = read_chunk(input, std::span(&more, 1));
-        if (!got) {
-            return std::unexpected(got.error());
-        }
-        extent.ended = *got == 0;
-    }
-    return close_input(input, extent);
+    char more = 0;
+    const file_expected<std::size_t> got = input.size ? 0 : read_chunk(input, std::span(&more, 1));
+    extent.ended = got == 0;
+    return got ? close_input(input, extent) : std::unexpected(got.error());
 }
 
 file_expected<std::size_t> read_part(input_file& input, std::uint64_t offset, std::span<char> into)

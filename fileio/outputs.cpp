@@ -100,10 +100,7 @@ output_stager::~output_stager() = default;
 
 void output_stager::stage(std::size_t job, output_request request, std::string data)
 {
-    entry& output = entries_.emplace_back();
-    output.job = job;
-    output.request = std::move(request);
-    output.bytes = std::move(data);
+    entries_.push_back({.job = job, .request = std::move(request), .bytes = std::move(data)});
 }
 
 bool output_stager::full()
@@ -148,12 +145,10 @@ entry* made_by_earlier(const path_facts& there, std::span<entry> earlier)
 void add_to_earlier(entry& output, entry& earlier)
 {
     const io_expected<file_status> status = earlier.file.status();
-    if (!status) {
-        output.fail(cannot_write(output.about(), status.error()));
-        return;
-    }
-    const undo_point undo{.length = status->size, .at = status->size};
-    if (auto added = write_or_undo(earlier.file, output.about(), undo, output.bytes); !added) {
+    file_expected<> added =
+        status ? write_or_undo(earlier.file, output.about(), {.length = status->size, .at = status->size}, output.bytes)
+               : std::unexpected(cannot_write(output.about(), status.error()));
+    if (!added) {
         output.fail(std::move(added.error()));
         return;
     }

@@ -28,12 +28,9 @@ namespace {
 io_expected<undo_point> remember(native_file& file, std::size_t count)
 {
     const io_expected<file_status> status = file.status();
-    if (!status) {
-        return std::unexpected(status.error());
-    }
     // Where the write lands: the end that the status gave, where every
     // write goes there.
-    const io_expected<bool> at_end = file.writes_at_end();
+    const io_expected<bool> at_end = status ? file.writes_at_end() : std::unexpected(status.error());
     const io_expected<std::uint64_t> at = !at_end   ? std::unexpected(at_end.error())
                                           : *at_end ? io_expected<std::uint64_t>(status->size)
                                                     : file.position();
@@ -104,8 +101,7 @@ output_outcome append_to_file(const path_string& path, std::span<const char> dat
         if (is_one_of(status->identity, inputs)) {
             return std::unexpected(failure{.kind = failure_kind::same_file, .about = about});
         }
-        const undo_point undo{.length = status->size, .at = status->size};
-        if (auto added = write_or_undo(file, about, undo, data); !added) {
+        if (auto added = write_or_undo(file, about, {.length = status->size, .at = status->size}, data); !added) {
             return std::unexpected(added.error());
         }
         const io_expected<> closed = file.close();
@@ -128,10 +124,8 @@ output_outcome write_standard_output(std::span<const char> data, bool regular)
         return done ? output_outcome{} : std::unexpected(cannot_write(about, done.error()));
     }
     const io_expected<undo_point> undo = remember(out, data.size());
-    if (!undo) {
-        return std::unexpected(cannot_write(about, undo.error()));
-    }
-    const file_expected<> done = write_or_undo(out, about, *undo, data);
+    const file_expected<> done =
+        undo ? write_or_undo(out, about, *undo, data) : std::unexpected(cannot_write(about, undo.error()));
     return done ? output_outcome{} : std::unexpected(done.error());
 }
 
