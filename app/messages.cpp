@@ -144,19 +144,11 @@ std::string_view notice_headline(const job_failure& failed)
                : refused->kind == refusal_kind::shared_output ? tr("Error: cannot write the file")
                                                               : NOTICE_CANNOT_OPEN;
     }
-    switch (std::get<failure>(failed).kind) {
-    case failure_kind::cannot_read:
-    case failure_kind::endless:
-        return NOTICE_CANNOT_OPEN;
-    case failure_kind::same_file:
-        return tr("Error: the output file is the input file");
-    case failure_kind::cannot_write:
-    case failure_kind::exists:
-    case failure_kind::lock_timeout:
-    case failure_kind::name_kept_changing:
-        break;
-    }
-    return tr("Error: cannot write the file");
+    // Every other failure is the output's.
+    const failure_kind kind = std::get<failure>(failed).kind;
+    return kind == failure_kind::cannot_read || kind == failure_kind::endless ? NOTICE_CANNOT_OPEN
+           : kind == failure_kind::same_file ? tr("Error: the output file is the input file")
+                                             : tr("Error: cannot write the file");
 }
 
 std::string failure_line(const job_failure& failed, bool can_append)
