@@ -138,10 +138,8 @@ parsed take_long(std::span<const path_string> arguments, std::size_t& at, comman
     const path_string& argument = arguments[at];
     const std::size_t equals_sign = argument.find(path_char('='));
     const path_string name = argument.substr(2, equals_sign == path_string::npos ? path_string::npos : equals_sign - 2);
-    if (name.empty()) {
-        return std::unexpected(fill(tr("unknown option '%s'"), {shown_path(argument)}));
-    }
-    const auto entry = find_long(name);
+    const std::expected<const option_entry*, std::string> entry =
+        name.empty() ? std::unexpected(fill(tr("unknown option '%s'"), {shown_path(argument)})) : find_long(name);
     if (!entry) {
         return std::unexpected(entry.error());
     }
