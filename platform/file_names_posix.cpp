@@ -74,10 +74,9 @@ io_expected<path_facts> inspect_path(const path_string& path, bool follow)
 {
     struct stat st; // filled by the call below
     if ((follow ? ::stat(path.c_str(), &st) : ::lstat(path.c_str(), &st)) != 0) {
-        if (errno == ELOOP) {
-            return io_failed(io_reason::link_loop, ELOOP);
-        }
-        return errno == ENOENT ? io_expected<path_facts>{} : from_errno();
+        return errno == ELOOP    ? io_failed(io_reason::link_loop, ELOOP)
+               : errno == ENOENT ? io_expected<path_facts>{}
+                                 : from_errno();
     }
     const path_kind kind = S_ISLNK(st.st_mode)   ? path_kind::symlink
                            : S_ISREG(st.st_mode) ? path_kind::regular
@@ -263,10 +262,8 @@ io_expected<> native_file::adopt_permissions_of(const path_string& old)
     }
     const int fd = fd_of(handle_);
     // Owner first: changing it may clear set-user and set-group bits.
-    if (::fchown(fd, st.st_uid, st.st_gid) != 0 && errno != EPERM) {
-        return from_errno();
-    }
-    return unless_failed(::fchmod(fd, st.st_mode & 07777));
+    return ::fchown(fd, st.st_uid, st.st_gid) != 0 && errno != EPERM ? from_errno()
+                                                                     : unless_failed(::fchmod(fd, st.st_mode & 07777));
 }
 
 io_expected<> native_file::unpublish(const path_string& path)

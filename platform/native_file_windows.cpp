@@ -122,10 +122,9 @@ io_expected<std::uint64_t> native_file::position() const
 {
     const LARGE_INTEGER none{};
     LARGE_INTEGER now{};
-    if (!::SetFilePointerEx(as_handle(handle_), none, &now, FILE_CURRENT)) {
-        return from_last_error();
-    }
-    return static_cast<std::uint64_t>(now.QuadPart);
+    return ::SetFilePointerEx(as_handle(handle_), none, &now, FILE_CURRENT)
+               ? io_expected<std::uint64_t>(static_cast<std::uint64_t>(now.QuadPart))
+               : from_last_error();
 }
 
 io_expected<bool> native_file::writes_at_end() const
