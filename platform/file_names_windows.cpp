@@ -190,10 +190,9 @@ io_expected<> native_file::replace(const path_string& path, const path_facts& ol
         const auto failed = from_last_error();
         // A program that holds the file without sharing its deletion is
         // waited for, as for a lock.
-        if (failed.error().code == ERROR_ACCESS_DENIED) {
-            return io_failed(io_reason::busy, ERROR_ACCESS_DENIED);
-        }
-        return failed.error().is(io_reason::missing) ? publish(path) : failed;
+        return failed.error().code == ERROR_ACCESS_DENIED ? io_failed(io_reason::busy, ERROR_ACCESS_DENIED)
+               : failed.error().is(io_reason::missing)    ? publish(path)
+                                                          : failed;
     }
     const io_expected<handle_facts> facts = facts_of(theirs);
     io_expected<> done = !facts ? std::unexpected(facts.error())
@@ -243,11 +242,9 @@ io_expected<> native_file::unpublish(const path_string&)
 
 io_expected<> check_name(const path_string& path, bool output_named_by_user)
 {
-    if (names_a_stream(path)) {
-        return io_failed(io_reason::stream_name);
-    }
-    return !output_named_by_user && is_reserved_device_name(path) ? io_expected<>(io_failed(io_reason::device_name))
-                                                                  : io_expected<>();
+    return names_a_stream(path)                                     ? io_failed(io_reason::stream_name)
+           : !output_named_by_user && is_reserved_device_name(path) ? io_failed(io_reason::device_name)
+                                                                    : io_expected<>();
 }
 
 path_string name_as_opened(const path_string& path)
