@@ -23,10 +23,8 @@ io_expected<HANDLE> open_unlinked(const path_string& path, DWORD access)
         return from_last_error();
     }
     io_expected<handle_facts> facts = facts_of(file);
-    if (facts && facts->link) {
-        facts = io_failed(io_reason::symlink);
-    } else if (facts && !facts->regular) {
-        facts = io_failed(io_reason::not_regular);
+    if (facts && (facts->link || !facts->regular)) {
+        facts = io_failed(facts->link ? io_reason::symlink : io_reason::not_regular);
     }
     if (!facts) {
         ::CloseHandle(file);
@@ -151,11 +149,10 @@ io_expected<> native_file::try_lock()
 io_expected<std::size_t> native_file::read_some(std::span<char> into)
 {
     DWORD n = 0;
-    if (!::ReadFile(as_handle(handle_), into.data(), clamp(into.size()), &n, nullptr)) {
-        // A pipe whose writer has gone is at its end.
-        return ::GetLastError() == ERROR_BROKEN_PIPE ? io_expected<std::size_t>{0} : from_last_error();
-    }
-    return std::size_t{n};
+    // A pipe whose writer has gone is at its end.
+    return ::ReadFile(as_handle(handle_), into.data(), clamp(into.size()), &n, nullptr) ? io_expected<std::size_t>(n)
+           : ::GetLastError() == ERROR_BROKEN_PIPE                                      ? io_expected<std::size_t>(0)
+                                                                                        : from_last_error();
 }
 
 io_expected<std::size_t> native_file::write_some(std::span<const char> from)
