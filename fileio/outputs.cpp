@@ -100,7 +100,7 @@ output_stager::~output_stager() = default;
 
 void output_stager::stage(std::size_t job, output_request request, std::string data)
 {
-    entries_.push_back({.job = job, .request = std::move(request), .bytes = std::move(data)});
+    entries_.emplace_back(job, std::move(request), std::move(data));
 }
 
 bool output_stager::full()
