@@ -91,12 +91,9 @@ native_file native_file::standard_output()
 io_expected<file_status> native_file::open_for_reading(const path_string& path)
 {
     release();
-    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-    if (fd < 0) {
-        return from_errno();
-    }
-    handle_ = fd;
-    io_expected<file_status> status = keep_if_regular(fd);
+    handle_ = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    const io_expected<file_status> status =
+        handle_ < 0 ? io_expected<file_status>(from_errno()) : keep_if_regular(fd_of(handle_));
     if (!status) {
         release();
     }
@@ -106,12 +103,10 @@ io_expected<file_status> native_file::open_for_reading(const path_string& path)
 io_expected<> native_file::open_for_appending(const path_string& path)
 {
     release();
-    const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-    if (fd < 0) {
-        return explain_open_failure(path, errno);
-    }
-    handle_ = fd;
-    if (const auto kept = keep_if_regular(fd); !kept) {
+    handle_ = ::open(path.c_str(), O_WRONLY | O_APPEND | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (const io_expected<file_status> kept =
+            handle_ < 0 ? io_expected<file_status>(explain_open_failure(path, errno)) : keep_if_regular(fd_of(handle_));
+        !kept) {
         release();
         return std::unexpected(kept.error());
     }
@@ -121,12 +116,8 @@ io_expected<> native_file::open_for_appending(const path_string& path)
 io_expected<> native_file::open_stream(const path_string& path)
 {
     release();
-    const int fd = ::open(path.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC);
-    if (fd < 0) {
-        return from_errno();
-    }
-    handle_ = fd;
-    return {};
+    handle_ = ::open(path.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC);
+    return handle_ < 0 ? io_expected<>(from_errno()) : io_expected<>();
 }
 
 io_expected<std::uint64_t> native_file::position() const
@@ -149,11 +140,9 @@ io_expected<> native_file::seek(std::uint64_t offset)
 
 io_expected<> native_file::try_lock()
 {
-    if (::flock(fd_of(handle_), LOCK_EX | LOCK_NB) == 0) {
-        return {};
-    }
-    return errno == EWOULDBLOCK || errno == EINTR ? io_failed(io_reason::busy, static_cast<std::uint32_t>(errno))
-                                                  : from_errno();
+    return ::flock(fd_of(handle_), LOCK_EX | LOCK_NB) == 0 ? io_expected<>()
+           : errno == EWOULDBLOCK || errno == EINTR ? io_failed(io_reason::busy, static_cast<std::uint32_t>(errno))
+                                                    : from_errno();
 }
 
 io_expected<std::size_t> native_file::read_some(std::span<char> into)
