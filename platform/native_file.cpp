@@ -38,12 +38,9 @@ void native_file::release() noexcept
 
 path_string folder_of(const path_string& path)
 {
-    const std::size_t length = file_name_start(path);
-    if (length == 0) {
-        return path_string(1, path_char('.'));
-    }
     // "/x" lives in "/", not in "".
-    return path.substr(0, length == 1 ? 1 : length - 1);
+    const std::size_t length = file_name_start(path);
+    return length == 0 ? path_string(1, path_char('.')) : path.substr(0, length == 1 ? 1 : length - 1);
 }
 
 path_string temporary_name_beside(const path_string& path)
