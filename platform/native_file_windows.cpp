@@ -98,22 +98,15 @@ io_expected<> native_file::open_for_appending(const path_string& path)
     // Only what an append needs: no DELETE, so that a program that shares the
     // file for reading and writing does not lock us out.
     const io_expected<HANDLE> file = open_unlinked(path, GENERIC_WRITE);
-    if (!file) {
-        return std::unexpected(file.error());
-    }
-    handle_ = reinterpret_cast<std::intptr_t>(*file);
-    return {};
+    handle_ = file ? reinterpret_cast<std::intptr_t>(*file) : -1;
+    return file ? io_expected<>() : std::unexpected(file.error());
 }
 
 io_expected<> native_file::open_stream(const path_string& path)
 {
     release();
-    const HANDLE file = open_path(path, GENERIC_WRITE, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL);
-    if (file == INVALID_HANDLE_VALUE) {
-        return from_last_error();
-    }
-    handle_ = reinterpret_cast<std::intptr_t>(file);
-    return {};
+    handle_ = reinterpret_cast<std::intptr_t>(open_path(path, GENERIC_WRITE, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL));
+    return as_handle(handle_) == INVALID_HANDLE_VALUE ? io_expected<>(from_last_error()) : io_expected<>();
 }
 
 io_expected<std::uint64_t> native_file::position() const
