@@ -28,16 +28,11 @@ std::size_t utf8_length(std::string_view text, std::size_t at)
             return 0;
         }
     }
-    if (length == 1) {
-        return 1;
-    }
     // No overlong forms, no surrogates, nothing past U+10FFFF.
-    const unsigned second = byte(at + 1);
-    if ((lead == 0xE0 && second < 0xA0) || (lead == 0xED && second >= 0xA0) || (lead == 0xF0 && second < 0x90) ||
-        (lead == 0xF4 && second >= 0x90)) {
-        return 0;
-    }
-    return length;
+    const unsigned second = length > 1 ? byte(at + 1) : 0;
+    const bool outside = (lead == 0xE0 && second < 0xA0) || (lead == 0xED && second >= 0xA0) ||
+                         (lead == 0xF0 && second < 0x90) || (lead == 0xF4 && second >= 0x90);
+    return outside ? 0 : length;
 }
 
 } // namespace
@@ -89,15 +84,9 @@ std::string shown_text(std::string_view text)
 
 std::string shown_input(const subject& about)
 {
-    switch (about.kind) {
-    case subject_kind::standard_input:
-        return std::string(tr("standard input"));
-    case subject_kind::standard_output:
-        return std::string(tr("standard output"));
-    case subject_kind::file:
-        break;
-    }
-    return shown_path(about.path);
+    return about.kind == subject_kind::standard_input    ? std::string(tr("standard input"))
+           : about.kind == subject_kind::standard_output ? std::string(tr("standard output"))
+                                                         : shown_path(about.path);
 }
 
 } // namespace txconv
