@@ -17,13 +17,10 @@ std::string json_string(std::string_view text)
     std::string out = "\"";
     for (const char c : text) {
         const auto byte = static_cast<unsigned char>(c);
-        if (c == '"' || c == '\\') {
-            out += std::string{'\\', c};
-        } else if (byte < 0x20) {
-            out += std::string{'\\', 'u', '0', '0', "0123456789abcdef"[byte >> 4U], "0123456789abcdef"[byte & 0xFU]};
-        } else {
-            out += c;
-        }
+        out += c == '"' || c == '\\' ? std::string{'\\', c}
+               : byte < 0x20
+                   ? std::string{'\\', 'u', '0', '0', "0123456789abcdef"[byte >> 4U], "0123456789abcdef"[byte & 0xFU]}
+                   : std::string(1, c);
     }
     return out + "\"";
 }

@@ -78,8 +78,8 @@ TEST(Plot, TheAxisFitsWithRoundTicks)
     }
 }
 
-// A name that holds a quote or a comma still makes one csv field and one
-// json string.
+// A name that holds a quote, a comma or a control character still makes one
+// csv field and one json string.
 TEST(TableViews, NamesStayInsideTheirField)
 {
     value_table values{};
@@ -87,8 +87,8 @@ TEST(TableViews, NamesStayInsideTheirField)
     const std::string csv = shown_values(values, output_format::csv, "a\"b,c.tx", true, true);
     EXPECT_EQ(csv.substr(0, csv.find('\n', csv.find('\n') + 1) + 1),
               "file,slot,hex,decimal\n\"a\"\"b,c.tx\",0,0000002A,42\n");
-    const std::string json = shown_values(values, output_format::json, "a\"b\\c.tx", false, true);
-    EXPECT_TRUE(json.starts_with("{\"file\": \"a\\\"b\\\\c.tx\", \"slots\": [")) << json.substr(0, 40);
+    const std::string json = shown_values(values, output_format::json, "a\"b\\c\x1f.tx", false, true);
+    EXPECT_TRUE(json.starts_with("{\"file\": \"a\\\"b\\\\c\\u001f.tx\", \"slots\": [")) << json.substr(0, 40);
     EXPECT_EQ(compared_values(values, values, output_format::text, "a", "b"), "");
 }
 
