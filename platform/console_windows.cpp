@@ -66,11 +66,8 @@ io_expected<> write_console(console_stream stream, std::string_view text)
         for (std::size_t done = 0; done < wide.size();) {
             DWORD put = 0;
             const auto count = static_cast<DWORD>(std::min<std::size_t>(wide.size() - done, 16384));
-            if (!::WriteConsoleW(handle, wide.data() + done, count, &put, nullptr)) {
-                return from_last_error();
-            }
-            if (put == 0) {
-                return io_failed(io_reason::no_progress);
+            if (const BOOL ok = ::WriteConsoleW(handle, wide.data() + done, count, &put, nullptr); !ok || put == 0) {
+                return ok ? io_failed(io_reason::no_progress) : from_last_error();
             }
             done += put;
         }

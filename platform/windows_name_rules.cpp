@@ -21,11 +21,8 @@ bool is_letter(wchar_t c)
 // is all there is before it.
 std::wstring_view last_part(std::wstring_view path)
 {
-    std::size_t at = path.find_last_of(L"\\/") + 1;
-    if (at == 0 && path.size() >= 2 && is_letter(path[0]) && path[1] == L':') {
-        at = 2;
-    }
-    return path.substr(at);
+    const std::size_t at = path.find_last_of(L"\\/") + 1;
+    return path.substr(at == 0 && path.size() >= 2 && is_letter(path[0]) && path[1] == L':' ? 2 : at);
 }
 
 wchar_t upper(wchar_t c)
