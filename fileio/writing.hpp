@@ -56,11 +56,8 @@ file_expected<> wait_while_busy(const subject& about, const lock_patience& patie
     auto pause = std::chrono::milliseconds(1);
     bool said = false;
     for (io_expected<> result = attempt();; result = attempt()) {
-        if (result) {
-            return {};
-        }
-        if (!result.error().is(io_reason::busy)) {
-            return std::unexpected(cannot_write(about, result.error()));
+        if (result || !result.error().is(io_reason::busy)) {
+            return result ? file_expected<>() : std::unexpected(cannot_write(about, result.error()));
         }
         const auto waited = clock::now() - start;
         if (waited >= patience.give_up_after) {
