@@ -12,17 +12,12 @@ namespace txconv {
 
 namespace {
 
-// Says why a job failed: a strict check's departures, or one line, and in
-// the menu a notice.
-void report_failure(const job_record& record, const job_failure& failed, bool strict_check, const run_style& style)
+// Says why a job failed: in one line, where a strict check's departures did
+// not say it, and in the menu in a notice too.
+void report_failure(const job& task, const job_failure& failed, bool strict_failure, const run_style& style)
 {
-    // A strict check's departures say it all.
-    if (strict_check) {
-        for (const auto& [about, found] : record.findings) {
-            print_diagnostic(departure_line(about, found));
-        }
-    } else {
-        print_diagnostic(failure_line(failed, record.of->kind != job_kind::plot));
+    if (!strict_failure) {
+        print_diagnostic(failure_line(failed, task.kind != job_kind::plot));
     }
     if (style.notices) {
         // The notice that a file cannot be opened reads as it always has.
@@ -39,7 +34,10 @@ void report(const job_record& record, const run_style& style, run_summary& summa
     const bool strict_failure = !record.outcome && std::holds_alternative<refusal>(record.outcome.error()) &&
                                 std::get<refusal>(record.outcome.error()).kind == refusal_kind::not_as_written;
     for (const auto& [about, found] : record.findings) {
-        if (std::string warning = warning_for(about, found); !warning.empty() && !strict_failure) {
+        // A strict check's departures say why it failed, and all of it.
+        if (strict_failure) {
+            print_diagnostic(departure_line(about, found));
+        } else if (std::string warning = warning_for(about, found); !warning.empty()) {
             if (!style.quiet) {
                 print_diagnostic(warning);
             }
@@ -47,7 +45,7 @@ void report(const job_record& record, const run_style& style, run_summary& summa
         }
     }
     if (!record.outcome) {
-        report_failure(record, record.outcome.error(), strict_failure, style);
+        report_failure(task, record.outcome.error(), strict_failure, style);
         summary.any_failed = true;
         const auto* file = std::get_if<failure>(&record.outcome.error());
         ++(file != nullptr && file->kind == failure_kind::exists ? summary.left_alone : summary.failed);
