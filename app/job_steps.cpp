@@ -107,13 +107,10 @@ std::expected<read_extent, job_failure> read_table_stream(input_file& input, tab
             }
         }
     });
-    if (!read) {
-        return std::unexpected(read.error());
-    }
-    if (!read->ended && (choice.last || read->bytes / TABLE_BYTES < choice.number)) {
+    if (read && !read->ended && (choice.last || read->bytes / TABLE_BYTES < choice.number)) {
         return endless(input, read->bytes);
     }
-    return *read;
+    return read;
 }
 
 std::expected<table_reading, job_failure> read_table(const job& task, input_file& input)
@@ -150,15 +147,13 @@ std::expected<input_file, job_failure> open_source(const job& task, const job_so
 {
     file_expected<input_file> opened =
         source.from.kind == subject_kind::standard_input ? open_standard_input() : open_input(source.from.path);
-    if (!opened) {
-        return std::unexpected(opened.error());
-    }
     // A listing's field takes one byte at the least.
     const std::uint64_t per_table = source.way == direction::to_table ? TABLE_SLOTS : TABLE_BYTES;
-    if (task.choice && !task.choice->last && !opened->size && task.choice->number > INPUT_BUDGET / per_table) {
+    if (opened && task.choice && !task.choice->last && !opened->size &&
+        task.choice->number > INPUT_BUDGET / per_table) {
         return endless(*opened, 0);
     }
-    return std::move(*opened);
+    return opened;
 }
 
 // Strictly, every departure from the form txconv writes fails the file.
