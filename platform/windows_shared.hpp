@@ -18,19 +18,13 @@ std::wstring widen(std::string_view text);
 
 inline std::unexpected<io_error> from_code(DWORD code)
 {
-    switch (code) {
-    case ERROR_FILE_NOT_FOUND:
-        return io_failed(io_reason::missing, code);
-    case ERROR_FILE_EXISTS:
-    case ERROR_ALREADY_EXISTS:
-        return io_failed(io_reason::exists, code);
-    case ERROR_SHARING_VIOLATION:
-    case ERROR_LOCK_VIOLATION:
-        // Another program holds it: worth waiting for, as for a lock.
-        return io_failed(io_reason::busy, code);
-    default:
-        return io_failed(io_reason::system, code);
-    }
+    // A sharing or lock violation is another program that holds the file:
+    // worth waiting for, as for a lock.
+    const io_reason reason = code == ERROR_FILE_NOT_FOUND                                      ? io_reason::missing
+                             : code == ERROR_FILE_EXISTS || code == ERROR_ALREADY_EXISTS       ? io_reason::exists
+                             : code == ERROR_SHARING_VIOLATION || code == ERROR_LOCK_VIOLATION ? io_reason::busy
+                                                                                               : io_reason::system;
+    return io_failed(reason, code);
 }
 
 inline std::unexpected<io_error> from_last_error()
