@@ -137,23 +137,15 @@ ui_language language_by_locale(const locale_variables& variables)
 
 std::string_view tr(std::string_view english)
 {
-    if (!chinese()) {
-        return english;
-    }
-    const std::string_view translated = translation_of(english);
+    const std::string_view translated = chinese() ? translation_of(english) : std::string_view();
     return translated.empty() ? english : translated;
 }
 
 std::string_view trn(std::string_view one, std::string_view many, std::uint64_t count)
 {
-    if (chinese()) {
-        // Chinese has one form: the first, up to the one behind it.
-        const std::string_view translated = translation_of(one);
-        if (!translated.empty()) {
-            return translated.substr(0, translated.find('\0'));
-        }
-    }
-    return count == 1 ? one : many;
+    // Chinese has one form: the first, up to the one behind it.
+    const std::string_view translated = chinese() ? translation_of(one) : std::string_view();
+    return !translated.empty() ? translated.substr(0, translated.find('\0')) : count == 1 ? one : many;
 }
 
 std::string fill(std::string_view pattern, std::initializer_list<std::string_view> values)
