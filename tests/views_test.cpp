@@ -26,6 +26,9 @@ TEST(ShownPath, EscapesWhatIsNoText)
         {"\xe0\x80\xaf", "\\340\\200\\257"},          // overlong, three bytes
         {"\xf0\x8f\xbf\xbf", "\\360\\217\\277\\277"}, // overlong, four bytes
         {"\xed\xa0\x80", "\\355\\240\\200"},          // a surrogate
+        {"\xed\x9f\xbf", "\xed\x9f\xbf"},             // U+D7FF, just below them
+        {"\xf0\x90\x80\x80", "\xf0\x90\x80\x80"},     // U+10000, the first of four bytes
+        {"\xf4\x8f\xbf\xbf", "\xf4\x8f\xbf\xbf"},     // U+10FFFF, the last
         {"\xf4\x90\x80\x80", "\\364\\220\\200\\200"}, // past U+10FFFF
         {"\xf5\x80\x80\x80", "\\365\\200\\200\\200"}, // a lead byte no UTF-8 has
         {"a\xe8\xa1", "a\\350\\241"},                 // cut short by the end
