@@ -316,7 +316,7 @@ job_expected check_output(const job& task, output_request& request, earlier_outp
     const file_expected<> looked = look_at_output(request);
     const job_expected shared =
         earlier != nullptr ? refuse_shared_output(task, request.look, *earlier) : job_expected();
-    return !shared ? shared : looked ? job_expected() : std::unexpected(looked.error());
+    return !shared ? shared : job_expected(looked);
 }
 
 } // namespace
