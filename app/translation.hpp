@@ -16,7 +16,6 @@ namespace txconv {
 // The Chinese catalog, compiled from po/zh_CN.po by msgfmt and built into
 // the program as bytes, so that no file need be found at run time.
 extern const unsigned char CHINESE_CATALOG[];
-extern const std::size_t CHINESE_CATALOG_BYTES;
 
 // The text in the user's language; the English text where the catalog has
 // no other.

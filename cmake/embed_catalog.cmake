@@ -1,8 +1,6 @@
 # Writes the bytes of a compiled catalog into a C++ source:
 #   cmake -DINPUT=zh_CN.mo -DOUTPUT=catalog_zh_CN.cpp -P embed_catalog.cmake
 file(READ ${INPUT} hex HEX)
-string(LENGTH "${hex}" digits)
-math(EXPR bytes "${digits} / 2")
 string(REGEX REPLACE "([0-9a-f][0-9a-f])" "0x\\1," body "${hex}")
 string(REGEX REPLACE "((0x[0-9a-f][0-9a-f],){16})" "\\1\n    " body "${body}")
 file(WRITE ${OUTPUT}
@@ -11,5 +9,5 @@ file(WRITE ${OUTPUT}
   "namespace txconv {\n\n"
   "// Aligned for the reads of its 32-bit words.\n"
   "alignas(4) const unsigned char CHINESE_CATALOG[] = {\n    ${body}\n};\n"
-  "const std::size_t CHINESE_CATALOG_BYTES = ${bytes};\n\n"
+  "\n"
   "} // namespace txconv\n")
