@@ -69,27 +69,22 @@ io_expected<handle_facts> facts_of(HANDLE file)
     return facts;
 }
 
+// Both measure first, then convert; an empty text measures 0 and stays empty.
 std::string narrow(std::wstring_view text)
 {
-    if (text.empty()) {
-        return {};
-    }
     const int in = static_cast<int>(text.size());
-    const int bytes = ::WideCharToMultiByte(CP_UTF8, 0, text.data(), in, nullptr, 0, nullptr, nullptr);
-    std::string out(static_cast<std::size_t>(bytes), '\0');
-    ::WideCharToMultiByte(CP_UTF8, 0, text.data(), in, out.data(), bytes, nullptr, nullptr);
+    std::string out(
+        static_cast<std::size_t>(::WideCharToMultiByte(CP_UTF8, 0, text.data(), in, nullptr, 0, nullptr, nullptr)),
+        '\0');
+    ::WideCharToMultiByte(CP_UTF8, 0, text.data(), in, out.data(), static_cast<int>(out.size()), nullptr, nullptr);
     return out;
 }
 
 std::wstring widen(std::string_view text)
 {
-    if (text.empty()) {
-        return {};
-    }
     const int in = static_cast<int>(text.size());
-    const int units = ::MultiByteToWideChar(CP_UTF8, 0, text.data(), in, nullptr, 0);
-    std::wstring out(static_cast<std::size_t>(units), L'\0');
-    ::MultiByteToWideChar(CP_UTF8, 0, text.data(), in, out.data(), units);
+    std::wstring out(static_cast<std::size_t>(::MultiByteToWideChar(CP_UTF8, 0, text.data(), in, nullptr, 0)), L'\0');
+    ::MultiByteToWideChar(CP_UTF8, 0, text.data(), in, out.data(), static_cast<int>(out.size()));
     return out;
 }
 
