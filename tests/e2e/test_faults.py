@@ -216,7 +216,7 @@ class HostileInput(unittest.TestCase):
         # a table always does; --image last never comes.
         endless = "it went on without giving the table asked for"
         goes_on = "goes on past what a table needs"
-        rows = [  # (arguments, reads a listing, what it needs: "first", "last" or "too many")
+        rows = [  # (arguments, reads a listing, what it needs: "first", "last", "unreached" or "too many")
             (["-1", "-o", "out.tx", "-"], True, "first"),
             (["-2", "-o", "out.txt", "-"], False, "first"),
             (["-2", "--show", "-"], False, "first"),
@@ -233,7 +233,12 @@ class HostileInput(unittest.TestCase):
             (["-2", "--show", "--image", "last", "-"], False, "last"),
             (["-1", "--show", "--image", "last", "-"], True, "last"),
             (["-2", "--show", "--image", "176602", "-"], False, "first"),  # the last one 64 MiB hold
+            (["-2", "--show", "--image", "176603", "-"], False, "too many"),
             (["-2", "--show", "--image", "200000", "-"], False, "too many"),
+            # A field takes a byte at the least: 64 MiB may hold that many
+            # tables of a listing, so it is read, and never gets there.
+            (["-1", "--show", "--image", "706409", "-"], True, "unreached"),
+            (["-1", "--show", "--image", "706410", "-"], True, "too many"),
             (["-1", "--show", "--image", "18446744073709551615", "-"], True, "too many"),
         ]
         for source in ("zeros", "yes", "fifo"):
@@ -243,7 +248,7 @@ class HostileInput(unittest.TestCase):
                     write(folder, "p.txt", listing([1]))
                     if needs == "too many":
                         status, said = 1, "cannot be read: a stream is read no further than 64 MiB, which cannot hold"
-                    elif needs == "last" or (reads_listing and source != "fifo"):
+                    elif needs in ("last", "unreached") or (reads_listing and source != "fifo"):
                         status, said = 1, endless
                     elif "--check" in args or "--strict" in args:
                         status, said = 1, goes_on
