@@ -13,12 +13,14 @@
 
 namespace txconv::testing {
 
-// A fresh folder for one test, removed with everything in it afterwards.
+// A fresh folder for one test, removed with everything in it afterwards; in
+// the temporary folder, or in another one where a test needs a second file
+// system.
 class scratch_dir {
 public:
-    scratch_dir()
+    explicit scratch_dir(const std::filesystem::path& in = std::filesystem::temp_directory_path())
     {
-        std::string pattern = (std::filesystem::temp_directory_path() / "txconv-test-XXXXXX").string();
+        std::string pattern = (in / "txconv-test-XXXXXX").string();
         if (::mkdtemp(pattern.data()) == nullptr) {
             std::abort();
         }
