@@ -44,37 +44,30 @@ std::string csv_field(std::string_view text)
 std::string shown_values(const value_table& values, output_format format, std::string_view name, bool named,
                          bool header)
 {
-    std::string text;
-    switch (format) {
-    case output_format::text:
-        // One row per slot: the slot, the value in 8 hex digits and in decimal.
-        text = named ? std::string(name) + ":\n" : "";
-        for (std::size_t slot = 0; slot < TABLE_SLOTS; ++slot) {
-            text += padded(std::to_string(slot), 2) + "  " + hex8(values[slot]) + "  " +
-                    padded(std::to_string(values[slot]), 10) + "\n";
-        }
-        return text;
-    case output_format::csv:
-        text = header ? (named ? "file,slot,hex,decimal\n" : "slot,hex,decimal\n") : "";
-        for (std::size_t slot = 0; slot < TABLE_SLOTS; ++slot) {
-            text += (named ? csv_field(name) + "," : std::string()) + std::to_string(slot) + "," + hex8(values[slot]) +
-                    "," + std::to_string(values[slot]) + "\n";
-        }
-        return text;
-    case output_format::json:
-        text = "{\"file\": " + json_string(name) + ", \"slots\": [";
-        for (std::size_t slot = 0; slot < TABLE_SLOTS; ++slot) {
-            text += (slot > 0 ? ", " : "") + std::string("{\"slot\": ") + std::to_string(slot) + ", \"hex\": \"" +
-                    hex8(values[slot]) + "\", \"value\": " + std::to_string(values[slot]) + "}";
-        }
-        return text + "]}\n";
+    const bool csv = format == output_format::csv;
+    const bool json = format == output_format::json;
+    std::string text = json            ? "{\"file\": " + json_string(name) + ", \"slots\": ["
+                       : csv && header ? std::string(named ? "file," : "") + "slot,hex,decimal\n"
+                       : !csv && named ? std::string(name) + ":\n"
+                                       : "";
+    // One row per slot: the slot, the value in 8 hex digits and in decimal.
+    for (std::size_t slot = 0; slot < TABLE_SLOTS; ++slot) {
+        const std::string number = std::to_string(slot);
+        const std::string hex = hex8(values[slot]);
+        const std::string decimal = std::to_string(values[slot]);
+        text += json ? (slot > 0 ? ", " : "") + std::string("{\"slot\": ") + number + ", \"hex\": \"" + hex +
+                           "\", \"value\": " + decimal + "}"
+                : csv ? (named ? csv_field(name) + "," : std::string()) + number + "," + hex + "," + decimal + "\n"
+                      : padded(number, 2) + "  " + hex + "  " + padded(decimal, 10) + "\n";
     }
-    return text;
+    return json ? text + "]}\n" : text;
 }
 
 std::string compared_values(const value_table& left, const value_table& right, output_format format,
                             std::string_view left_name, std::string_view right_name)
 {
+    const bool csv = format == output_format::csv;
+    const bool json = format == output_format::json;
     std::string rows;
     for (std::size_t slot = 0; slot < TABLE_SLOTS; ++slot) {
         if (left[slot] == right[slot]) {
@@ -82,36 +75,24 @@ std::string compared_values(const value_table& left, const value_table& right, o
         }
         // Each value in hex and in decimal, and how far the second lies from
         // the first; new columns and keys come after the old ones.
+        const std::string number = std::to_string(slot);
         const std::string a = std::to_string(left[slot]);
         const std::string b = std::to_string(right[slot]);
         const std::int64_t change = std::int64_t{right[slot]} - std::int64_t{left[slot]};
         const std::string difference = (change > 0 ? "+" : "") + std::to_string(change);
-        switch (format) {
-        case output_format::text:
-            rows += padded(std::to_string(slot), 2) + "  " + hex8(left[slot]) + "  " + hex8(right[slot]) + "  " +
-                    padded(a, 10) + "  " + padded(b, 10) + "  " + padded(difference, 11) + "\n";
-            break;
-        case output_format::csv:
-            rows += std::to_string(slot) + "," + hex8(left[slot]) + "," + hex8(right[slot]) + "," + a + "," + b + "," +
-                    difference + "\n";
-            break;
-        case output_format::json:
-            rows += (rows.empty() ? "" : ", ") + std::string("{\"slot\": ") + std::to_string(slot) + ", \"a\": \"" +
-                    hex8(left[slot]) + "\", \"b\": \"" + hex8(right[slot]) + "\", \"a_value\": " + a +
-                    ", \"b_value\": " + b + ", \"difference\": " + std::to_string(change) + "}";
-            break;
-        }
+        rows += json ? (rows.empty() ? "" : ", ") + std::string("{\"slot\": ") + number + ", \"a\": \"" +
+                           hex8(left[slot]) + "\", \"b\": \"" + hex8(right[slot]) + "\", \"a_value\": " + a +
+                           ", \"b_value\": " + b + ", \"difference\": " + std::to_string(change) + "}"
+                : csv ? number + "," + hex8(left[slot]) + "," + hex8(right[slot]) + "," + a + "," + b + "," +
+                            difference + "\n"
+                      : padded(number, 2) + "  " + hex8(left[slot]) + "  " + hex8(right[slot]) + "  " + padded(a, 10) +
+                            "  " + padded(b, 10) + "  " + padded(difference, 11) + "\n";
     }
-    switch (format) {
-    case output_format::text:
-        return rows.empty() ? rows : "--- " + std::string(left_name) + "\n+++ " + std::string(right_name) + "\n" + rows;
-    case output_format::csv:
-        return "slot,a,b,a_value,b_value,difference\n" + rows;
-    case output_format::json:
-        return "{\"a\": " + json_string(left_name) + ", \"b\": " + json_string(right_name) + ", \"differences\": [" +
-               rows + "]}\n";
-    }
-    return rows;
+    return json ? "{\"a\": " + json_string(left_name) + ", \"b\": " + json_string(right_name) + ", \"differences\": [" +
+                      rows + "]}\n"
+           : csv          ? "slot,a,b,a_value,b_value,difference\n" + rows
+           : rows.empty() ? rows
+                          : "--- " + std::string(left_name) + "\n+++ " + std::string(right_name) + "\n" + rows;
 }
 
 } // namespace txconv
