@@ -268,28 +268,21 @@ std::string fitted_notice(std::string_view text)
 {
     constexpr std::size_t LINES = 20;
     constexpr std::size_t WIDTH = 150;
+    const auto lines = static_cast<std::size_t>(std::ranges::count(text, '\n')) + 1;
+    // Saying that one line more follows would take that line's place.
+    const std::size_t shown = lines > LINES + 1 ? LINES : lines;
     std::string fitted;
-    std::size_t lines = 0;
-    std::size_t first_lines = 0; // how much of fitted the lines before the last one shown take
-    for (std::size_t at = 0; at <= text.size(); ++lines) {
+    for (std::size_t at = 0, n = 0; n < shown; ++n) {
         const std::size_t end = std::min(text.find('\n', at), text.size());
-        if (lines <= LINES) {
-            first_lines = fitted.size();
-            std::string_view line = text.substr(at, end - at);
-            // Both ends of a long line matter: a path's folder and its name.
-            fitted += lines > 0 ? "\n" : "";
-            fitted += line.size() <= WIDTH ? std::string(line)
-                                           : std::string(utf8_prefix(line, WIDTH / 3)) + "..." +
-                                                 std::string(utf8_suffix(line, WIDTH - (WIDTH / 3) - 3));
-        }
+        const std::string_view line = text.substr(at, end - at);
+        // Both ends of a long line matter: a path's folder and its name.
+        fitted += n > 0 ? "\n" : "";
+        fitted += line.size() <= WIDTH ? std::string(line)
+                                       : std::string(utf8_prefix(line, WIDTH / 3)) + "..." +
+                                             std::string(utf8_suffix(line, WIDTH - (WIDTH / 3) - 3));
         at = end + 1;
     }
-    // Saying that one line more follows would take that line's place.
-    if (lines > LINES + 1) {
-        fitted.resize(first_lines);
-        fitted += "\n" + fill(tr("(%s more lines)"), {std::to_string(lines - LINES)});
-    }
-    return fitted;
+    return shown < lines ? fitted + "\n" + fill(tr("(%s more lines)"), {std::to_string(lines - LINES)}) : fitted;
 }
 
 void notify(std::string_view text, notice_icon icon)
