@@ -116,7 +116,7 @@ std::expected<const option_entry*, std::string> find_long(const path_string& nam
         if (equals(name, entry.long_name)) {
             return &entry;
         }
-        if (name.size() < entry.long_name.size() && equals(name, entry.long_name.substr(0, name.size()))) {
+        if (equals(name, entry.long_name.substr(0, name.size()))) {
             candidates.push_back(&entry);
         }
     }
