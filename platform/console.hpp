@@ -46,8 +46,8 @@ struct console_line {
 };
 
 // Reads one line of standard input, up to its line feed, the end of input or
-// CONSOLE_LINE_LIMIT characters. What is read ahead stays for the next call,
-// so that each reader takes only its own line.
+// CONSOLE_LINE_LIMIT characters. Each call takes its own line and no more of
+// what waits behind it, which is the next reader's.
 io_expected<console_line> read_console_line();
 
 // Writes UTF-8 text to standard output or error so that it reads right: on a

@@ -65,23 +65,14 @@ io_expected<> write_console(console_stream stream, std::string_view text)
 
 io_expected<console_line> read_console_line()
 {
-    static char buffer[4096];
-    static std::size_t length = 0;
-    static std::size_t at = 0;
+    // A byte at a time, so that each reader takes its own line and no more.
     console_line line;
+    char c = 0;
     while (line.text.size() < CONSOLE_LINE_LIMIT) {
-        if (at == length) {
-            const ssize_t got = unless_interrupted([] { return ::read(STDIN_FILENO, buffer, sizeof buffer); });
-            if (got < 0) {
-                return from_errno();
-            }
-            at = 0;
-            length = static_cast<std::size_t>(got);
-            if (length == 0) {
-                break;
-            }
+        const ssize_t got = unless_interrupted([&] { return ::read(STDIN_FILENO, &c, 1); });
+        if (got <= 0) {
+            return got < 0 ? io_expected<console_line>(from_errno()) : line;
         }
-        const char c = buffer[at++];
         if (c == '\n') {
             line.ended = true;
             break;
