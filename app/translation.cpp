@@ -125,32 +125,23 @@ std::string fill(std::string_view pattern, std::initializer_list<std::string_vie
 {
     std::string out;
     std::size_t next = 0;
-    while (!pattern.empty()) {
-        const std::size_t percent = pattern.find('%');
+    for (std::size_t percent = pattern.find('%'); percent != std::string_view::npos; percent = pattern.find('%')) {
         out.append(pattern.substr(0, percent));
-        if (percent == std::string_view::npos) {
-            return out;
-        }
         pattern.remove_prefix(percent + 1);
         // "%s", "%N$s" or "%%"; anything else stands as it is.
-        std::size_t index = next;
-        std::size_t length = 0;
-        if (pattern.size() >= 3 && pattern[0] >= '1' && pattern[0] <= '9' && pattern[1] == '$') {
-            index = static_cast<std::size_t>(pattern[0] - '1');
-            length = 2;
-        }
+        const bool numbered = pattern.size() >= 3 && pattern[0] >= '1' && pattern[0] <= '9' && pattern[1] == '$';
+        const std::size_t index = numbered ? static_cast<std::size_t>(pattern[0] - '1') : next;
+        const std::size_t length = numbered ? 2 : 0;
         if (length < pattern.size() && pattern[length] == 's' && index < values.size()) {
             out.append(values.begin()[index]);
             next = index + 1;
             pattern.remove_prefix(length + 1);
-        } else if (!pattern.empty() && pattern[0] == '%') {
-            out += '%';
-            pattern.remove_prefix(1);
         } else {
             out += '%';
+            pattern.remove_prefix(pattern.starts_with('%') ? 1 : 0);
         }
     }
-    return out;
+    return out.append(pattern);
 }
 
 std::string system_reason(std::uint32_t code)
