@@ -67,7 +67,7 @@ void report(const job_record& record, const run_style& style, run_summary& summa
         }
     }
     if (style.verbose) {
-        print_line(task.kind == job_kind::check ? ok_line(task.input().from)
+        print_line(task.kind == job_kind::check ? shown_input(task.input().from) + ": ok"
                                                 : converted_line(task.input().from, task.output.to));
     }
     if (style.notices && !warnings.empty()) {

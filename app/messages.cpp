@@ -224,11 +224,6 @@ std::string late_close_line(const subject& about, io_error cause)
            fill(tr("closing it failed after its bytes were safely written: %s"), {io_text(cause)});
 }
 
-std::string ok_line(const subject& input)
-{
-    return shown_input(input) + ": ok";
-}
-
 std::string converted_line(const subject& input, const subject& output)
 {
     return shown_input(input) + " -> " + shown_input(output);

@@ -74,7 +74,6 @@ std::string batch_line(std::size_t files, std::size_t converted, std::size_t lef
 // Said where memory ran out, before what was written and what was not.
 std::string_view out_of_memory_line();
 std::string late_close_line(const subject& about, io_error cause);
-std::string ok_line(const subject& input);
 std::string converted_line(const subject& input, const subject& output);
 
 // The question asked before a file that exists is replaced.
