@@ -303,11 +303,6 @@ text_encoding encoding_at(const path_string& path)
 // an earlier job of the run writes too.
 job_expected check_output(const job& task, output_request& request, earlier_outputs* earlier)
 {
-    if (task.output.to.kind == subject_kind::file) {
-        if (const io_expected<> named = check_name(task.output.to.path, task.output.named_by_user); !named) {
-            return std::unexpected(cannot_write(task.output.to, named.error()));
-        }
-    }
     if (task.kind == job_kind::check) {
         return {};
     }

@@ -175,8 +175,9 @@ struct output_request {
 };
 
 // Looks at where the output goes, once, and refuses it early, before work
-// is spent on its content: a link at a made-up name, not a regular file,
-// one of its inputs, or, to create, a name already taken. What it finds
+// is spent on its content: a name Windows keeps for a device or a stream, a
+// link at a made-up name, not a regular file, one of its inputs, or, to
+// create, a name already taken. What it finds
 // stays in the request for the write.
 file_expected<> look_at_output(output_request& request);
 

@@ -37,8 +37,11 @@ file_expected<> look_at_output(output_request& request)
         return look.file && is_one_of(*look.file, request.inputs) ? same_file() : file_expected<>();
     }
     // The one resolution of a typed path's links: the bytes land at its end.
+    // A name that the system keeps for a device or a stream is refused first.
     look.target = request.named_by_user ? resolve_links(about.path) : about.path;
-    const file_expected<path_facts> there = inspect(about, look.target, request.named_by_user);
+    const io_expected<> named = check_name(about.path, request.named_by_user);
+    const file_expected<path_facts> there = named ? inspect(about, look.target, request.named_by_user)
+                                                  : std::unexpected(cannot_write(about, named.error()));
     if (!there) {
         return std::unexpected(there.error());
     }
