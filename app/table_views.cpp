@@ -1,4 +1,5 @@
 #include "app/table_views.hpp"
+#include "app/translation.hpp"
 
 namespace txconv {
 
@@ -50,15 +51,16 @@ std::string shown_values(const value_table& values, output_format format, std::s
                        : csv && header ? std::string(named ? "file," : "") + "slot,hex,decimal\n"
                        : !csv && named ? std::string(name) + ":\n"
                                        : "";
-    // One row per slot: the slot, the value in 8 hex digits and in decimal.
+    // One row per slot: the slot, the value in 8 hex digits and in decimal;
+    // in columns for people.
+    const std::string_view row = json  ? "%s{\"slot\": %s, \"hex\": \"%s\", \"value\": %s}"
+                                 : csv ? "%s%s,%s,%s\n"
+                                       : "%s%s  %s  %s\n";
+    const std::size_t columns = json || csv ? 0 : 1;
+    const std::string file = csv && named ? csv_field(name) + "," : "";
     for (std::size_t slot = 0; slot < TABLE_SLOTS; ++slot) {
-        const std::string number = std::to_string(slot);
-        const std::string hex = hex8(values[slot]);
-        const std::string decimal = std::to_string(values[slot]);
-        text += json ? (slot > 0 ? ", " : "") + std::string("{\"slot\": ") + number + ", \"hex\": \"" + hex +
-                           "\", \"value\": " + decimal + "}"
-                : csv ? (named ? csv_field(name) + "," : std::string()) + number + "," + hex + "," + decimal + "\n"
-                      : padded(number, 2) + "  " + hex + "  " + padded(decimal, 10) + "\n";
+        text += fill(row, {json && slot > 0 ? ", " : file, padded(std::to_string(slot), 2 * columns),
+                           hex8(values[slot]), padded(std::to_string(values[slot]), 10 * columns)});
     }
     return json ? text + "]}\n" : text;
 }
@@ -68,25 +70,22 @@ std::string compared_values(const value_table& left, const value_table& right, o
 {
     const bool csv = format == output_format::csv;
     const bool json = format == output_format::json;
+    // Each value in hex and in decimal, and how far the second lies from the
+    // first; new columns and keys come after the old ones.
+    const std::string_view row =
+        json  ? "%s{\"slot\": %s, \"a\": \"%s\", \"b\": \"%s\", \"a_value\": %s, \"b_value\": %s, \"difference\": %s}"
+        : csv ? "%s%s,%s,%s,%s,%s,%s\n"
+              : "%s%s  %s  %s  %s  %s  %s\n";
+    const std::size_t columns = json || csv ? 0 : 1;
     std::string rows;
     for (std::size_t slot = 0; slot < TABLE_SLOTS; ++slot) {
-        if (left[slot] == right[slot]) {
-            continue;
-        }
-        // Each value in hex and in decimal, and how far the second lies from
-        // the first; new columns and keys come after the old ones.
-        const std::string number = std::to_string(slot);
-        const std::string a = std::to_string(left[slot]);
-        const std::string b = std::to_string(right[slot]);
         const std::int64_t change = std::int64_t{right[slot]} - std::int64_t{left[slot]};
-        const std::string difference = (change > 0 ? "+" : "") + std::to_string(change);
-        rows += json ? (rows.empty() ? "" : ", ") + std::string("{\"slot\": ") + number + ", \"a\": \"" +
-                           hex8(left[slot]) + "\", \"b\": \"" + hex8(right[slot]) + "\", \"a_value\": " + a +
-                           ", \"b_value\": " + b + ", \"difference\": " + std::to_string(change) + "}"
-                : csv ? number + "," + hex8(left[slot]) + "," + hex8(right[slot]) + "," + a + "," + b + "," +
-                            difference + "\n"
-                      : padded(number, 2) + "  " + hex8(left[slot]) + "  " + hex8(right[slot]) + "  " + padded(a, 10) +
-                            "  " + padded(b, 10) + "  " + padded(difference, 11) + "\n";
+        if (change != 0) {
+            rows += fill(row, {json && !rows.empty() ? ", " : "", padded(std::to_string(slot), 2 * columns),
+                               hex8(left[slot]), hex8(right[slot]), padded(std::to_string(left[slot]), 10 * columns),
+                               padded(std::to_string(right[slot]), 10 * columns),
+                               padded((change > 0 && !json ? "+" : "") + std::to_string(change), 11 * columns)});
+        }
     }
     return json ? "{\"a\": " + json_string(left_name) + ", \"b\": " + json_string(right_name) + ", \"differences\": [" +
                       rows + "]}\n"
