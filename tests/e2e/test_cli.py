@@ -517,6 +517,12 @@ class Inspecting(CaseTest):
                  stdout=json.dumps({"a": "t.tx", "b": "u.tx", "differences": [
                      {"slot": 7, "a": f"{VALUES[7]:08X}", "b": f"{changed[7]:08X}", "a_value": VALUES[7],
                       "b_value": changed[7], "difference": changed[7] - VALUES[7]}]}).encode() + b"\n"),
+            # A difference that rises has no sign in JSON, which takes none.
+            Case("--diff --format json, the other way round", {"t.tx": TABLE, "u.tx": image(changed)},
+                 ["--diff", "--format", "json", "u.tx", "t.tx"], b"", {"t.tx": TABLE, "u.tx": image(changed)}, 1,
+                 stdout=json.dumps({"a": "u.tx", "b": "t.tx", "differences": [
+                     {"slot": 7, "a": f"{changed[7]:08X}", "b": f"{VALUES[7]:08X}", "a_value": changed[7],
+                      "b_value": VALUES[7], "difference": VALUES[7] - changed[7]}]}).encode() + b"\n"),
             Case("--diff --format json of equal tables", {"t.tx": TABLE, "t.txt": LISTING},
                  ["--diff", "--format=json", "t.tx", "t.txt"], b"", {"t.tx": TABLE, "t.txt": LISTING},
                  stdout=json.dumps({"a": "t.tx", "b": "t.txt", "differences": []}).encode() + b"\n"),
