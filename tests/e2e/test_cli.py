@@ -137,6 +137,9 @@ class TableToListing(CaseTest):
                  stderr=["txconv: t.txt: listing appended; it now holds 2 listings, and programs read the first\n"]),
             Case("added to Notepad's Unicode big endian", {"t.tx": TABLE, "t.txt": U16BE}, ["-2", "--append", "t.tx"],
                  b"", {"t.tx": TABLE, "t.txt": U16BE + U16BE[2:]}),
+            # What replaces it is made new, in the bytes txconv writes.
+            Case("Notepad's Unicode replaced", {"t.tx": TABLE, "t.txt": U16LE}, ["-2", "--force", "t.tx"], b"",
+                 {"t.tx": TABLE, "t.txt": LISTING}),
             Case("only the first image counts", {"t.tx": TABLE + image([7])}, ["t.tx"], b"2\n",
                  {"t.tx": TABLE + image([7]), "t.txt": LISTING}, stderr=["txconv: t.tx: holds 2 tables; the first is used"]),
             Case("bytes behind the image are ignored", {"t.tx": TABLE + b"xyz"}, ["t.tx"], b"2\n",
