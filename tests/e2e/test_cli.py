@@ -248,6 +248,9 @@ class CommandLine(CaseTest):
                  1, ["txconv: p.txt: holds 3 lines"]),
             Case("--check: two tables", {"t.tx": TABLE + TABLE}, ["-c", "t.tx"], b"", {"t.tx": TABLE + TABLE},
                  1, ["txconv: t.tx: holds 760 bytes"]),
+            Case("--check: a CR alone at the very end is a line", {"e.txt": LISTING + b"\r"}, ["--check", "e.txt"],
+                 b"", {"e.txt": LISTING + b"\r"}, 1,
+                 ["txconv: e.txt:96: ends in a CR without an LF\n", "txconv: e.txt: holds 96 lines"]),
             usage("--check: an unknown extension", ["-c", "x.bin"]),
         ] + [
             # Each way a line departs from the form has its own words, and
