@@ -40,6 +40,7 @@ TEST(LanguageByLocale, FollowsGettextsOrder)
         {"C.UTF-8 alone is English", {.lang = "C.UTF-8"}, en},
         {"LANGUAGE is a list, tried in order", {.language = "fr:zh_CN:en", .lang = "de_DE.UTF-8"}, zh},
         {"English earlier in the list wins", {.language = "en_GB:zh_CN", .lang = "zh_CN.UTF-8"}, en},
+        {"and with a modifier, as en@quot", {.language = "en@quot:zh_CN", .lang = "zh_CN.UTF-8"}, en},
         {"a list of nothing spoken gives English", {.language = "fr:de", .lang = "zh_CN.UTF-8"}, en},
         // Chinese in GB2312 or GB18030 would reach a terminal that cannot
         // show UTF-8.
