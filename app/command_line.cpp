@@ -80,17 +80,6 @@ std::vector<job> plan(const command_options& options)
     return jobs;
 }
 
-// Standard input can be read only once, however it is named.
-bool reads_standard_input_twice(std::span<const job> jobs)
-{
-    const auto standard = [](const job_source& source) { return source.from.kind == subject_kind::standard_input; };
-    std::ptrdiff_t readers = 0;
-    for (const job& task : jobs) {
-        readers += std::ranges::count_if(task.inputs, standard);
-    }
-    return readers > 1;
-}
-
 // Says what is wrong with the command line, then the usage lines; returns 2.
 int usage_error(const std::string& error)
 {
@@ -119,7 +108,13 @@ int run_command_line(std::span<const path_string> arguments, const front_end& ho
         return 0;
     }
     std::vector<job> jobs = plan(options);
-    if (reads_standard_input_twice(jobs)) {
+    // Standard input can be read only once, however it is named.
+    std::ptrdiff_t readers = 0;
+    for (const job& task : jobs) {
+        readers += std::ranges::count(task.inputs, subject_kind::standard_input,
+                                      [](const job_source& source) { return source.from.kind; });
+    }
+    if (readers > 1) {
         return usage_error(std::string(tr("standard input is named twice, but it can be read only once")));
     }
     // Told neither to replace nor to add, a program that can ask does.
