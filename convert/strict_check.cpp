@@ -11,11 +11,6 @@ constexpr std::string_view KEY = "uv=";
 // "uv=" and the digits.
 constexpr std::size_t LINE_TEXT = 3 + FIELD_CHARS;
 
-bool is_blank(char c)
-{
-    return c == ' ' || c == '\t';
-}
-
 finding fault_at(line_fault fault, std::size_t at, std::uint32_t detail = 0)
 {
     return {
@@ -74,7 +69,7 @@ finding judge_line(std::string_view line, std::size_t length, std::size_t equals
     if (key != "uv") {
         return {.kind = finding_kind::bad_line, .fault = line_fault::key_case};
     }
-    if (equals + 1 < line.size() && is_blank(line[equals + 1])) {
+    if (equals + 1 < line.size() && (line[equals + 1] == ' ' || line[equals + 1] == '\t')) {
         return fault_at(line_fault::space_after, equals + 1);
     }
     if (value.fault == line_fault::other && lone_carriage_return) {
