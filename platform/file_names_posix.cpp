@@ -19,14 +19,6 @@ namespace txconv {
 
 namespace {
 
-// O_TMPFILE files get their name through their /proc/self/fd entry, so they
-// are used only where that exists.
-bool can_name_unnamed_files()
-{
-    static const bool can = ::access("/proc/self/fd", X_OK) == 0;
-    return can;
-}
-
 std::string proc_path_of(int fd)
 {
     return "/proc/self/fd/" + std::to_string(fd);
@@ -175,7 +167,10 @@ io_expected<> native_file::create_unnamed(const path_string& beside, std::uint32
 {
     release();
     const auto mode = static_cast<mode_t>(permissions & 0777U);
-    if (can_name_unnamed_files()) {
+    // O_TMPFILE files get their name through their /proc/self/fd entry, so
+    // they are used only where that exists.
+    static const bool can_name_unnamed_files = ::access("/proc/self/fd", X_OK) == 0;
+    if (can_name_unnamed_files) {
         const int fd = ::open(folder_of(beside).c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, mode);
         if (fd >= 0) {
             handle_ = fd;
