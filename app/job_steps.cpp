@@ -94,47 +94,41 @@ std::expected<table_reading, job_failure> read_listing(const job& task, input_fi
 // Reads the chosen table of a table file: where it lies, in a regular file,
 // whose length is known without reading; else the stream up to its end,
 // keeping the last table completed that is wanted.
-std::expected<read_extent, job_failure> read_table_stream(input_file& input, table_choice choice, table_image& image)
-{
-    table_image current{};
-    std::uint64_t at = 0;
-    const file_expected<read_extent> read = read_whole_file(input, [&](std::span<const char> chunk) {
-        for (const char byte : chunk) {
-            current[at % TABLE_BYTES] = byte;
-            ++at;
-            if (at % TABLE_BYTES == 0 && (choice.last || at / TABLE_BYTES == choice.number)) {
-                image = current;
-            }
-        }
-    });
-    if (read && !read->ended && (choice.last || read->bytes / TABLE_BYTES < choice.number)) {
-        return endless(input, read->bytes);
-    }
-    return read;
-}
-
 std::expected<table_reading, job_failure> read_table(const job& task, input_file& input)
 {
     const table_choice choice = task.choice.value_or(table_choice{});
+    const std::uint64_t tables = std::max<std::uint64_t>(input.size.value_or(0) / TABLE_BYTES, 1);
+    const std::uint64_t wanted = choice.last ? tables : choice.number;
     table_image image{};
-    read_extent read{.bytes = input.size.value_or(0)};
+    table_image current{};
+    std::uint64_t at = 0;
+    file_expected<read_extent> read = read_extent{.bytes = input.size.value_or(0)};
     if (!input.size) {
-        auto streamed = read_table_stream(input, choice, image);
-        if (!streamed) {
-            return std::unexpected(std::move(streamed.error()));
-        }
-        read = *streamed;
-    } else if (const std::uint64_t tables = std::max<std::uint64_t>(read.bytes / TABLE_BYTES, 1),
-               wanted = choice.last ? tables : choice.number;
-               wanted <= tables) {
-        if (auto got = read_part(input, (wanted - 1) * TABLE_BYTES, image); !got) {
-            return std::unexpected(got.error());
-        }
+        read = read_whole_file(input, [&](std::span<const char> chunk) {
+            for (const char byte : chunk) {
+                current[at % TABLE_BYTES] = byte;
+                ++at;
+                if (at % TABLE_BYTES == 0 && (choice.last || at / TABLE_BYTES == choice.number)) {
+                    image = current;
+                }
+            }
+        });
+    } else if (const file_expected<std::size_t> got =
+                   wanted <= tables ? read_part(input, (wanted - 1) * TABLE_BYTES, image) : 0;
+               !got) {
+        read = std::unexpected(got.error());
     }
-    table_reading result{.table = decode_table(image), .tables = read.bytes / TABLE_BYTES};
-    if (!read.ended) {
-        result.findings.push_back({finding_kind::goes_on, 0, read.bytes});
-    } else if (std::optional<finding> found = judge_table_length(read.bytes, task.choice.has_value() && !task.strict)) {
+    if (!read) {
+        return std::unexpected(std::move(read.error()));
+    }
+    if (!read->ended && (choice.last || read->bytes / TABLE_BYTES < choice.number)) {
+        return endless(input, read->bytes);
+    }
+    table_reading result{.table = decode_table(image), .tables = read->bytes / TABLE_BYTES};
+    if (!read->ended) {
+        result.findings.push_back({finding_kind::goes_on, 0, read->bytes});
+    } else if (std::optional<finding> found =
+                   judge_table_length(read->bytes, task.choice.has_value() && !task.strict)) {
         result.findings.push_back(*found);
     }
     return result;
