@@ -60,8 +60,7 @@ path_string output_name_beside(const path_string& path, std::string_view extensi
 
 file_expected<input_file> open_input(const path_string& path)
 {
-    input_file input;
-    input.about = {subject_kind::file, path};
+    input_file input{.about = {subject_kind::file, path}};
     // A name the system keeps for a device is no file to read.
     const io_expected<> named = check_name(path, false);
     const io_expected<file_status> status = named ? input.file.open_for_reading(path) : std::unexpected(named.error());
@@ -76,8 +75,7 @@ file_expected<input_file> open_input(const path_string& path)
 
 file_expected<input_file> open_standard_input()
 {
-    input_file input;
-    input.about = subject::standard_input();
+    input_file input{.about = subject::standard_input()};
     if (closed_at_start(standard_stream::input)) {
         return std::unexpected(cannot_read(input.about, {io_reason::closed}));
     }
