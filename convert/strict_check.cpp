@@ -13,8 +13,7 @@ constexpr std::size_t LINE_TEXT = 3 + FIELD_CHARS;
 
 finding fault_at(line_fault fault, std::size_t at, std::uint32_t detail = 0)
 {
-    return {
-        .kind = finding_kind::bad_line, .fault = fault, .column = static_cast<std::uint32_t>(at + 1), .detail = detail};
+    return {.fault = fault, .column = static_cast<std::uint32_t>(at + 1), .detail = detail};
 }
 
 // What is wrong with what follows "uv=": the run of hex digits there, and
@@ -33,11 +32,9 @@ finding judge_value(std::uint64_t digits, int stop, std::size_t text_end)
         return fault_at(line_fault::not_hex, at, static_cast<std::uint32_t>(stop));
     }
     if (digits != FIELD_CHARS) {
-        return {.kind = finding_kind::bad_line,
-                .count = digits,
-                .fault = digits < FIELD_CHARS ? line_fault::few_digits : line_fault::many_digits};
+        return {.count = digits, .fault = digits < FIELD_CHARS ? line_fault::few_digits : line_fault::many_digits};
     }
-    return {.kind = finding_kind::bad_line};
+    return {};
 }
 
 // What is wrong with a line that is not as written: the first fault met,
@@ -48,26 +45,25 @@ finding judge_line(std::string_view line, std::size_t length, std::size_t equals
                    bool lone_carriage_return, finding value)
 {
     if (number == 1 && line.starts_with(UTF8_MARK)) {
-        return {.kind = finding_kind::bad_line, .fault = line_fault::byte_order_mark};
+        return {.fault = line_fault::byte_order_mark};
     }
     if (length == 0) {
-        return {.kind = finding_kind::bad_line,
-                .fault = lone_carriage_return ? line_fault::lone_carriage_return : line_fault::empty};
+        return {.fault = lone_carriage_return ? line_fault::lone_carriage_return : line_fault::empty};
     }
     if (equals == std::string_view::npos) {
-        return {.kind = finding_kind::bad_line, .fault = line_fault::no_key};
+        return {.fault = line_fault::no_key};
     }
     const std::size_t key_end = line.substr(0, equals).find_last_not_of(" \t") + 1;
     const std::string_view key = line.substr(0, key_end);
     const bool key_is_uv = key.size() == 2 && ascii_lower(key[0]) == 'u' && ascii_lower(key[1]) == 'v';
     if (!key_is_uv) {
-        return {.kind = finding_kind::bad_line, .fault = line_fault::other_key};
+        return {.fault = line_fault::other_key};
     }
     if (key_end < equals) {
         return fault_at(line_fault::space_before, key_end);
     }
     if (key != "uv") {
-        return {.kind = finding_kind::bad_line, .fault = line_fault::key_case};
+        return {.fault = line_fault::key_case};
     }
     if (equals + 1 < line.size() && (line[equals + 1] == ' ' || line[equals + 1] == '\t')) {
         return fault_at(line_fault::space_after, equals + 1);
@@ -91,6 +87,7 @@ void strict_check::end_line(bool lone_carriage_return)
             finding found = judge_line(std::string_view(line_.text.data(), std::min(line_.column, KEPT)), line_.column,
                                        line_.equals, lines_, lone_carriage_return,
                                        judge_value(line_.digits, line_.stop, line_.text_end));
+            found.kind = finding_kind::bad_line;
             found.line = lines_;
             bad_.push_back(found);
         } else {
