@@ -79,12 +79,12 @@ output_outcome append_to_file(const path_string& path, std::span<const char> dat
     const subject about{subject_kind::file, path};
     for (int attempt = 0; attempt < NAME_ATTEMPTS; ++attempt) {
         native_file file;
-        // Another program may hold the file without sharing it: waited for
-        // as for a lock, and so is its lock.
-        if (auto opened = wait_while_busy(about, patience, [&] { return file.open_for_appending(path); }); !opened) {
-            return std::unexpected(opened.error());
-        }
-        if (auto locked = wait_while_busy(about, patience, [&] { return file.try_lock(); }); !locked) {
+        // Another program may hold the file without sharing it, or hold its
+        // lock: either is waited for, and the file opened afresh each time.
+        const auto open_locked = [&] {
+            return in_turn(file.open_for_appending(path), [&] { return file.try_lock(); });
+        };
+        if (auto locked = wait_while_busy(about, patience, open_locked); !locked) {
             return std::unexpected(locked.error());
         }
         const io_expected<file_status> status = file.status();
