@@ -86,10 +86,7 @@ io_expected<console_line> read_console_line()
     while (line.text.size() < CONSOLE_LINE_LIMIT) {
         const int c = std::getc(stdin);
         if (c == EOF) {
-            if (std::ferror(stdin) != 0) {
-                return from_last_error();
-            }
-            break;
+            return std::ferror(stdin) != 0 ? io_expected<console_line>(from_last_error()) : line;
         }
         if (c == '\n') {
             line.ended = true;
