@@ -39,10 +39,8 @@ std::size_t utf8_length(std::string_view text, std::size_t at)
 
 void escape_byte(std::string& out, unsigned char byte)
 {
-    out += '\\';
-    out += static_cast<char>('0' + (byte >> 6U));
-    out += static_cast<char>('0' + ((byte >> 3U) & 7U));
-    out += static_cast<char>('0' + (byte & 7U));
+    const auto digit = [byte](unsigned shift) { return static_cast<char>('0' + ((byte >> shift) & 7U)); };
+    out.append({'\\', digit(6), digit(3), digit(0)});
 }
 
 bool is_standard_stream(const path_string& path)
