@@ -294,8 +294,7 @@ void print_diagnostic(std::string_view line)
 
 void print_line(std::string_view line, std::string_view before)
 {
-    std::string text(before);
-    (void)write_console(console_stream::error, text.append(line).append("\n"));
+    (void)write_console(console_stream::error, std::string(before).append(line).append("\n"));
 }
 
 } // namespace txconv
