@@ -61,7 +61,6 @@ std::vector<job> plan(const command_options& options)
                                 : kind == job_kind::plot && options.output ? options.files.size()
                                                                            : 1;
     for (std::size_t i = 0; i < options.files.size(); i += per_job) {
-        const path_string& file = options.files[i];
         job& task = jobs.emplace_back();
         task.kind = kind;
         for (std::size_t n = i; n < i + per_job; ++n) {
@@ -75,7 +74,7 @@ std::vector<job> plan(const command_options& options)
         task.show_name = kind == job_kind::show && options.files.size() > 1;
         task.csv_header = jobs.size() == 1;
         task.format = options.format.value_or(output_format::text);
-        set_output(options, file, task);
+        set_output(options, options.files[i], task);
     }
     return jobs;
 }
