@@ -121,9 +121,9 @@ int run_command_line(std::span<const path_string> arguments, const front_end& ho
     const run_summary summary = run_jobs(jobs, {.verbose = options.verbose, .quiet = options.quiet});
     if (options.diff) {
         // As cmp: trouble outranks a difference.
-        return summary.any_failed ? 2 : summary.any_differed ? 1 : 0;
+        return summary.any_failed() ? 2 : summary.any_differed ? 1 : 0;
     }
-    return summary.any_failed || kept > 0 ? 1 : 0;
+    return summary.any_failed() || kept > 0 ? 1 : 0;
 }
 
 int run_txconv(int argc, const path_char* const* argv, const front_end& how)

@@ -46,7 +46,6 @@ void report(const job_record& record, const run_style& style, run_summary& summa
     }
     if (!record.outcome) {
         report_failure(task, record.outcome.error(), strict_failure, style);
-        summary.any_failed = true;
         const auto* file = std::get_if<failure>(&record.outcome.error());
         ++(file != nullptr && file->kind == failure_kind::exists ? summary.left_alone : summary.failed);
         return;
@@ -157,7 +156,7 @@ run_summary run_jobs(std::span<const job> jobs, const run_style& style)
     } catch (const std::bad_alloc&) {
         reserve.reset();
         report_out_of_memory(jobs, records, reported, committed, prepared, committing);
-        summary.any_failed = true;
+        ++summary.failed;
     }
     return summary;
 }

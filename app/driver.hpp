@@ -103,12 +103,12 @@ struct warned_output {
 };
 
 struct run_summary {
-    bool any_failed = false;
-    // How many conversions worked, left an output alone as it exists, or
-    // failed otherwise: what a batch ends by saying.
+    // How many jobs worked, left an output alone as it exists, or failed
+    // otherwise: what a batch ends by saying, and what the run exits with.
     std::size_t converted = 0;
     std::size_t left_alone = 0;
     std::size_t failed = 0;
+    bool any_failed() const { return left_alone + failed > 0; }
     // A comparison found a difference.
     bool any_differed = false;
     // Outputs written although their inputs warned, and those warnings: what

@@ -65,7 +65,7 @@ int run_menu(std::span<const path_string> paths)
         notify(closing_notice(summary.added_to, summary.warned, summary.warnings),
                summary.warnings.empty() ? notice_icon::none : notice_icon::warning);
     }
-    return summary.any_failed ? EXIT_FAILURE : EXIT_SUCCESS;
+    return summary.any_failed() ? EXIT_FAILURE : EXIT_SUCCESS;
 }
 
 } // namespace txconv

@@ -256,7 +256,7 @@ TEST(SystemCallFaults, EachIsReportedAndLeavesTheTargetWhole)
         const std::string said = ::testing::internal::GetCapturedStderr();
         testing::disarm();
         EXPECT_TRUE(testing::struck());
-        EXPECT_EQ(summary.any_failed, c.fails) << said;
+        EXPECT_EQ(summary.any_failed(), c.fails) << said;
         EXPECT_EQ(std::filesystem::exists(target) ? std::optional(read_bytes(target)) : std::nullopt, c.after);
         EXPECT_EQ(said.find("closing it failed after its bytes were safely written") != std::string::npos, !c.fails)
             << "a close that fails after the sync is still reported";
@@ -562,7 +562,7 @@ TEST(SystemCallFaults, EveryCallInTurnOnStandardOutput)
                               .nth = nth,
                               .any_writing_call = !status_calls});
                 ::testing::internal::CaptureStderr();
-                const bool failed = run_jobs(std::span(&task, 1), {}).any_failed;
+                const bool failed = run_jobs(std::span(&task, 1), {}).any_failed();
                 const std::string said = ::testing::internal::GetCapturedStderr();
                 const bool struck = testing::struck();
                 testing::disarm();

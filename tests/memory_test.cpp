@@ -109,7 +109,7 @@ TEST(OutOfMemory, EveryAllocationInTurnIsReportedAsItEnded)
                                          : now == table || now == "old")
                 << in << said;
         }
-        EXPECT_TRUE(summary.any_failed);
+        EXPECT_TRUE(summary.any_failed());
         EXPECT_NE(said.find("txconv: out of memory; the outputs written before it follow"), std::string::npos) << said;
     }
     ::setrlimit(RLIMIT_NOFILE, &old);
