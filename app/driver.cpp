@@ -2,6 +2,7 @@
 
 #include "app/job_steps.hpp"
 #include "app/messages.hpp"
+#include "app/translation.hpp"
 #include "platform/console.hpp"
 
 #include <algorithm>
@@ -86,7 +87,7 @@ constexpr std::size_t RESERVE = std::size_t{64} * 1024;
 void report_out_of_memory(std::span<const job> jobs, std::span<const job_record> records, std::size_t reported,
                           std::size_t committed, std::size_t prepared, bool committing)
 {
-    print_diagnostic(out_of_memory_line());
+    print_diagnostic(tr("out of memory; the outputs written before it follow, then each file left alone"));
     for (std::size_t i = 0; i < jobs.size(); ++i) {
         const job_record& record = records[i];
         if (i < committed && record.outcome && record.staged) {
@@ -115,7 +116,9 @@ run_summary run_jobs(std::span<const job> jobs, const run_style& style)
     std::size_t prepared = 0;
     bool committing = false;
     try {
-        output_stager stager({.on_wait = [](const subject& about) { print_diagnostic(waiting_line(about)); }});
+        output_stager stager({.on_wait = [](const subject& about) {
+            print_diagnostic(shown_input(about) + ": " + std::string(tr("waiting for another program to release it")));
+        }});
         earlier_outputs earlier;
         // Commits what is staged, then reports every job prepared so far.
         const auto commit_and_report = [&] {
@@ -171,7 +174,7 @@ std::size_t ask_before_replacing(std::vector<job>& jobs, bool (*ask)(std::string
             // Not a clash: whatever else is wrong is said when the job runs.
             return false;
         }
-        if (ask(replace_question(task.output.to))) {
+        if (ask(fill(tr("%s already exists.\n\nReplace it?"), {shown_input(task.output.to)}))) {
             task.output.mode = write_mode::replace;
             task.output.replacing = request.look.there;
             return false;

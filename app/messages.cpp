@@ -192,11 +192,6 @@ std::string added_line(const subject& output, direction way, std::uint64_t held_
                         {std::to_string(held_before + unit)});
 }
 
-std::string waiting_line(const subject& about)
-{
-    return shown_input(about) + ": " + std::string(tr("waiting for another program to release it"));
-}
-
 std::string batch_line(std::size_t files, std::size_t converted, std::size_t left_alone, std::size_t failed)
 {
     // TRANSLATORS: how many files, then what became of them; and each next
@@ -213,11 +208,6 @@ std::string batch_line(std::size_t files, std::size_t converted, std::size_t lef
     return line;
 }
 
-std::string_view out_of_memory_line()
-{
-    return tr("out of memory; the outputs written before it follow, then each file left alone");
-}
-
 std::string late_close_line(const subject& about, io_error cause)
 {
     return shown_input(about) + ": " +
@@ -227,11 +217,6 @@ std::string late_close_line(const subject& about, io_error cause)
 std::string converted_line(const subject& input, const subject& output)
 {
     return shown_input(input) + " -> " + shown_input(output);
-}
-
-std::string replace_question(const subject& target)
-{
-    return fill(tr("%s already exists.\n\nReplace it?"), {shown_input(target)});
 }
 
 std::string closing_notice(std::span<const std::string> added_to, std::span<const warned_output> outputs,

@@ -68,16 +68,10 @@ std::string departure_line(const subject& about, const finding& found);
 // a listing added in UTF-16, behind the mark of one that was.
 std::string added_line(const subject& output, direction way, std::uint64_t held_before, bool utf16);
 
-std::string waiting_line(const subject& about);
 // "500 files: 480 converted, 20 left alone (their outputs exist)".
 std::string batch_line(std::size_t files, std::size_t converted, std::size_t left_alone, std::size_t failed);
-// Said where memory ran out, before what was written and what was not.
-std::string_view out_of_memory_line();
 std::string late_close_line(const subject& about, io_error cause);
 std::string converted_line(const subject& input, const subject& output);
-
-// The question asked before a file that exists is replaced.
-std::string replace_question(const subject& target);
 
 // How many warnings the closing notice quotes before it only counts them.
 inline constexpr std::size_t QUOTED_WARNINGS = 5;
