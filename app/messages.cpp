@@ -32,10 +32,13 @@ constexpr std::string_view IO_WORDS[] = {
 };
 static_assert(std::size(IO_WORDS) == static_cast<std::size_t>(io_reason::no_match) + 1);
 
+// The system's reason is in the user's language where the catalog has it:
+// po/system_reasons.cpp lists for the catalog the ones that POSIX systems
+// give for what happens to files.
 std::string io_text(io_error error)
 {
     const std::string_view words = IO_WORDS[static_cast<std::size_t>(error.reason)];
-    return words.empty() ? system_reason(error.code) : std::string(tr(words));
+    return std::string(words.empty() ? tr(system_message(error.code)) : tr(words));
 }
 
 std::string seconds(std::chrono::milliseconds waited)

@@ -2,7 +2,6 @@
 
 #include "convert/conversions.hpp"
 #include "platform/console.hpp"
-#include "platform/io_error.hpp"
 
 #include <algorithm>
 #include <cctype>
@@ -142,11 +141,6 @@ std::string fill(std::string_view pattern, std::initializer_list<std::string_vie
         }
     }
     return out.append(pattern);
-}
-
-std::string system_reason(std::uint32_t code)
-{
-    return std::string(tr(system_message(code)));
 }
 
 } // namespace txconv

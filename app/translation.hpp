@@ -54,11 +54,6 @@ struct locale_variables {
 // encoding would reach the terminal as bytes it cannot show.
 ui_language language_by_locale(const locale_variables& variables);
 
-// The system's reason for an error code, in the user's language where the
-// catalog has it: po/system_reasons.cpp lists for the catalog the ones that
-// POSIX systems give for what happens to files.
-std::string system_reason(std::uint32_t code);
-
 // The catalog's Chinese for the message whose English text (its singular,
 // for a message with plurals) is english, its forms apart by NUL; empty
 // where there is none.
