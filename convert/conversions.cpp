@@ -8,9 +8,6 @@ namespace txconv {
 std::optional<std::uint32_t> read_hex_field(std::string_view text)
 {
     text = text.substr(0, text.find('\0'));
-    if (text.empty()) {
-        return std::nullopt;
-    }
     std::uint32_t value = 0;
     for (const char c : text) {
         const int digit = hex_digit(c);
@@ -19,7 +16,7 @@ std::optional<std::uint32_t> read_hex_field(std::string_view text)
         }
         value = (value << 4U) | static_cast<std::uint32_t>(digit);
     }
-    return value;
+    return text.empty() ? std::nullopt : std::optional(value);
 }
 
 table_image encode_table(const value_table& table)
