@@ -112,13 +112,11 @@ void strict_check::feed(std::span<const char> chunk)
             line_.carriage_return = true;
             continue;
         }
-        if (line_.column == KEY.size() + line_.digits) {
-            if (hex_digit(c) >= 0) {
-                ++line_.digits;
-            } else {
-                line_.stop = static_cast<unsigned char>(c);
-            }
-        }
+        // Where the value's run of digits stands, a digit adds to it and
+        // anything else ends it.
+        const bool in_value = line_.column == KEY.size() + line_.digits;
+        line_.digits += in_value && hex_digit(c) >= 0 ? 1U : 0U;
+        line_.stop = in_value && hex_digit(c) < 0 ? static_cast<unsigned char>(c) : line_.stop;
         if (line_.column < KEPT) {
             line_.text[line_.column] = c;
         }
