@@ -3,8 +3,6 @@
 #include "platform/native_file.hpp"
 #include "platform/posix_shared.hpp"
 
-#include <algorithm>
-#include <atomic>
 #include <cstdio>
 #include <utility>
 #include <vector>
