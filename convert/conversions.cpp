@@ -47,6 +47,17 @@ void write_hex8(std::uint32_t value, char* out)
     std::memcpy(out, &digits, sizeof digits);
 }
 
+// UTF-8: one byte for ASCII, as every byte that the value rule reads; else a
+// lead byte that counts the ones behind it, 6 bits each.
+void put_utf8(std::string& text, std::uint32_t unit)
+{
+    const unsigned more = unit < 0x80 ? 0 : unit < 0x800 ? 1 : unit < 0x10000 ? 2 : 3;
+    text += static_cast<char>(more == 0 ? unit : ((0xFF00U >> (more + 1)) & 0xFFU) | (unit >> (6 * more)));
+    for (unsigned i = more; i-- > 0;) {
+        text += static_cast<char>(0x80U | ((unit >> (6 * i)) & 0x3FU));
+    }
+}
+
 } // namespace
 
 std::string hex8(std::uint32_t value)
@@ -93,21 +104,6 @@ text_encoding encoding_of(std::span<const char> start)
     }
     return low_nul || high_nul ? text_encoding::utf16_unmarked : text_encoding::bytes;
 }
-
-namespace {
-
-// UTF-8: one byte for ASCII, as every byte that the value rule reads; else a
-// lead byte that counts the ones behind it, 6 bits each.
-void put_utf8(std::string& text, std::uint32_t unit)
-{
-    const unsigned more = unit < 0x80 ? 0 : unit < 0x800 ? 1 : unit < 0x10000 ? 2 : 3;
-    text += static_cast<char>(more == 0 ? unit : ((0xFF00U >> (more + 1)) & 0xFFU) | (unit >> (6 * more)));
-    for (unsigned i = more; i-- > 0;) {
-        text += static_cast<char>(0x80U | ((unit >> (6 * i)) & 0x3FU));
-    }
-}
-
-} // namespace
 
 std::string encoded_as(std::string ascii, text_encoding encoding)
 {

@@ -8,63 +8,6 @@
 
 namespace txconv {
 
-namespace {
-
-// How many new outputs wait, open, for one shared round of syncs, at most.
-constexpr std::size_t WINDOW = 256;
-
-file_expected<path_facts> inspect(const subject& about, const path_string& path, bool follow)
-{
-    const io_expected<path_facts> facts = inspect_path(path, follow);
-    return facts ? file_expected<path_facts>(*facts) : std::unexpected(cannot_write(about, facts.error()));
-}
-
-} // namespace
-
-file_expected<> look_at_output(output_request& request)
-{
-    output_look& look = request.look;
-    const subject& about = request.to;
-    const auto same_file = [&] { return std::unexpected(failure{.kind = failure_kind::same_file, .about = about}); };
-    if (about.kind == subject_kind::standard_output) {
-        // A pipe or a terminal has no status worth the name; only a file
-        // matters, and one that cannot say which file it is might be an input.
-        const io_expected<file_status> status = native_file::standard_output().status();
-        if (!status) {
-            return std::unexpected(cannot_write(about, status.error()));
-        }
-        look.file = status->regular ? std::optional(status->identity) : std::nullopt;
-        return look.file && is_one_of(*look.file, request.inputs) ? same_file() : file_expected<>();
-    }
-    // The one resolution of a typed path's links: the bytes land at its end.
-    // A name that the system keeps for a device or a stream is refused first.
-    look.target = request.named_by_user ? resolve_links(about.path) : about.path;
-    const io_expected<> named = check_name(about.path, request.named_by_user);
-    const file_expected<path_facts> there = named ? inspect(about, look.target, request.named_by_user)
-                                                  : std::unexpected(cannot_write(about, named.error()));
-    if (!there) {
-        return std::unexpected(there.error());
-    }
-    look.there = *there;
-    look.file = there->kind == path_kind::regular ? std::optional(there->identity) : std::nullopt;
-    // A device or a FIFO that the user named is written to as it is.
-    if (there->kind == path_kind::symlink || (there->kind == path_kind::other && !request.named_by_user)) {
-        return std::unexpected(
-            cannot_write(about, {there->kind == path_kind::symlink ? io_reason::symlink : io_reason::not_regular}));
-    }
-    if (look.file && is_one_of(*look.file, request.inputs)) {
-        return same_file();
-    }
-    if (look.file && request.mode == write_mode::create) {
-        return std::unexpected(failure{.kind = failure_kind::exists, .about = about});
-    }
-    if (request.mode == write_mode::replace && !request.replacing) {
-        // What --force decided on, at this first look.
-        request.replacing = look.file ? std::optional(look.there) : std::nullopt;
-    }
-    return {};
-}
-
 // How far one staged output got.
 enum class entry_state : std::uint8_t {
     staged,  // nothing written yet
@@ -97,31 +40,16 @@ struct output_stager::entry {
     }
 };
 
-output_stager::output_stager(lock_patience patience) : patience_(patience) {}
-
-output_stager::~output_stager() = default;
-
-void output_stager::stage(std::size_t job, output_request request, std::string data)
-{
-    entries_.emplace_back(job, std::move(request), std::move(data));
-}
-
-bool output_stager::full()
-{
-    if (entries_.empty()) {
-        return false;
-    }
-    if (window_ == 0) {
-        // Asked once a second output comes: the descriptors free now, less
-        // one for the input, one for a folder's sync, one for an append and
-        // one to spare.
-        const std::size_t spare = open_files_to_spare();
-        window_ = std::clamp<std::size_t>(spare > 4 ? spare - 4 : 1, 1, WINDOW);
-    }
-    return entries_.size() >= window_;
-}
-
 namespace {
+
+// How many new outputs wait, open, for one shared round of syncs, at most.
+constexpr std::size_t WINDOW = 256;
+
+file_expected<path_facts> inspect(const subject& about, const path_string& path, bool follow)
+{
+    const io_expected<path_facts> facts = inspect_path(path, follow);
+    return facts ? file_expected<path_facts>(*facts) : std::unexpected(cannot_write(about, facts.error()));
+}
 
 using entry = output_stager::entry;
 
@@ -333,6 +261,74 @@ void make_names_durable(std::span<entry> entries)
 }
 
 } // namespace
+
+file_expected<> look_at_output(output_request& request)
+{
+    output_look& look = request.look;
+    const subject& about = request.to;
+    const auto same_file = [&] { return std::unexpected(failure{.kind = failure_kind::same_file, .about = about}); };
+    if (about.kind == subject_kind::standard_output) {
+        // A pipe or a terminal has no status worth the name; only a file
+        // matters, and one that cannot say which file it is might be an input.
+        const io_expected<file_status> status = native_file::standard_output().status();
+        if (!status) {
+            return std::unexpected(cannot_write(about, status.error()));
+        }
+        look.file = status->regular ? std::optional(status->identity) : std::nullopt;
+        return look.file && is_one_of(*look.file, request.inputs) ? same_file() : file_expected<>();
+    }
+    // The one resolution of a typed path's links: the bytes land at its end.
+    // A name that the system keeps for a device or a stream is refused first.
+    look.target = request.named_by_user ? resolve_links(about.path) : about.path;
+    const io_expected<> named = check_name(about.path, request.named_by_user);
+    const file_expected<path_facts> there = named ? inspect(about, look.target, request.named_by_user)
+                                                  : std::unexpected(cannot_write(about, named.error()));
+    if (!there) {
+        return std::unexpected(there.error());
+    }
+    look.there = *there;
+    look.file = there->kind == path_kind::regular ? std::optional(there->identity) : std::nullopt;
+    // A device or a FIFO that the user named is written to as it is.
+    if (there->kind == path_kind::symlink || (there->kind == path_kind::other && !request.named_by_user)) {
+        return std::unexpected(
+            cannot_write(about, {there->kind == path_kind::symlink ? io_reason::symlink : io_reason::not_regular}));
+    }
+    if (look.file && is_one_of(*look.file, request.inputs)) {
+        return same_file();
+    }
+    if (look.file && request.mode == write_mode::create) {
+        return std::unexpected(failure{.kind = failure_kind::exists, .about = about});
+    }
+    if (request.mode == write_mode::replace && !request.replacing) {
+        // What --force decided on, at this first look.
+        request.replacing = look.file ? std::optional(look.there) : std::nullopt;
+    }
+    return {};
+}
+
+output_stager::output_stager(lock_patience patience) : patience_(patience) {}
+
+output_stager::~output_stager() = default;
+
+void output_stager::stage(std::size_t job, output_request request, std::string data)
+{
+    entries_.emplace_back(job, std::move(request), std::move(data));
+}
+
+bool output_stager::full()
+{
+    if (entries_.empty()) {
+        return false;
+    }
+    if (window_ == 0) {
+        // Asked once a second output comes: the descriptors free now, less
+        // one for the input, one for a folder's sync, one for an append and
+        // one to spare.
+        const std::size_t spare = open_files_to_spare();
+        window_ = std::clamp<std::size_t>(spare > 4 ? spare - 4 : 1, 1, WINDOW);
+    }
+    return entries_.size() >= window_;
+}
 
 std::vector<std::pair<std::size_t, output_outcome>> output_stager::commit()
 {
