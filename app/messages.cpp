@@ -52,13 +52,11 @@ std::string reason_of(const failure& failed, bool can_append)
     const io_error cause = failed.cause;
     switch (failed.kind) {
     case failure_kind::cannot_read:
-        return io_text(cause);
-    case failure_kind::cannot_write: {
-        const std::string where = failed.cause_in.empty() ? "" : shown_path(failed.cause_in) + ": ";
-        return failed.undo ? where + fill(tr("%s; cutting the file back failed too: %s"),
-                                          {io_text(cause), io_text(*failed.undo)})
-                           : where + io_text(cause);
-    }
+    case failure_kind::cannot_write:
+        return (failed.cause_in.empty() ? "" : shown_path(failed.cause_in) + ": ") +
+               (failed.undo
+                    ? fill(tr("%s; cutting the file back failed too: %s"), {io_text(cause), io_text(*failed.undo)})
+                    : io_text(cause));
     case failure_kind::same_file:
         return std::string(tr("output would overwrite the input it is made from"));
     case failure_kind::exists:
