@@ -34,14 +34,10 @@ static_assert(std::size(FAULT_WORDS) == static_cast<std::size_t>(line_fault::lon
 std::string fault_words(const finding& found)
 {
     if (found.fault == line_fault::not_hex) {
-        const auto byte = static_cast<unsigned char>(found.detail);
-        std::string shown;
-        if (byte >= 0x20 && byte < 0x7F) {
-            shown = std::string("'") + static_cast<char>(byte) + "'";
-        } else {
-            escape_byte(shown, byte);
-        }
-        return fill(tr("%s is not a hex digit"), {shown});
+        // A byte that shows as itself is quoted; any other, escaped.
+        const std::string byte(1, static_cast<char>(found.detail));
+        const std::string shown = shown_text(byte);
+        return fill(tr("%s is not a hex digit"), {shown == byte ? "'" + byte + "'" : shown});
     }
     if (found.fault == line_fault::few_digits || found.fault == line_fault::many_digits) {
         return fill(trn("%s hex digit; a value takes 8", "%s hex digits; a value takes 8", found.count),

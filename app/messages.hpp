@@ -35,9 +35,6 @@ std::string shown_text(std::string_view text);
 std::string_view utf8_prefix(std::string_view text, std::size_t count);
 std::string_view utf8_suffix(std::string_view text, std::size_t count);
 
-// Adds byte to out as a backslash and three octal digits.
-void escape_byte(std::string& out, unsigned char byte);
-
 // What a failure or a line is about, as the user reads it: its path, or the
 // standard stream by name.
 std::string shown_input(const subject& about);
