@@ -13,12 +13,9 @@ std::wstring system_path(const path_string& path)
     // Windows resolves the path as it would for any program: each drive's
     // own current folder, trailing dots and spaces of the last part, device
     // names. The extended form then lifts the length limit.
-    std::wstring full(MAX_PATH, L'\0');
-    DWORD length = ::GetFullPathNameW(path.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
-    if (length >= full.size()) {
-        full.resize(length);
-        length = ::GetFullPathNameW(path.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
-    }
+    // Measured first: the length it gives counts the closing NUL.
+    std::wstring full(::GetFullPathNameW(path.c_str(), 0, nullptr, nullptr), L'\0');
+    const DWORD length = ::GetFullPathNameW(path.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
     if (length == 0 || length >= full.size()) {
         return path;
     }
