@@ -128,8 +128,8 @@ struct file_status {
 class native_file {
 public:
     native_file() = default;
-    native_file(const native_file&) = delete;
-    native_file& operator=(const native_file&) = delete;
+    // Moved, never copied (declaring the moves deletes the copies): a copy
+    // would close the file twice.
     native_file(native_file&& other) noexcept;
     native_file& operator=(native_file&& other) noexcept;
     ~native_file();
