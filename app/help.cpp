@@ -3,6 +3,7 @@
 #include "app/translation.hpp"
 
 #include <algorithm>
+#include <ranges>
 #include <string>
 
 namespace txconv {
@@ -49,12 +50,10 @@ std::string help_text()
         std::string line = (entry.short_name != '\0' ? std::string{' ', ' ', '-', entry.short_name, ','} : "     ") +
                            " --" + std::string(entry.long_name) +
                            (entry.value_name.empty() ? "" : " " + std::string(entry.value_name));
-        std::string_view help = tr(entry.help);
-        for (std::size_t cut = help.find('\n'); !help.empty(); cut = help.find('\n')) {
+        for (const auto part : std::views::split(tr(entry.help), '\n')) {
             line.resize(std::max(line.size() + 1, HELP_COLUMN), ' ');
-            text += line + std::string(help.substr(0, cut)) + "\n";
+            text += line + std::string(part.begin(), part.end()) + "\n";
             line.clear();
-            help = cut == std::string_view::npos ? std::string_view() : help.substr(cut + 1);
         }
     }
     return text + std::string(tr(HELP_TAIL));
