@@ -106,8 +106,7 @@ std::expected<table_reading, job_failure> read_table(const job& task, input_file
     if (!input.size) {
         read = read_whole_file(input, [&](std::span<const char> chunk) {
             for (const char byte : chunk) {
-                current[at % TABLE_BYTES] = byte;
-                ++at;
+                current[at++ % TABLE_BYTES] = byte;
                 if (at % TABLE_BYTES == 0 && (choice.last || at / TABLE_BYTES == choice.number)) {
                     image = current;
                 }
