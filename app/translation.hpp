@@ -5,7 +5,6 @@
 // through tr() or trn() with its English text as a literal, which is how
 // xgettext finds it for po/txconv.pot.
 
-#include <cstddef>
 #include <cstdint>
 #include <initializer_list>
 #include <string>

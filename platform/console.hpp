@@ -8,7 +8,6 @@
 #include "platform/native_file.hpp"
 
 #include <cstddef>
-#include <cstdio>
 #include <optional>
 #include <string>
 #include <string_view>
