@@ -277,12 +277,8 @@ std::expected<command_options, std::string> parse_command_line(std::span<const p
             return std::unexpected(taken.error());
         }
     }
-    if (options.image_text) {
-        options.choice = image_number(*options.image_text);
-    }
-    if (options.format_text) {
-        options.format = format_named(*options.format_text);
-    }
+    options.choice = options.image_text ? image_number(*options.image_text) : std::nullopt;
+    options.format = options.format_text ? format_named(*options.format_text) : std::nullopt;
     // What a pattern matches is what the rules below judge: a chart's 12
     // files at the most, -o's single FILE, --diff's two.
     expand_wildcards(options.files);
