@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <new>
+#include <ranges>
 
 namespace txconv {
 
@@ -108,12 +109,8 @@ int run_command_line(std::span<const path_string> arguments, const front_end& ho
     }
     std::vector<job> jobs = plan(options);
     // Standard input can be read only once, however it is named.
-    std::ptrdiff_t readers = 0;
-    for (const job& task : jobs) {
-        readers += std::ranges::count(task.inputs, subject_kind::standard_input,
-                                      [](const job_source& source) { return source.from.kind; });
-    }
-    if (readers > 1) {
+    const auto sources = jobs | std::views::transform(&job::inputs) | std::views::join;
+    if (std::ranges::count(sources, subject::standard_input(), &job_source::from) > 1) {
         return usage_error(std::string(tr("standard input is named twice, but it can be read only once")));
     }
     // Told neither to replace nor to add, a program that can ask does.
