@@ -12,10 +12,7 @@ namespace {
 // The first stem characters of path, a '.' and the extension, in one string.
 path_string named_with(const path_string& path, std::size_t stem, std::string_view extension)
 {
-    path_string out(path, 0, stem);
-    out.push_back(path_char('.'));
-    out.append(extension.begin(), extension.end());
-    return out;
+    return path_string(path, 0, stem).append(1, path_char('.')).append(extension.begin(), extension.end());
 }
 
 // Fills into from the input, and gives the bytes it got: less only at the
