@@ -74,10 +74,10 @@ struct option_entry {
     char short_name; // '\0': none
     std::string_view long_name;
     std::string_view value_name; // empty: takes no value
-    std::string_view help;       // may run over several lines
     // What it sets: a switch, or where its value goes.
     bool command_options::*flag = nullptr;
     std::optional<path_string> command_options::*value = nullptr;
+    std::string_view help; // may run over several lines
 };
 
 std::span<const option_entry> option_table();
