@@ -101,23 +101,13 @@ using table_image = std::array<char, TABLE_BYTES>;
 using listing_text = std::array<char, LISTING_BYTES>;
 
 // The one hexadecimal digit rule: 0-9, A-F and a-f, and nothing else. The
-// digit's value, or -1; one look-up a byte, as every byte of a listing's
-// fields goes through it.
-inline constexpr std::array<std::int8_t, 256> HEX_DIGITS = [] {
-    std::array<std::int8_t, 256> digits{};
-    for (int c = 0; c < 256; ++c) {
-        const int digit = c >= '0' && c <= '9'   ? c - '0'
-                          : c >= 'A' && c <= 'F' ? c - 'A' + 10
-                          : c >= 'a' && c <= 'f' ? c - 'a' + 10
-                                                 : -1;
-        digits[static_cast<std::size_t>(c)] = static_cast<std::int8_t>(digit);
-    }
-    return digits;
-}();
-
+// digit's value, or -1.
 constexpr int hex_digit(char c)
 {
-    return HEX_DIGITS[static_cast<unsigned char>(c)];
+    return c >= '0' && c <= '9'   ? c - '0'
+           : c >= 'A' && c <= 'F' ? c - 'A' + 10
+           : c >= 'a' && c <= 'f' ? c - 'a' + 10
+                                  : -1;
 }
 
 // c in lower case where it is an ASCII capital: the only case folding
