@@ -83,7 +83,7 @@ std::vector<job> plan(const command_options& options)
 // Says what is wrong with the command line, then the usage lines; returns 2.
 int usage_error(const std::string& error)
 {
-    (void)write_console(console_stream::error, "txconv: " + error + "\n" + short_usage());
+    (void)write_console(standard_stream::error, "txconv: " + error + "\n" + short_usage());
     return 2;
 }
 
@@ -101,7 +101,7 @@ int run_command_line(std::span<const path_string> arguments, const front_end& ho
     }
     if (options.help || options.version) {
         const std::string text = options.help ? help_text() : "txconv " TXCONV_VERSION "\n";
-        if (const io_expected<> written = write_console(console_stream::output, text); !written) {
+        if (const io_expected<> written = write_console(standard_stream::output, text); !written) {
             print_diagnostic(failure_line(cannot_write(subject::standard_output(), written.error())));
             return 1;
         }

@@ -32,7 +32,7 @@ int run_menu(std::span<const path_string> paths)
 {
     // The menu is a prompt: a console that cannot show it does not change
     // which answer arrives, so the run goes on by that answer.
-    (void)write_console(console_stream::output, MENU);
+    (void)write_console(standard_stream::output, MENU);
     const io_expected<console_line> answer = read_console_line();
     const menu_choice choice = answer ? parse_choice(answer->text) : menu_choice::none;
     std::string shown;

@@ -280,7 +280,7 @@ void print_diagnostic(std::string_view line)
 
 void print_line(std::string_view line, std::string_view before)
 {
-    (void)write_console(console_stream::error, std::string(before).append(line).append("\n"));
+    (void)write_console(standard_stream::error, std::string(before).append(line).append("\n"));
 }
 
 } // namespace txconv

@@ -30,8 +30,6 @@ bool closed_at_start(standard_stream stream);
 // Whether the stream is a terminal, or on Windows a console.
 bool is_terminal(standard_stream stream);
 
-enum class console_stream { output, error };
-
 // The most of one line of standard input that is read, answer or Enter. Only
 // an endless line (a device such as /dev/zero as standard input) comes near
 // it, and reading must end.
@@ -52,7 +50,7 @@ io_expected<console_line> read_console_line();
 // Writes UTF-8 text to standard output or error so that it reads right: on a
 // Windows console as UTF-16, whatever its code page; elsewhere as the bytes.
 // Fails with the system's reason where it could not be written.
-io_expected<> write_console(console_stream stream, std::string_view text);
+io_expected<> write_console(standard_stream stream, std::string_view text);
 
 // Whether the console window goes away when this process ends: a Windows
 // console that was made for this process alone, as when a file is dropped on

@@ -46,10 +46,10 @@ bool is_terminal(standard_stream stream)
     return ::isatty(static_cast<int>(stream)) == 1;
 }
 
-io_expected<> write_console(console_stream stream, std::string_view text)
+io_expected<> write_console(standard_stream stream, std::string_view text)
 {
     // Straight to the descriptor: no stream buffer to set up for a few lines.
-    const int fd = stream == console_stream::output ? STDOUT_FILENO : STDERR_FILENO;
+    const int fd = static_cast<int>(stream);
     if (closed[fd]) {
         return io_failed(io_reason::closed);
     }
@@ -95,11 +95,11 @@ void show_notice(std::string_view text, std::string_view prompt, notice_icon /*i
 {
     // A piped answer is not echoed, so the menu's line is still open.
     std::string shown = ::isatty(STDIN_FILENO) == 0 ? "\n" : "";
-    (void)write_console(console_stream::error, shown.append(text).append("\n").append(prompt).append(" "));
+    (void)write_console(standard_stream::error, shown.append(text).append("\n").append(prompt).append(" "));
     const io_expected<console_line> answer = read_console_line();
     if (!answer || !answer->ended) {
         // Nobody pressed Enter, so end the prompt's line ourselves.
-        (void)write_console(console_stream::error, "\n");
+        (void)write_console(standard_stream::error, "\n");
     }
 }
 

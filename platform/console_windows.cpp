@@ -49,17 +49,17 @@ bool is_terminal(standard_stream stream)
     return console_of(static_cast<int>(stream)) != nullptr;
 }
 
-io_expected<> write_console(console_stream stream, std::string_view text)
+io_expected<> write_console(standard_stream stream, std::string_view text)
 {
     if (gathering) {
         gathered += text;
         return {};
     }
-    const bool to_output = stream == console_stream::output;
-    if (closed[to_output ? 1 : 2]) {
+    const int i = static_cast<int>(stream);
+    if (closed[i]) {
         return io_failed(io_reason::closed);
     }
-    if (const HANDLE handle = console_of(to_output ? 1 : 2); handle != nullptr) {
+    if (const HANDLE handle = console_of(i); handle != nullptr) {
         // A console shows UTF-16 right whatever its code page; bytes it
         // would read in that code page.
         const std::wstring wide = widen(text);
@@ -75,7 +75,7 @@ io_expected<> write_console(console_stream stream, std::string_view text)
     }
     // Redirected to a file or a pipe: UTF-8 bytes, through the C runtime,
     // whose text mode ends each line in CR LF, as Windows programs do.
-    std::FILE* const to = to_output ? stdout : stderr;
+    std::FILE* const to = stream == standard_stream::output ? stdout : stderr;
     const bool written = std::fwrite(text.data(), 1, text.size(), to) == text.size();
     return std::fflush(to) != 0 || !written ? io_expected<>(from_last_error()) : io_expected<>();
 }
