@@ -40,19 +40,11 @@ io_expected<file_status> keep_if_regular(int fd)
 // where one stands there, else what the system said.
 std::unexpected<io_error> explain_open_failure(const path_string& path, int error)
 {
-    if (error == ENOENT) {
-        return from_errno(error);
-    }
-    struct stat st; // filled by the call below
-    if (::lstat(path.c_str(), &st) == 0) {
-        if (S_ISLNK(st.st_mode)) {
-            return io_failed(io_reason::symlink);
-        }
-        if (!S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode)) {
-            return io_failed(io_reason::not_regular);
-        }
-    }
-    return from_errno(error);
+    struct stat st {};
+    const bool there = error != ENOENT && ::lstat(path.c_str(), &st) == 0;
+    return there && S_ISLNK(st.st_mode)                            ? io_failed(io_reason::symlink)
+           : there && !S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode) ? io_failed(io_reason::not_regular)
+                                                                   : from_errno(error);
 }
 
 // A count of bytes, from a call that reports -1 and errno on failure.
