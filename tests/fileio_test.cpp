@@ -147,6 +147,26 @@ TEST(AppendToFile, AnUnwritableTargetIsReportedWithItsPath)
     EXPECT_NE(failed->cause, io_error{});
 }
 
+// What stands at the name when the append opens it, put there after any
+// look, is what the failure names: a link is never followed, a FIFO is no
+// file, and a folder says what the system said.
+TEST(AppendToFile, WhatStandsAtTheNameIsSaidWhenItCannotBeOpened)
+{
+    scratch_dir dir;
+    write_bytes(dir / "file.tx", "x");
+    std::filesystem::create_symlink(dir / "file.tx", dir / "link.tx");
+    ASSERT_EQ(::mkfifo((dir / "fifo.tx").c_str(), 0600), 0);
+    std::filesystem::create_directory(dir / "folder.tx");
+    const std::pair<const char*, io_reason> cases[] = {
+        {"link.tx", io_reason::symlink}, {"fifo.tx", io_reason::not_regular}, {"folder.tx", io_reason::system}};
+    for (const auto& [name, reason] : cases) {
+        const output_outcome added = append_to_file(dir / name, std::string_view("data"), {}, {});
+        ASSERT_FALSE(added) << name;
+        EXPECT_EQ(added.error().cause.reason, reason) << name;
+    }
+    EXPECT_EQ(read_bytes(dir / "file.tx"), "x");
+}
+
 // Runs body with the process unable to grow any file beyond limit bytes.
 template <class Body> void with_file_size_limit(rlim_t limit, Body body)
 {
