@@ -37,8 +37,8 @@ void report(const job_record& record, const run_style& style, run_summary& summa
     for (const auto& [about, found] : record.findings) {
         // A strict check's departures say why it failed, and all of it.
         if (strict_failure) {
-            print_diagnostic(departure_line(about, found));
-        } else if (std::string warning = warning_for(about, found); !warning.empty()) {
+            print_diagnostic(finding_line(about, found, true));
+        } else if (std::string warning = finding_line(about, found, false); !warning.empty()) {
             if (!style.quiet) {
                 print_diagnostic(warning);
             }

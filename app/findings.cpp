@@ -48,7 +48,7 @@ std::string fault_words(const finding& found)
 
 } // namespace
 
-std::string warning_for(const subject& about, const finding& found)
+std::string finding_line(const subject& about, const finding& found, bool strict)
 {
     // Where it is: the file, or the line of the file.
     const std::string in_file = shown_input(about) + ": ";
@@ -87,54 +87,42 @@ std::string warning_for(const subject& about, const finding& found)
                                   : tr("the key \"%s\" is not the \"%s\" of most lines"),
                               {shown_text(found.key), shown_text(found.usual)});
     case finding_kind::beyond_table:
-        return in_file + (count % TABLE_BYTES == 0
-                              ? fill(tr("holds %s tables; the first is used"), {std::to_string(count / TABLE_BYTES)})
-                              : fill(tr("holds %s bytes; the first %s are used"),
-                                     {std::to_string(count), std::to_string(TABLE_BYTES)}));
+        if (!strict) {
+            return in_file + (count % TABLE_BYTES == 0 ? fill(tr("holds %s tables; the first is used"),
+                                                              {std::to_string(count / TABLE_BYTES)})
+                                                       : fill(tr("holds %s bytes; the first %s are used"),
+                                                              {std::to_string(count), std::to_string(TABLE_BYTES)}));
+        }
+        [[fallthrough]];
+    case finding_kind::short_table:
+        return in_file +
+               fill(tr("holds %s bytes; a table file takes %s"), {std::to_string(count), std::to_string(TABLE_BYTES)});
     case finding_kind::cut_short_table:
         return in_file + fill(tr("holds %s bytes: %s and %s of one cut short"),
                               {std::to_string(count),
                                counted(count / TABLE_BYTES, trn("%s table", "%s tables", count / TABLE_BYTES)),
                                counted(count % TABLE_BYTES, trn("%s byte", "%s bytes", count % TABLE_BYTES))});
     case finding_kind::goes_on:
-        return in_file + std::string(tr("goes on past what a table needs; read no further"));
-    case finding_kind::short_table:
-    case finding_kind::bad_line:
-    case finding_kind::more_bad_lines:
-    case finding_kind::line_count:
-    case finding_kind::utf16:
-        break;
-    }
-    return {};
-}
-
-std::string departure_line(const subject& about, const finding& found)
-{
-    const std::string in_file = shown_input(about) + ": ";
-    switch (found.kind) {
+        return in_file + (strict ? fill(tr("goes on past what a table needs; a table file takes %s bytes"),
+                                        {std::to_string(TABLE_BYTES)})
+                                 : std::string(tr("goes on past what a table needs; read no further")));
     case finding_kind::bad_line:
         return shown_input(about) + ":" + std::to_string(found.line) +
                (found.column != 0 ? ":" + std::to_string(found.column) : std::string()) + ": " + fault_words(found);
     case finding_kind::more_bad_lines:
-        return in_file + counted(found.count, trn("%s more such line", "%s more such lines", found.count));
+        return in_file + counted(count, trn("%s more such line", "%s more such lines", count));
     case finding_kind::line_count:
-        return in_file +
-               fill(trn("holds %s line; a listing takes %s", "holds %s lines; a listing takes %s", found.count),
-                    {std::to_string(found.count), std::to_string(TABLE_SLOTS)});
-    case finding_kind::beyond_table:
-    case finding_kind::short_table:
-        return in_file + fill(tr("holds %s bytes; a table file takes %s"),
-                              {std::to_string(found.count), std::to_string(TABLE_BYTES)});
-    case finding_kind::goes_on:
-        return in_file +
-               fill(tr("goes on past what a table needs; a table file takes %s bytes"), {std::to_string(TABLE_BYTES)});
+        return in_file + fill(trn("holds %s line; a listing takes %s", "holds %s lines; a listing takes %s", count),
+                              {std::to_string(count), std::to_string(TABLE_SLOTS)});
     case finding_kind::utf16:
-        return in_file + std::string(found.count != 0
-                                         ? tr("is UTF-16, big-endian (Unicode big endian); txconv writes ASCII")
-                                         : tr("is UTF-16, little-endian (Unicode); txconv writes ASCII"));
-    default:
-        return warning_for(about, found);
+        // Read as well as any listing, so said only by a strict check.
+        return !strict
+                   ? std::string()
+                   : in_file + std::string(count != 0
+                                               ? tr("is UTF-16, big-endian (Unicode big endian); txconv writes ASCII")
+                                               : tr("is UTF-16, little-endian (Unicode); txconv writes ASCII"));
     }
+    return {};
 }
 
 } // namespace txconv

@@ -52,12 +52,9 @@ std::string failure_line(const job_failure& failed, bool can_append = true);
 // A notice for a failure: its first line, then which file and why.
 std::string failure_notice(const job_failure& failed);
 
-// The warning for a finding that only warns when not strict; empty for one
-// that goes unsaid.
-std::string warning_for(const subject& about, const finding& found);
-
-// A strict check's word on one departure from the form txconv writes.
-std::string departure_line(const subject& about, const finding& found);
+// What a finding says: where strict, as a departure from the form txconv
+// writes; else as a warning, empty for one that goes unsaid.
+std::string finding_line(const subject& about, const finding& found, bool strict);
 
 // What the menu says of an output it appended to, and what its readers
 // take: "pts.tx: table appended; it now holds 2 tables, and programs read
