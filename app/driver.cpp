@@ -13,21 +13,6 @@ namespace txconv {
 
 namespace {
 
-// Says why a job failed: in one line, where a strict check's departures did
-// not say it, and in the menu in a notice too.
-void report_failure(const job& task, const job_failure& failed, bool strict_failure, const run_style& style)
-{
-    if (!strict_failure) {
-        print_diagnostic(failure_line(failed, task.kind != job_kind::plot));
-    }
-    if (style.notices) {
-        // The notice that a file cannot be opened reads as it always has.
-        const std::string_view headline = notice_headline(failed);
-        notify(notices_share_the_console() ? std::string(headline) : failure_notice(failed),
-               headline == NOTICE_CANNOT_OPEN ? notice_icon::none : notice_icon::error);
-    }
-}
-
 void report(const job_record& record, const run_style& style, run_summary& summary)
 {
     const job& task = *record.of;
@@ -46,7 +31,14 @@ void report(const job_record& record, const run_style& style, run_summary& summa
         }
     }
     if (!record.outcome) {
-        report_failure(task, record.outcome.error(), strict_failure, style);
+        // In one line, where a strict check's departures did not say it, and
+        // in the menu in a notice too.
+        if (!strict_failure) {
+            print_diagnostic(failure_line(record.outcome.error(), task.kind != job_kind::plot));
+        }
+        if (style.notices) {
+            notify_failure(record.outcome.error());
+        }
         const auto* file = std::get_if<failure>(&record.outcome.error());
         ++(file != nullptr && file->kind == failure_kind::exists ? summary.left_alone : summary.failed);
         return;

@@ -114,6 +114,24 @@ std::string reason_of(const job_failure& failed, bool can_append)
     return file != nullptr ? reason_of(*file, can_append) : reason_of(std::get<refusal>(failed));
 }
 
+// The notice that a file cannot be opened: the same in every language.
+constexpr std::string_view NOTICE_CANNOT_OPEN = "错误：无法打开文件";
+
+// The first line of a failure's notice.
+std::string_view notice_headline(const job_failure& failed)
+{
+    if (const auto* refused = std::get_if<refusal>(&failed)) {
+        return refused->kind == refusal_kind::short_table     ? tr("Error: the table file is incomplete")
+               : refused->kind == refusal_kind::shared_output ? tr("Error: cannot write the file")
+                                                              : NOTICE_CANNOT_OPEN;
+    }
+    // Every other failure is the output's.
+    const failure_kind kind = std::get<failure>(failed).kind;
+    return kind == failure_kind::cannot_read || kind == failure_kind::endless ? NOTICE_CANNOT_OPEN
+           : kind == failure_kind::same_file ? tr("Error: the output file is the input file")
+                                             : tr("Error: cannot write the file");
+}
+
 } // namespace
 
 std::string_view utf8_prefix(std::string_view text, std::size_t count)
@@ -138,20 +156,6 @@ std::string counted(std::uint64_t count, std::string_view pattern)
     return fill(pattern, {std::to_string(count)});
 }
 
-std::string_view notice_headline(const job_failure& failed)
-{
-    if (const auto* refused = std::get_if<refusal>(&failed)) {
-        return refused->kind == refusal_kind::short_table     ? tr("Error: the table file is incomplete")
-               : refused->kind == refusal_kind::shared_output ? tr("Error: cannot write the file")
-                                                              : NOTICE_CANNOT_OPEN;
-    }
-    // Every other failure is the output's.
-    const failure_kind kind = std::get<failure>(failed).kind;
-    return kind == failure_kind::cannot_read || kind == failure_kind::endless ? NOTICE_CANNOT_OPEN
-           : kind == failure_kind::same_file ? tr("Error: the output file is the input file")
-                                             : tr("Error: cannot write the file");
-}
-
 std::string failure_line(const job_failure& failed, bool can_append)
 {
     // The notice's first line says which side failed; the console line says
@@ -167,10 +171,14 @@ std::string failure_line(const job_failure& failed, bool can_append)
     return shown_input(subject_of(failed)) + ": " + said;
 }
 
-std::string failure_notice(const job_failure& failed)
+void notify_failure(const job_failure& failed)
 {
-    return std::string(notice_headline(failed)) + "\n" + shown_input(subject_of(failed)) + "\n" +
-           reason_of(failed, true);
+    // The notice that a file cannot be opened reads as it always has.
+    const std::string_view headline = notice_headline(failed);
+    notify(notices_share_the_console()
+               ? std::string(headline)
+               : std::string(headline) + "\n" + shown_input(subject_of(failed)) + "\n" + reason_of(failed, true),
+           headline == NOTICE_CANNOT_OPEN ? notice_icon::none : notice_icon::error);
 }
 
 std::string added_line(const subject& output, direction way, std::uint64_t held_before, bool utf16)

@@ -39,18 +39,13 @@ std::string_view utf8_suffix(std::string_view text, std::size_t count);
 // standard stream by name.
 std::string shown_input(const subject& about);
 
-// The notice that a file cannot be opened: the same in every language.
-inline constexpr std::string_view NOTICE_CANNOT_OPEN = "错误：无法打开文件";
-
-// The first line of a failure's notice.
-std::string_view notice_headline(const job_failure& failed);
-
 // The whole diagnostic line, without the program's name: what, which side
 // failed, and why. can_append: whether --append is worth suggesting.
 std::string failure_line(const job_failure& failed, bool can_append = true);
 
-// A notice for a failure: its first line, then which file and why.
-std::string failure_notice(const job_failure& failed);
+// Shows the notice of a failure: its first line, then, where the notice is
+// a box of its own, which file and why.
+void notify_failure(const job_failure& failed);
 
 // What a finding says: where strict, as a departure from the form txconv
 // writes; else as a warning, empty for one that goes unsaid.
