@@ -264,12 +264,12 @@ job_expected refuse_shared_output(const job& task, const output_look& look, earl
     }
     // The first job that writes the same file, by its identity or by its
     // name in the same folder: looked up, as a batch has thousands.
-    const auto by_file = look.file ? earlier.files.try_emplace(*look.file, &task).first : earlier.files.end();
-    const auto by_name =
-        folder ? earlier.names.try_emplace({*folder, look.target.substr(file_name_start(look.target))}, &task).first
-               : earlier.names.end();
-    for (const job* by : {by_file != earlier.files.end() ? by_file->second : &task,
-                          by_name != earlier.names.end() ? by_name->second : &task}) {
+    const job* by_file = look.file ? earlier.files.try_emplace(*look.file, &task).first->second : &task;
+    const job* by_name =
+        folder ? earlier.names.try_emplace({*folder, look.target.substr(file_name_start(look.target))}, &task)
+                     .first->second
+               : &task;
+    for (const job* by : {by_file, by_name}) {
         const bool in_order = by->output.to.kind == task.output.to.kind &&
                               (task.output.to.kind == subject_kind::standard_output ||
                                (by->output.mode == write_mode::append && task.output.mode == write_mode::append));
