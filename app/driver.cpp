@@ -13,6 +13,20 @@ namespace txconv {
 
 namespace {
 
+// Says why a job failed: in one line, where a strict check's departures did
+// not say it, and in the menu in a notice too; and counts it.
+void report_failure(const job_record& record, bool strict_failure, const run_style& style, run_summary& summary)
+{
+    if (!strict_failure) {
+        print_diagnostic(failure_line(record.outcome.error(), record.of->kind != job_kind::plot));
+    }
+    if (style.notices) {
+        notify_failure(record.outcome.error());
+    }
+    const auto* file = std::get_if<failure>(&record.outcome.error());
+    ++(file != nullptr && file->kind == failure_kind::exists ? summary.left_alone : summary.failed);
+}
+
 void report(const job_record& record, const run_style& style, run_summary& summary)
 {
     const job& task = *record.of;
@@ -31,20 +45,11 @@ void report(const job_record& record, const run_style& style, run_summary& summa
         }
     }
     if (!record.outcome) {
-        // In one line, where a strict check's departures did not say it, and
-        // in the menu in a notice too.
-        if (!strict_failure) {
-            print_diagnostic(failure_line(record.outcome.error(), task.kind != job_kind::plot));
-        }
-        if (style.notices) {
-            notify_failure(record.outcome.error());
-        }
-        const auto* file = std::get_if<failure>(&record.outcome.error());
-        ++(file != nullptr && file->kind == failure_kind::exists ? summary.left_alone : summary.failed);
+        report_failure(record, strict_failure, style, summary);
         return;
     }
     ++summary.converted;
-    summary.any_differed = summary.any_differed || record.differed;
+    summary.any_differed |= record.differed;
     if (const std::optional<io_error> late = record.outcome->late_close) {
         print_diagnostic(late_close_line(task.output.to, late.value()));
     }
