@@ -235,9 +235,7 @@ std::string closing_notice(std::span<const std::string> added_to, std::span<cons
     for (const std::string& line : added_to) {
         text += line + "\n";
     }
-    if (!added_to.empty() && !outputs.empty()) {
-        text += "\n";
-    }
+    text += !added_to.empty() && !outputs.empty() ? "\n" : "";
     for (const warned_output& output : outputs) {
         text +=
             shown_input(output.output) + ": " +
