@@ -15,10 +15,11 @@ namespace {
 
 // Says why a job failed: in one line, where a strict check's departures did
 // not say it, and in the menu in a notice too; and counts it.
-void report_failure(const job_record& record, bool strict_failure, const run_style& style, run_summary& summary)
+void report_failure(const job& task, const job_record& record, bool strict_failure, const run_style& style,
+                    run_summary& summary)
 {
     if (!strict_failure) {
-        print_diagnostic(failure_line(record.outcome.error(), record.of->kind != job_kind::plot));
+        print_diagnostic(failure_line(record.outcome.error(), task.kind != job_kind::plot));
     }
     if (style.notices) {
         notify_failure(record.outcome.error());
@@ -27,9 +28,8 @@ void report_failure(const job_record& record, bool strict_failure, const run_sty
     ++(file != nullptr && file->kind == failure_kind::exists ? summary.left_alone : summary.failed);
 }
 
-void report(const job_record& record, const run_style& style, run_summary& summary)
+void report(const job& task, const job_record& record, const run_style& style, run_summary& summary)
 {
-    const job& task = *record.of;
     std::vector<std::string> warnings;
     const bool strict_failure = !record.outcome && std::holds_alternative<refusal>(record.outcome.error()) &&
                                 std::get<refusal>(record.outcome.error()).kind == refusal_kind::not_as_written;
@@ -45,7 +45,7 @@ void report(const job_record& record, const run_style& style, run_summary& summa
         }
     }
     if (!record.outcome) {
-        report_failure(record, strict_failure, style, summary);
+        report_failure(task, record, strict_failure, style, summary);
         return;
     }
     ++summary.converted;
@@ -126,7 +126,7 @@ run_summary run_jobs(std::span<const job> jobs, const run_style& style)
             }
             committing = false;
             for (committed = prepared; reported < committed; ++reported) {
-                report(records[reported], style, summary);
+                report(jobs[reported], records[reported], style, summary);
             }
         };
         // Outputs can meet only where a run has several, and one of them
@@ -141,7 +141,6 @@ run_summary run_jobs(std::span<const job> jobs, const run_style& style)
                 commit_and_report();
             }
             job_record& record = records[prepared];
-            record.of = &jobs[prepared];
             auto done = prepare_job(jobs[prepared], prepared, stager, record, outputs_may_meet ? &earlier : nullptr);
             if (!done) {
                 record.outcome = std::unexpected(std::move(done.error()));

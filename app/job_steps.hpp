@@ -15,7 +15,6 @@ namespace txconv {
 
 // One job on its way, and at last how it ended.
 struct job_record {
-    const job* of = nullptr;
     // What reading its inputs found, and in which: warnings, or where a
     // strict check failed an input, its departures. Words come at the report.
     std::vector<std::pair<subject, finding>> findings;
