@@ -38,7 +38,7 @@ std::size_t utf8_length(std::string_view text, std::size_t at)
 // Adds byte to out as a backslash and three octal digits.
 void escape_byte(std::string& out, unsigned char byte)
 {
-    const auto digit = [byte](unsigned shift) { return static_cast<char>('0' + ((byte >> shift) & 7U)); };
+    const auto digit = [byte](unsigned shift) { return static_cast<char>('0' + ((unsigned{byte} >> shift) & 7U)); };
     out.append({'\\', digit(6), digit(3), digit(0)});
 }
 
