@@ -2,7 +2,6 @@
 #include "app/translation.hpp"
 
 #include "app/messages.hpp"
-#include "app/plot.hpp"
 #include "app/table_views.hpp"
 #include "convert/conversions.hpp"
 #include "platform/console.hpp"

@@ -3,7 +3,7 @@
 #include "app/options.hpp"
 
 #include "app/messages.hpp"
-#include "app/plot.hpp"
+#include "app/table_views.hpp"
 #include "app/translation.hpp"
 #include "fileio/file_access.hpp"
 

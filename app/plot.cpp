@@ -1,5 +1,5 @@
-#include "app/plot.hpp"
 #include "app/messages.hpp"
+#include "app/table_views.hpp"
 #include "app/translation.hpp"
 
 #include <algorithm>

@@ -1,5 +1,4 @@
 #include "app/messages.hpp"
-#include "app/plot.hpp"
 #include "app/table_views.hpp"
 
 #include <gtest/gtest.h>
