@@ -11,12 +11,8 @@ namespace txconv {
 namespace {
 
 // The words for the reasons that are txconv's own, in io_reason's order;
-// where there are none, the system's code says it.
+// for the rest, the system's code says it.
 constexpr std::string_view IO_WORDS[] = {
-    {},
-    {},
-    {},
-    {}, // system, missing, exists, busy
     tr_later("is a symbolic link; not followed"),
     tr_later("is not a regular file"),
     tr_later("the system accepted no bytes"),
@@ -30,15 +26,15 @@ constexpr std::string_view IO_WORDS[] = {
     tr_later("is written inside a file whose bytes cannot be read back, so a failed write could not be undone"),
     tr_later("no file matches it"),
 };
-static_assert(std::size(IO_WORDS) == static_cast<std::size_t>(io_reason::no_match) + 1);
+static_assert(std::size(IO_WORDS) == static_cast<std::size_t>(io_reason::system));
 
 // The system's reason is in the user's language where the catalog has it:
 // po/system_reasons.cpp lists for the catalog the ones that POSIX systems
 // give for what happens to files.
 std::string io_text(io_error error)
 {
-    const std::string_view words = IO_WORDS[static_cast<std::size_t>(error.reason)];
-    return std::string(words.empty() ? tr(system_message(error.code)) : tr(words));
+    const auto own = static_cast<std::size_t>(error.reason);
+    return std::string(own < std::size(IO_WORDS) ? tr(IO_WORDS[own]) : tr(system_message(error.code)));
 }
 
 std::string seconds(std::chrono::milliseconds waited)

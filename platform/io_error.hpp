@@ -12,11 +12,8 @@ namespace txconv {
 
 // Why a step on a file did not work. The layers above turn it into words;
 // here it is only a kind and, where the system gave one, its error code.
+// txconv's own reasons come first, those that the system's code says last.
 enum class io_reason : std::uint8_t {
-    system,      // the system refused; code says why
-    missing,     // nothing is at the name (code: the system's own)
-    exists,      // something is at the name already (code: the system's own)
-    busy,        // another program holds the lock
     symlink,     // a link stands at a name we made up: never followed
     not_regular, // a FIFO, a device: not a file to convert
     no_progress, // the system accepted no bytes and gave no reason
@@ -29,6 +26,10 @@ enum class io_reason : std::uint8_t {
     changed,     // another file took the name after txconv decided to replace the one there
     cannot_undo, // written inside a file whose bytes cannot be read back to undo a failed write
     no_match,    // a wildcard that no file matches (Windows, where the program expands them)
+    system,      // the system refused; code says why
+    missing,     // nothing is at the name (code: the system's own)
+    exists,      // something is at the name already (code: the system's own)
+    busy,        // another program holds the lock
 };
 
 struct io_error {
