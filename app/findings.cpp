@@ -11,7 +11,8 @@ namespace txconv {
 namespace {
 
 // What is wrong with a line a strict check found not as written, in
-// line_fault's order; the ones with a detail are worded where they are met.
+// line_fault's order; the ones with a detail, which come last, are worded
+// where they are met.
 constexpr std::string_view FAULT_WORDS[] = {
     tr_later("not a line of \"uv=\" and 8 hex digits"),
     tr_later("starts with a UTF-8 byte order mark"),
@@ -24,12 +25,9 @@ constexpr std::string_view FAULT_WORDS[] = {
     tr_later("a trailing space"),
     tr_later("a space"),
     tr_later("a tab"),
-    {}, // not_hex
-    {}, // few_digits
-    {}, // many_digits
     tr_later("ends in a CR without an LF"),
 };
-static_assert(std::size(FAULT_WORDS) == static_cast<std::size_t>(line_fault::lone_carriage_return) + 1);
+static_assert(std::size(FAULT_WORDS) == static_cast<std::size_t>(line_fault::not_hex));
 
 std::string fault_words(const finding& found)
 {

@@ -50,10 +50,11 @@ enum class line_fault : std::uint8_t {
     trailing_space,       // a space behind the digits, and nothing else (column)
     space,                // a space where digits belong (column)
     tab,                  // a tab (column)
-    not_hex,              // a byte that is no hex digit (column; byte)
-    few_digits,           // fewer than 8 digits (count: digits)
-    many_digits,          // more than 8 digits (count: digits)
     lone_carriage_return, // a CR without LF ends the line
+    // Those with a detail come last.
+    not_hex,     // a byte that is no hex digit (column; byte)
+    few_digits,  // fewer than 8 digits (count: digits)
+    many_digits, // more than 8 digits (count: digits)
 };
 
 struct finding {
