@@ -45,6 +45,11 @@ class ListingToTable(CaseTest):
                  {"pts.txt": THREE, "pts.tx": image([1, 10, 0xFFFFFFFF])},
                  stderr=["\npts.txt\n", "txconv: pts.txt: holds 3 values; slots 3 to 94 are 0; a missing line moves "
                                           "the values after it up by one slot\n"]),
+            # The menu takes its answer and the notice's Enter, one line each,
+            # and leaves what follows to the next reader of the stream.
+            Case("what follows the answers", {"pts.txt": THREE}, [], b"1\n\nnext\n",
+                 {"pts.txt": THREE, "pts.tx": image([1, 10, 0xFFFFFFFF]), "rest": b"next\n"},
+                 stderr=["pts.txt: holds 3 values"], shell='{ "$T" pts.txt; cat > rest; }'),
             # Edited as people edit them: a note at the top, a value typed too long.
             Case("a note at the top", {"n.txt": b"# S/N=20240501\r\n" + LISTING}, ["-1", "n.txt"], b"",
                  {"n.txt": b"# S/N=20240501\r\n" + LISTING, "n.tx": image([0x20240501] + VALUES[:94])},
