@@ -72,7 +72,7 @@ file_expected<input_file> open_input(const path_string& path)
 
 file_expected<input_file> open_standard_input()
 {
-    input_file input{.file = native_file::standard_input(), .about = subject::standard_input()};
+    input_file input{.file = native_file::standard(standard_stream::input), .about = subject::standard_input()};
     // A file that cannot say which file it is might be the output.
     const io_expected<file_status> status =
         closed_at_start(standard_stream::input) ? io_failed(io_reason::closed) : input.file.status();

@@ -270,7 +270,7 @@ file_expected<> look_at_output(output_request& request)
     if (about.kind == subject_kind::standard_output) {
         // A pipe or a terminal has no status worth the name; only a file
         // matters, and one that cannot say which file it is might be an input.
-        const io_expected<file_status> status = native_file::standard_output().status();
+        const io_expected<file_status> status = native_file::standard(standard_stream::output).status();
         if (!status) {
             return std::unexpected(cannot_write(about, status.error()));
         }

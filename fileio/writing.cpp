@@ -117,7 +117,7 @@ output_outcome write_standard_output(std::span<const char> data, bool regular)
     if (closed_at_start(standard_stream::output)) {
         return std::unexpected(cannot_write(about, {io_reason::closed}));
     }
-    native_file out = native_file::standard_output();
+    native_file out = native_file::standard(standard_stream::output);
     if (!regular) {
         // A pipe cannot take back what its reader may have read.
         const io_expected<> done = write_all(out, data);

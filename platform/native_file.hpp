@@ -135,8 +135,7 @@ public:
     ~native_file();
 
     // The process's own standard input or output, borrowed: never closed here.
-    static native_file standard_input();
-    static native_file standard_output();
+    static native_file standard(standard_stream stream);
 
     // Opens a file to read, and tells what it is. A link is followed (the
     // user named it), but anything other than a regular file is refused, and

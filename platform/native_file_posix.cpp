@@ -65,18 +65,11 @@ std::string display_path(const path_string& path)
     return path;
 }
 
-native_file native_file::standard_input()
+native_file native_file::standard(standard_stream stream)
 {
     native_file file;
-    file.handle_ = STDIN_FILENO;
+    file.handle_ = static_cast<int>(stream);
     file.borrowed_ = true;
-    return file;
-}
-
-native_file native_file::standard_output()
-{
-    native_file file = standard_input();
-    file.handle_ = STDOUT_FILENO;
     return file;
 }
 

@@ -52,18 +52,12 @@ io_expected<HANDLE> open_unlinked(const path_string& path, DWORD access)
 
 } // namespace
 
-native_file native_file::standard_input()
+native_file native_file::standard(standard_stream stream)
 {
     native_file file;
-    file.handle_ = reinterpret_cast<std::intptr_t>(::GetStdHandle(STD_INPUT_HANDLE));
+    file.handle_ = reinterpret_cast<std::intptr_t>(
+        ::GetStdHandle(stream == standard_stream::input ? STD_INPUT_HANDLE : STD_OUTPUT_HANDLE));
     file.borrowed_ = true;
-    return file;
-}
-
-native_file native_file::standard_output()
-{
-    native_file file = standard_input();
-    file.handle_ = reinterpret_cast<std::intptr_t>(::GetStdHandle(STD_OUTPUT_HANDLE));
     return file;
 }
 

@@ -35,11 +35,11 @@ int lowest_free_descriptor()
 TEST(StandardStreams, NoFileOfOursClosesThem)
 {
     {
-        native_file borrowed = native_file::standard_input();
+        native_file borrowed = native_file::standard(standard_stream::input);
         EXPECT_TRUE(borrowed.close().has_value());
         // As an input is given standard input: moved into a file object.
         native_file given;
-        given = native_file::standard_input();
+        given = native_file::standard(standard_stream::input);
         EXPECT_TRUE(given.close().has_value());
         native_file moved_from;
         ASSERT_TRUE(moved_from.open_for_reading("/proc/self/exe").has_value());
@@ -47,7 +47,7 @@ TEST(StandardStreams, NoFileOfOursClosesThem)
         native_file assigned_from;
         ASSERT_TRUE(assigned_from.open_for_reading("/proc/self/exe").has_value());
         moved_to = std::move(assigned_from);
-        native_file output = native_file::standard_output();
+        native_file output = native_file::standard(standard_stream::output);
     }
     EXPECT_TRUE(is_open(STDIN_FILENO));
     EXPECT_TRUE(is_open(STDOUT_FILENO));
