@@ -24,11 +24,9 @@ table_image encode_table(const value_table& table)
     return std::bit_cast<table_image>(table);
 }
 
-value_table decode_table(std::span<const char, TABLE_BYTES> image)
+value_table decode_table(const table_image& image)
 {
-    value_table table{};
-    std::memcpy(table.data(), image.data(), TABLE_BYTES);
-    return table;
+    return std::bit_cast<value_table>(image);
 }
 
 namespace {

@@ -125,7 +125,7 @@ std::optional<std::uint32_t> read_hex_field(std::string_view text);
 
 // The table file's image: the slots in order, each a little-endian word.
 table_image encode_table(const value_table& table);
-value_table decode_table(std::span<const char, TABLE_BYTES> image);
+value_table decode_table(const table_image& image);
 
 // One "uv=XXXXXXXX\r\n" line per slot, slot 0 first.
 listing_text format_listing(const value_table& table);
