@@ -115,11 +115,6 @@ std::string stroke(std::size_t nth)
            std::string(DASHES[nth / std::size(COLOURS)]) + "\"";
 }
 
-std::string hex_label(std::uint64_t value)
-{
-    return "0x" + hex8(static_cast<std::uint32_t>(value));
-}
-
 // The step between round ticks: 1, 2 or 5 times a power of ten, the least
 // that spans the range in at most TICKS steps.
 std::uint64_t round_step(std::uint64_t range)
@@ -151,7 +146,7 @@ std::string axes(const value_axis& axis, bool full_range, double right)
         const double y = y_of(tick, axis);
         grid += line(LEFT, y, right, y);
         marks += line(LEFT - 5, y, LEFT, y);
-        labels += label(LEFT - 8, y, "end", hex_label(tick));
+        labels += label(LEFT - 8, y, "end", "0x" + hex8(static_cast<std::uint32_t>(tick)));
         labels += label(LEFT - 8, y + 11, "end", std::to_string(tick), "font-size=\"10\" fill=\"#666666\"");
     }
     labels += label((LEFT + right) / 2, HEIGHT - 16, "middle", tr("slot"));
@@ -177,7 +172,7 @@ std::string series(const plotted_table& table, std::size_t nth, const value_axis
         points += (slot > 0 ? " " : "") + x + "," + y;
         markers += "<circle cx=\"" + x + "\" cy=\"" + y + "\" r=\"2.5\"><title>" +
                    escaped(fill(tr("%s, slot %s: %s (%s)"),
-                                {table.name, std::to_string(slot), hex_label(value), std::to_string(value)})) +
+                                {table.name, std::to_string(slot), "0x" + hex8(value), std::to_string(value)})) +
                    "</title></circle>\n";
     }
     return "<polyline fill=\"none\" " + stroke(nth) + " stroke-opacity=\"0.8\" stroke-width=\"1.5\" points=\"" +
