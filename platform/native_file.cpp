@@ -7,9 +7,8 @@ namespace txconv {
 
 // Ownership is the same everywhere; only close() knows the platform's handle.
 native_file::native_file(native_file&& other) noexcept
-    : handle_(std::exchange(other.handle_, -1)), borrowed_(other.borrowed_),
-      temporary_(std::exchange(other.temporary_, {}))
 {
+    *this = std::move(other);
 }
 
 native_file& native_file::operator=(native_file&& other) noexcept
