@@ -1,11 +1,8 @@
 #include "app/options.hpp"
 #include "app/translation.hpp"
 
-#include "app/driver.hpp"
 #include "app/menu.hpp"
 #include "app/messages.hpp"
-#include "fileio/file_access.hpp"
-#include "platform/console.hpp"
 
 #include <algorithm>
 #include <new>

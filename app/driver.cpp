@@ -3,7 +3,6 @@
 #include "app/job_steps.hpp"
 #include "app/messages.hpp"
 #include "app/translation.hpp"
-#include "platform/console.hpp"
 
 #include <algorithm>
 #include <memory>

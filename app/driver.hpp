@@ -8,11 +8,7 @@
 #include "convert/conversions.hpp"
 #include "fileio/file_access.hpp"
 
-#include <optional>
-#include <span>
-#include <string>
 #include <variant>
-#include <vector>
 
 namespace txconv {
 

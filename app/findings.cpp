@@ -4,8 +4,6 @@
 #include "app/messages.hpp"
 #include "app/translation.hpp"
 
-#include "convert/conversions.hpp"
-
 namespace txconv {
 
 namespace {

@@ -3,12 +3,8 @@
 
 #include "app/messages.hpp"
 #include "app/table_views.hpp"
-#include "convert/conversions.hpp"
-#include "platform/console.hpp"
 
 #include <algorithm>
-#include <array>
-#include <utility>
 
 namespace txconv {
 

@@ -5,11 +5,9 @@
 // result and stage it.
 
 #include "app/driver.hpp"
-#include "convert/conversions.hpp"
 
 #include <map>
 #include <utility>
-#include <vector>
 
 namespace txconv {
 

@@ -3,7 +3,6 @@
 // shown in one notice at the end, and a target that exists is asked about.
 #include "app/messages.hpp"
 #include "app/options.hpp"
-#include "platform/console.hpp"
 
 int wmain(int argc, wchar_t** argv);
 int wmain(int argc, wchar_t** argv)

@@ -1,15 +1,10 @@
 #include "app/menu.hpp"
 #include "app/translation.hpp"
 
-#include "app/driver.hpp"
 #include "app/messages.hpp"
-#include "fileio/file_access.hpp"
-#include "platform/console.hpp"
 
 #include <algorithm>
 #include <cstdlib>
-#include <string>
-#include <vector>
 
 namespace txconv {
 

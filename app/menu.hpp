@@ -6,7 +6,6 @@
 
 #include "platform/native_file.hpp"
 
-#include <span>
 #include <string_view>
 
 namespace txconv {

@@ -1,8 +1,6 @@
 #include "app/messages.hpp"
 
 #include "app/translation.hpp"
-#include "convert/conversions.hpp"
-#include "platform/console.hpp"
 
 #include <algorithm>
 

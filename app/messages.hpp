@@ -4,13 +4,7 @@
 // lines, the reasons, the warnings and the hints.
 
 #include "app/driver.hpp"
-#include "convert/conversions.hpp"
-#include "fileio/file_access.hpp"
 #include "platform/console.hpp"
-
-#include <span>
-#include <string>
-#include <string_view>
 
 namespace txconv {
 

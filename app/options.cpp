@@ -5,11 +5,9 @@
 #include "app/messages.hpp"
 #include "app/table_views.hpp"
 #include "app/translation.hpp"
-#include "fileio/file_access.hpp"
 
 #include <algorithm>
 #include <ranges>
-#include <string>
 #include <type_traits>
 
 namespace txconv {

@@ -5,15 +5,6 @@
 // every program starts by, which picks the menu or the command line.
 
 #include "app/driver.hpp"
-#include "convert/conversions.hpp"
-#include "platform/native_file.hpp"
-
-#include <expected>
-#include <optional>
-#include <span>
-#include <string>
-#include <string_view>
-#include <vector>
 
 namespace txconv {
 

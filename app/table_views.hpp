@@ -5,11 +5,6 @@
 // one set of axes.
 
 #include "app/driver.hpp"
-#include "convert/conversions.hpp"
-
-#include <span>
-#include <string>
-#include <string_view>
 
 namespace txconv {
 

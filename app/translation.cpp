@@ -7,7 +7,6 @@
 #include <cctype>
 #include <cstdlib>
 #include <cstring>
-#include <optional>
 #include <ranges>
 
 namespace txconv {

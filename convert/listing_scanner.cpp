@@ -1,9 +1,7 @@
 #include "convert/conversions.hpp"
 
 #include <algorithm>
-#include <bit>
 #include <cstring>
-#include <string_view>
 
 namespace txconv {
 

@@ -1,7 +1,6 @@
 #include "convert/conversions.hpp"
 
 #include <algorithm>
-#include <string_view>
 
 namespace txconv {
 

@@ -6,19 +6,11 @@
 // that can fail gives a file_expected, whose failure names the file and
 // carries the system's reason where there is one.
 
-#include "platform/io_error.hpp"
 #include "platform/native_file.hpp"
 
 #include <chrono>
-#include <cstddef>
-#include <cstdint>
-#include <expected>
 #include <functional>
-#include <optional>
-#include <span>
-#include <string>
 #include <string_view>
-#include <vector>
 
 namespace txconv {
 

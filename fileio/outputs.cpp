@@ -2,7 +2,6 @@
 
 #include "fileio/writing.hpp"
 
-#include <algorithm>
 #include <map>
 #include <ranges>
 

@@ -6,7 +6,6 @@
 #include "fileio/file_access.hpp"
 
 #include <algorithm>
-#include <chrono>
 #include <thread>
 
 namespace txconv {

@@ -7,9 +7,6 @@
 
 #include "platform/native_file.hpp"
 
-#include <cstddef>
-#include <optional>
-#include <string>
 #include <string_view>
 
 namespace txconv {

@@ -1,7 +1,6 @@
 #include "platform/console.hpp"
 #include "platform/posix_shared.hpp"
 
-#include <cerrno>
 #include <csignal>
 #include <cstdio>
 

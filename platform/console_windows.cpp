@@ -5,8 +5,6 @@
 #include <cstdio>
 #include <utility>
 
-#include <windows.h>
-
 namespace txconv {
 
 namespace {

@@ -5,7 +5,6 @@
 
 #include <cstdio>
 #include <utility>
-#include <vector>
 
 #include <dirent.h>
 #include <fcntl.h>

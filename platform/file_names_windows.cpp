@@ -7,7 +7,6 @@
 #include <algorithm>
 #include <cstring>
 #include <utility>
-#include <vector>
 
 namespace txconv {
 

@@ -4,7 +4,6 @@
 #include "platform/windows_shared.hpp"
 
 #include <cstring>
-#include <windows.h>
 
 namespace txconv {
 

@@ -8,11 +8,9 @@
 #include "platform/io_error.hpp"
 
 #include <cstddef>
-#include <cstdint>
 #include <filesystem>
 #include <optional>
 #include <span>
-#include <string>
 #include <vector>
 
 namespace txconv {

@@ -5,7 +5,6 @@
 
 #include "platform/native_file.hpp"
 
-#include <string>
 #include <string_view>
 
 #include <windows.h>
