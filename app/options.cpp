@@ -46,18 +46,7 @@ constexpr option_entry OPTIONS[] = {
     {'\0', "version", "", &opt::version, nullptr, tr_later("print the version")},
 };
 
-// Sets what the option sets; an option that takes one value takes it once.
-std::expected<void, std::string> apply(const option_entry& entry, command_options& options, const path_string& value)
-{
-    if (entry.flag != nullptr) {
-        options.*entry.flag = true;
-    } else if (options.*entry.value) {
-        return std::unexpected(fill(tr("option '--%s' is given twice; it takes one value"), {entry.long_name}));
-    } else {
-        options.*entry.value = value;
-    }
-    return {};
-}
+using parsed = std::expected<void, std::string>;
 
 bool equals(const path_string& argument, std::string_view text)
 {
@@ -101,8 +90,6 @@ bool is_option(const path_string& argument)
     return (argument.size() > 1 && argument[0] == path_char('-')) || is_slash_help(argument);
 }
 
-using parsed = std::expected<void, std::string>;
-
 // A long option by its name, or by a beginning of it that no other name
 // shares, as getopt_long reads them; an exact name always wins.
 std::expected<const option_entry*, std::string> find_long(const path_string& name)
@@ -127,6 +114,26 @@ std::expected<const option_entry*, std::string> find_long(const path_string& nam
     return std::unexpected(std::move(error));
 }
 
+// Sets what the option named so sets: a flag, or the value given with it
+// ("--name=value", "-oPATH"), else the next argument. An option that takes
+// one value takes it once.
+parsed take(const option_entry& entry, std::string_view named, const std::optional<path_string>& given,
+            std::span<const path_string> arguments, std::size_t& at, command_options& options)
+{
+    if (entry.flag != nullptr) {
+        options.*entry.flag = true;
+        return given ? std::unexpected(fill(tr("option '--%s' takes no value"), {entry.long_name})) : parsed();
+    }
+    if (!given && at + 1 == arguments.size()) {
+        return std::unexpected(fill(tr("option '%s' needs a value"), {named}));
+    }
+    if (options.*entry.value) {
+        return std::unexpected(fill(tr("option '--%s' is given twice; it takes one value"), {entry.long_name}));
+    }
+    options.*entry.value = given ? *given : arguments[++at];
+    return {};
+}
+
 // A long option, "--name" or "--name=value", whose value may also be the
 // next argument.
 parsed take_long(std::span<const path_string> arguments, std::size_t& at, command_options& options)
@@ -139,18 +146,9 @@ parsed take_long(std::span<const path_string> arguments, std::size_t& at, comman
     if (!entry) {
         return std::unexpected(entry.error());
     }
-    const std::string_view long_name = (*entry)->long_name;
-    if (equals_sign != path_string::npos && (*entry)->value_name.empty()) {
-        return std::unexpected(fill(tr("option '--%s' takes no value"), {long_name}));
-    }
-    if (equals_sign == path_string::npos && !(*entry)->value_name.empty() && at + 1 == arguments.size()) {
-        return std::unexpected(fill(tr("option '--%s' needs a value"), {long_name}));
-    }
-    const bool takes = !(*entry)->value_name.empty();
-    return apply(**entry, options,
-                 equals_sign != path_string::npos ? argument.substr(equals_sign + 1)
-                 : takes                          ? arguments[++at]
-                                                  : path_string());
+    return take(**entry, "--" + std::string((*entry)->long_name),
+                equals_sign == path_string::npos ? std::nullopt : std::optional(argument.substr(equals_sign + 1)),
+                arguments, at, options);
 }
 
 // Short options, bundled or not: "-1fv", "-o PATH", "-oPATH".
@@ -167,14 +165,13 @@ parsed take_short(std::span<const path_string> arguments, std::size_t& at, comma
                                        ? fill(tr("'-' is not an option letter, in '%s'"), {shown_path(argument)})
                                        : fill(tr("unknown option '-%s'"), {shown_path(argument.substr(i, 1))}));
         }
-        if (entry->value_name.empty()) {
-            options.*entry->flag = true;
-        } else if (i + 1 < argument.size()) {
-            return apply(*entry, options, argument.substr(i + 1));
-        } else if (at + 1 < arguments.size()) {
-            return apply(*entry, options, arguments[++at]);
-        } else {
-            return std::unexpected(fill(tr("option '-%s' needs a value"), {std::string_view(&entry->short_name, 1)}));
+        // A value is the rest of the bundle, where there is one.
+        const bool rest = entry->flag == nullptr && i + 1 < argument.size();
+        if (const parsed taken =
+                take(*entry, std::string{'-', entry->short_name},
+                     rest ? std::optional(argument.substr(i + 1)) : std::nullopt, arguments, at, options);
+            !taken || entry->flag == nullptr) {
+            return taken;
         }
     }
     return {};
