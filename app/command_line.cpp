@@ -112,7 +112,7 @@ int run_command_line(std::span<const path_string> arguments, const front_end& ho
     }
     // Told neither to replace nor to add, a program that can ask does.
     const std::size_t kept = how.ask != nullptr ? ask_before_replacing(jobs, how.ask) : 0;
-    const run_summary summary = run_jobs(jobs, {.verbose = options.verbose, .quiet = options.quiet});
+    const run_summary summary = run_jobs(jobs, {.verbose = options.verbose});
     if (options.diff) {
         // As cmp: trouble outranks a difference.
         return summary.any_failed() ? 2 : summary.any_differed ? 1 : 0;

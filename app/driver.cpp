@@ -37,7 +37,7 @@ void report(const job& task, const job_record& record, const run_style& style, r
         if (strict_failure) {
             print_diagnostic(finding_line(about, found, true));
         } else if (std::string warning = finding_line(about, found, false); !warning.empty()) {
-            if (!style.quiet) {
+            if (!task.quiet) {
                 print_diagnostic(warning);
             }
             warnings.push_back(std::move(warning));

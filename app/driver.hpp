@@ -54,7 +54,8 @@ struct job {
     // Whether the csv's header row comes first: the first job of the run.
     bool csv_header = true;
     output_format format = output_format::text;
-    // Nothing is printed of what it finds but trouble (diff).
+    // Nothing is printed of what it finds but trouble: no warnings, and no
+    // differences of a comparison.
     bool quiet = false;
     // A chart spans the whole range a value can take, not what the values do.
     bool full_range = false;
@@ -89,7 +90,6 @@ using job_failure = std::variant<failure, refusal>;
 struct run_style {
     bool notices = false; // a notice for each failure, as the menu shows them
     bool verbose = false; // a line for each file that worked
-    bool quiet = false;   // no warnings
 };
 
 // An output written although its input warned.
