@@ -35,12 +35,6 @@ std::string io_text(io_error error)
     return std::string(own < std::size(IO_WORDS) ? tr(IO_WORDS[own]) : tr(system_message(error.code)));
 }
 
-std::string seconds(std::chrono::milliseconds waited)
-{
-    const auto ms = static_cast<std::uint64_t>(waited.count());
-    return ms % 1000 == 0 ? fill(tr("%s s"), {std::to_string(ms / 1000)}) : fill(tr("%s ms"), {std::to_string(ms)});
-}
-
 std::string reason_of(const failure& failed, bool can_append)
 {
     const io_error cause = failed.cause;
@@ -56,8 +50,12 @@ std::string reason_of(const failure& failed, bool can_append)
     case failure_kind::exists:
         return std::string(can_append ? tr("already exists; use --force to replace it or --append to add to it")
                                       : tr("already exists; use --force to replace it"));
-    case failure_kind::lock_timeout:
-        return fill(tr("another program kept it in use for %s; gave up waiting"), {seconds(failed.waited)});
+    case failure_kind::lock_timeout: {
+        const auto ms = static_cast<std::uint64_t>(failed.waited.count());
+        return fill(
+            tr("another program kept it in use for %s; gave up waiting"),
+            {ms % 1000 == 0 ? fill(tr("%s s"), {std::to_string(ms / 1000)}) : fill(tr("%s ms"), {std::to_string(ms)})});
+    }
     case failure_kind::name_kept_changing:
         return std::string(tr("its name kept vanishing and reappearing while it was written"));
     case failure_kind::endless:
