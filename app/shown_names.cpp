@@ -35,13 +35,6 @@ std::size_t utf8_length(std::string_view text, std::size_t at)
     return outside ? 0 : length;
 }
 
-// Adds byte to out as a backslash and three octal digits.
-void escape_byte(std::string& out, unsigned char byte)
-{
-    const auto digit = [byte](unsigned shift) { return static_cast<char>('0' + ((unsigned{byte} >> shift) & 7U)); };
-    out.append({'\\', digit(6), digit(3), digit(0)});
-}
-
 } // namespace
 
 bool is_standard_stream(const path_string& path)
@@ -64,14 +57,16 @@ std::string shown_text(std::string_view text)
         const std::size_t length = utf8_length(text, at);
         // Controls, C1 ones too, and U+FFFE and U+FFFF, which no XML reader
         // takes for characters.
-        const auto next = [&](std::size_t i) { return static_cast<unsigned char>(text[at + i]); };
+        const auto next = [&](std::size_t i) -> unsigned { return static_cast<unsigned char>(text[at + i]); };
         const bool control = length == 1   ? next(0) < 0x20 || next(0) == 0x7F
                              : length == 2 ? next(0) == 0xC2 && next(1) < 0xA0
                                            : length == 3 && next(0) == 0xEF && next(1) == 0xBF && next(2) >= 0xBE;
         const std::size_t taken = std::max<std::size_t>(length, 1);
         if (length == 0 || control) {
+            // Each byte as a backslash and three octal digits.
             for (std::size_t i = 0; i < taken; ++i) {
-                escape_byte(shown, next(i));
+                const auto digit = [&](unsigned shift) { return static_cast<char>('0' + ((next(i) >> shift) & 7U)); };
+                shown.append({'\\', digit(6), digit(3), digit(0)});
             }
         } else {
             shown.append(text, at, length);
