@@ -38,27 +38,24 @@ extern "C" void end_by_signal(int signal)
     (void)::raise(signal);
 }
 
-// Only a run that makes a temporary name needs to take it away again, so the
-// handlers come with the first one.
-bool handle_ending_signals()
-{
-    struct sigaction ending {};
-    ending.sa_handler = end_by_signal;
-    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
-        // One that the caller ignores (nohup) stays ignored.
-        struct sigaction old {};
-        if (::sigaction(signal, &ending, &old) == 0 && old.sa_handler == SIG_IGN) {
-            (void)::sigaction(signal, &old, nullptr);
-        }
-    }
-    return true;
-}
-
 } // namespace
 
 void remember_temporary(int fd, const path_string& name)
 {
-    static const bool handled = handle_ending_signals();
+    // Only a run that makes a temporary name needs to take it away again, so
+    // the handlers come with the first one.
+    static const bool handled = [] {
+        struct sigaction ending {};
+        ending.sa_handler = end_by_signal;
+        for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+            // One that the caller ignores (nohup) stays ignored.
+            struct sigaction old {};
+            if (::sigaction(signal, &ending, &old) == 0 && old.sa_handler == SIG_IGN) {
+                (void)::sigaction(signal, &old, nullptr);
+            }
+        }
+        return true;
+    }();
     (void)handled;
     for (temporary_slot& slot : temporaries) {
         if (slot.fd == -1) {
