@@ -287,21 +287,6 @@ text_encoding encoding_at(const path_string& path)
     return opened && read_part(*opened, 0, mark).value_or(0) == mark.size() ? encoding_of(mark) : text_encoding::bytes;
 }
 
-// Looks at the job's output, and refuses one that cannot be written, or that
-// an earlier job of the run writes too.
-job_expected check_output(const job& task, output_request& request, earlier_outputs* earlier)
-{
-    if (task.kind == job_kind::check) {
-        return {};
-    }
-    // An output that an earlier job writes too is said as that, whatever
-    // else the look found.
-    const file_expected<> looked = look_at_output(request);
-    const job_expected shared =
-        earlier != nullptr ? refuse_shared_output(task, request.look, *earlier) : job_expected();
-    return !shared ? shared : job_expected(looked);
-}
-
 } // namespace
 
 job_expected prepare_job(const job& task, std::size_t number, output_stager& stager, job_record& record,
@@ -331,8 +316,14 @@ job_expected prepare_job(const job& task, std::size_t number, output_stager& sta
         }
     }
     request.permissions = inputs[0].permissions;
-    if (auto checked = check_output(task, request, earlier); !checked) {
-        return checked;
+    // An output that cannot be written is refused; one that an earlier job
+    // of the run writes too is said as that, whatever else the look found.
+    // A check writes nothing, so its output is not looked at.
+    const file_expected<> looked = task.kind == job_kind::check ? file_expected<>() : look_at_output(request);
+    const job_expected shared =
+        earlier != nullptr ? refuse_shared_output(task, request.look, *earlier) : job_expected();
+    if (!shared || !looked) {
+        return !shared ? shared : job_expected(looked);
     }
     // Only a conversion appends: the other jobs make what they make new.
     if (task.input().way == direction::to_listing && request.mode == write_mode::append && request.look.file) {
