@@ -120,8 +120,7 @@ run_summary run_jobs(std::span<const job> jobs, const run_style& style)
         const auto commit_and_report = [&] {
             committing = true;
             for (auto& [number, outcome] : stager.commit()) {
-                records[number].outcome = outcome ? decltype(job_record::outcome)(*outcome)
-                                                  : std::unexpected<job_failure>(std::move(outcome.error()));
+                records[number].outcome = std::move(outcome);
             }
             committing = false;
             for (committed = prepared; reported < committed; ++reported) {
