@@ -50,32 +50,31 @@ std::string finding_line(const subject& about, const finding& found, bool strict
     const std::string in_file = shown_input(about) + ": ";
     const std::string on_line = shown_input(about) + ":" + std::to_string(found.line) + ": ";
     const std::uint64_t count = found.count;
+    const std::string number = std::to_string(count);
     switch (found.kind) {
     case finding_kind::malformed_field:
         return on_line + std::string(tr("value is not 8 hex digits; stored as 0"));
     case finding_kind::values_ignored:
         return in_file +
                fill(trn("%s value after the first %s was ignored", "%s values after the first %s were ignored", count),
-                    {std::to_string(count), std::to_string(TABLE_SLOTS)});
+                    {number, std::to_string(TABLE_SLOTS)});
     case finding_kind::too_few_values:
-        return in_file +
-               (count == 0 ? std::string(tr("holds no values; every slot is 0"))
-                           : fill(tr("%s; a missing line moves the values after it up by one slot"),
-                                  {count + 1 == TABLE_SLOTS ? fill(tr("holds %s values; slot %s is 0"),
-                                                                   {std::to_string(count), std::to_string(count)})
-                                                            : fill(trn("holds %s value; slots %s to %s are 0",
-                                                                       "holds %s values; slots %s to %s are 0", count),
-                                                                   {std::to_string(count), std::to_string(count),
-                                                                    std::to_string(TABLE_SLOTS - 1)})}));
+        return in_file + (count == 0 ? std::string(tr("holds no values; every slot is 0"))
+                                     : fill(tr("%s; a missing line moves the values after it up by one slot"),
+                                            {count + 1 == TABLE_SLOTS
+                                                 ? fill(tr("holds %s values; slot %s is 0"), {number, number})
+                                                 : fill(trn("holds %s value; slots %s to %s are 0",
+                                                            "holds %s values; slots %s to %s are 0", count),
+                                                        {number, number, std::to_string(TABLE_SLOTS - 1)})}));
     case finding_kind::short_field:
         return on_line + fill(trn("the input ends after %s hex digit of the value; read as %s",
                                   "the input ends after %s hex digits of the value; read as %s", count),
-                              {std::to_string(count), hex8(found.detail)});
+                              {number, hex8(found.detail)});
     case finding_kind::long_value:
         return on_line + fill(count < listing_scanner::DIGITS_COUNTED
                                   ? tr("the value has %s hex digits; the first 8 were taken")
                                   : tr("the value has at least %s hex digits; the first 8 were taken"),
-                              {std::to_string(count)});
+                              {number});
     case finding_kind::other_key:
         return on_line + fill(count != 0
                                   ? tr("the key \"%s\" is not the \"%s\" of most lines; the values after it moved by "
@@ -84,19 +83,17 @@ std::string finding_line(const subject& about, const finding& found, bool strict
                               {shown_text(found.key), shown_text(found.usual)});
     case finding_kind::beyond_table:
         if (!strict) {
-            return in_file + (count % TABLE_BYTES == 0 ? fill(tr("holds %s tables; the first is used"),
-                                                              {std::to_string(count / TABLE_BYTES)})
-                                                       : fill(tr("holds %s bytes; the first %s are used"),
-                                                              {std::to_string(count), std::to_string(TABLE_BYTES)}));
+            return in_file +
+                   (count % TABLE_BYTES == 0
+                        ? fill(tr("holds %s tables; the first is used"), {std::to_string(count / TABLE_BYTES)})
+                        : fill(tr("holds %s bytes; the first %s are used"), {number, std::to_string(TABLE_BYTES)}));
         }
         [[fallthrough]];
     case finding_kind::short_table:
-        return in_file +
-               fill(tr("holds %s bytes; a table file takes %s"), {std::to_string(count), std::to_string(TABLE_BYTES)});
+        return in_file + fill(tr("holds %s bytes; a table file takes %s"), {number, std::to_string(TABLE_BYTES)});
     case finding_kind::cut_short_table:
         return in_file + fill(tr("holds %s bytes: %s and %s of one cut short"),
-                              {std::to_string(count),
-                               counted(count / TABLE_BYTES, trn("%s table", "%s tables", count / TABLE_BYTES)),
+                              {number, counted(count / TABLE_BYTES, trn("%s table", "%s tables", count / TABLE_BYTES)),
                                counted(count % TABLE_BYTES, trn("%s byte", "%s bytes", count % TABLE_BYTES))});
     case finding_kind::goes_on:
         return in_file + (strict ? fill(tr("goes on past what a table needs; a table file takes %s bytes"),
@@ -109,7 +106,7 @@ std::string finding_line(const subject& about, const finding& found, bool strict
         return in_file + counted(count, trn("%s more such line", "%s more such lines", count));
     case finding_kind::line_count:
         return in_file + fill(trn("holds %s line; a listing takes %s", "holds %s lines; a listing takes %s", count),
-                              {std::to_string(count), std::to_string(TABLE_SLOTS)});
+                              {number, std::to_string(TABLE_SLOTS)});
     case finding_kind::utf16:
         // Read as well as any listing, so said only by a strict check.
         return !strict
