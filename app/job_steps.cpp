@@ -170,11 +170,11 @@ job_expected weigh_findings(const job& task, const subject& about, const table_r
     return {};
 }
 
-// The names a chart gives its tables, told apart by what differs: the
+// A chart of the job's tables, each named by what tells it apart: the
 // beginning that all of them share goes, folder and all, cut after a
 // separator and before any byte is escaped; standard input is named as
 // everywhere. The title names the one table, or what the tables share.
-std::pair<std::vector<std::string>, std::string> chart_names(const job& task)
+std::string chart_of(const job& task, const std::vector<value_table>& values)
 {
     std::vector<std::string> names;
     for (const job_source& input : task.inputs) {
@@ -188,8 +188,9 @@ std::pair<std::vector<std::string>, std::string> chart_names(const job& task)
     }
     shared = shared == 0 ? 0 : names[0].find_last_of(" _-./\\", shared - 1) + 1;
     std::string title = shown_text(names.size() == 1 ? names[0] : names[0].substr(0, shared));
-    for (std::string& name : names) {
-        name = shown_text(std::string_view(name).substr(shared));
+    std::vector<plotted_table> tables;
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        tables.push_back({&values[i], shown_text(std::string_view(names[i]).substr(shared))});
     }
     if (names.size() > 1) {
         // Names that share nothing leave nothing to say where they are from.
@@ -199,7 +200,7 @@ std::pair<std::vector<std::string>, std::string> chart_names(const job& task)
         title += task.choice->last ? std::string(tr(", last table"))
                                    : fill(tr(", table %s"), {std::to_string(task.choice->number)});
     }
-    return {std::move(names), std::move(title)};
+    return plot_svg(tables, title, task.full_range);
 }
 
 // What a job's output calls an input: its shown name; for scripts, whatever
@@ -223,14 +224,8 @@ std::optional<std::string> result_of(const job& task, const std::vector<value_ta
         return std::nullopt;
     case job_kind::show:
         return shown_values(values[0], task.format, name_of(task, task.input().from), task.show_name, task.csv_header);
-    case job_kind::plot: {
-        const auto [names, title] = chart_names(task);
-        std::vector<plotted_table> tables;
-        for (std::size_t i = 0; i < names.size(); ++i) {
-            tables.push_back({&values[i], names[i]});
-        }
-        return plot_svg(tables, title, task.full_range);
-    }
+    case job_kind::plot:
+        return chart_of(task, values);
     case job_kind::diff:
         record.differed = values[0] != values[1];
         std::string text = compared_values(values[0], values[1], task.format, name_of(task, task.input().from),
