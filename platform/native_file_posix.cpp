@@ -30,10 +30,8 @@ io_expected<file_status> keep_if_regular(int fd)
     if (::fstat(fd, &st) != 0) {
         return from_errno();
     }
-    if (!S_ISREG(st.st_mode)) {
-        return io_failed(S_ISDIR(st.st_mode) ? io_reason::folder : io_reason::not_regular);
-    }
-    return status_of(st);
+    return S_ISREG(st.st_mode) ? io_expected<file_status>(status_of(st))
+                               : io_failed(S_ISDIR(st.st_mode) ? io_reason::folder : io_reason::not_regular);
 }
 
 // Why path could not be opened for appending: a link or not a regular file
