@@ -162,9 +162,8 @@ std::string axes(const value_axis& axis, bool full_range, double right)
 // another still shows.
 std::string series(const plotted_table& table, std::size_t nth, const value_axis& axis, double right)
 {
-    const std::string colour(COLOURS[nth % std::size(COLOURS)]);
     std::string points;
-    std::string markers = "<g fill=\"" + colour + "\" fill-opacity=\"0.8\">\n";
+    std::string markers = "<g fill=\"" + std::string(COLOURS[nth % std::size(COLOURS)]) + "\" fill-opacity=\"0.8\">\n";
     for (std::size_t slot = 0; slot < TABLE_SLOTS; ++slot) {
         const std::uint32_t value = (*table.values)[slot];
         const std::string x = number(x_of(slot, right));
