@@ -9,12 +9,6 @@ namespace txconv {
 
 namespace {
 
-// The first stem characters of path, a '.' and the extension, in one string.
-path_string named_with(const path_string& path, std::size_t stem, std::string_view extension)
-{
-    return path_string(path, 0, stem).append(1, path_char('.')).append(extension.begin(), extension.end());
-}
-
 // Fills into from the input, and gives the bytes it got: less only at the
 // end of the file.
 file_expected<std::size_t> read_chunk(input_file& input, std::span<char> into)
@@ -47,12 +41,14 @@ path_string output_name_for(const path_string& path, std::string_view extension)
     const auto name = path.begin() + static_cast<std::ptrdiff_t>(file_name_start(path));
     // Just behind the file name's last '.', or at the name's start when it has none.
     const auto cut = std::find(path.rbegin(), std::make_reverse_iterator(name), path_char('.')).base();
-    return named_with(path, cut == name ? path.size() : static_cast<std::size_t>(cut - 1 - path.begin()), extension);
+    return path_string(path.begin(), cut == name ? path.end() : cut - 1) + path_char('.') +
+           path_string(extension.begin(), extension.end());
 }
 
 path_string output_name_beside(const path_string& path, std::string_view extension)
 {
-    return named_with(path, path.size(), extension);
+    // As a name that ends in a '.': all of it stays.
+    return output_name_for(path + path_char('.'), extension);
 }
 
 file_expected<input_file> open_input(const path_string& path)
