@@ -183,8 +183,9 @@ private:
     // What stands between the start of the line and buffer offset at, its
     // last KEY_MOST bytes at the most.
     std::string key_before(std::size_t at) const;
-    // The keys that differ from the one most of the run's lines use.
-    void judge_keys();
+    // The keys that differ from the one most of the run's lines use, in a
+    // run of that many values.
+    void judge_keys(std::uint64_t values);
 
     static constexpr std::size_t KEY_MOST = 16;
     // How many hex digits behind a field are counted, at the most; and the

@@ -151,7 +151,7 @@ std::string listing_scanner::key_before(std::size_t at) const
     return key.substr(key.size() - std::min(key.size(), KEY_MOST));
 }
 
-void listing_scanner::judge_keys()
+void listing_scanner::judge_keys(std::uint64_t values)
 {
     // The key that most of the run's fields stand behind, where one does:
     // "uv", unless another outnumbers it. A line that stands behind another
@@ -165,7 +165,6 @@ void listing_scanner::judge_keys()
             usual = found.key;
         }
     }
-    const std::uint64_t values = filled_ + (ignored_at_ != 0 ? findings_[ignored_at_ - 1].count : 0);
     for (finding& found : keys_) {
         if (found.key != usual && most * 2 > filled_) {
             found.usual = usual;
@@ -253,10 +252,11 @@ void listing_scanner::finish()
         const auto at = static_cast<std::size_t>(hit - data);
         take_field(at, std::min(at + 1 + FIELD_CHARS, buffer_.size()));
     }
-    std::uint64_t fields = fields_before_ + filled_ + (ignored_at_ != 0 ? findings_[ignored_at_ - 1].count : 0);
+    // The values of the run read, those ignored behind it included.
+    const std::uint64_t values = filled_ + (ignored_at_ != 0 ? findings_[ignored_at_ - 1].count : 0);
     // A listing always holds one table, if only of zeros.
-    tables_ = std::max<std::uint64_t>((fields + TABLE_SLOTS - 1) / TABLE_SLOTS, 1);
-    judge_keys();
+    tables_ = std::max<std::uint64_t>((fields_before_ + values + TABLE_SLOTS - 1) / TABLE_SLOTS, 1);
+    judge_keys(values);
     if (filled_ < TABLE_SLOTS) {
         findings_.push_back({finding_kind::too_few_values, 0, filled_});
     }
