@@ -63,8 +63,8 @@ void report(const job& task, const job_record& record, const run_style& style, r
         }
     }
     if (style.verbose) {
-        print_line(task.kind == job_kind::check ? shown_input(task.input().from) + ": ok"
-                                                : converted_line(task.input().from, task.output.to));
+        print_line(shown_input(task.input().from) +
+                   (task.kind == job_kind::check ? ": ok" : " -> " + shown_input(task.output.to)));
     }
     if (style.notices && !warnings.empty()) {
         summary.warned.push_back({task.output.to, warnings.size()});
@@ -87,7 +87,7 @@ void report_out_of_memory(std::span<const job> jobs, std::span<const job_record>
     for (std::size_t i = 0; i < jobs.size(); ++i) {
         const job_record& record = records[i];
         if (i < committed && record.outcome && record.staged) {
-            print_line(converted_line(jobs[i].input().from, jobs[i].output.to));
+            print_line(shown_input(jobs[i].input().from) + " -> " + shown_input(jobs[i].output.to));
         } else if (i < committed && !record.outcome && i >= reported) {
             print_diagnostic(failure_line(record.outcome.error()));
         } else if (i >= committed) {

@@ -215,11 +215,6 @@ std::string late_close_line(const subject& about, io_error cause)
            fill(tr("closing it failed after its bytes were safely written: %s"), {io_text(cause)});
 }
 
-std::string converted_line(const subject& input, const subject& output)
-{
-    return shown_input(input) + " -> " + shown_input(output);
-}
-
 std::string closing_notice(std::span<const std::string> added_to, std::span<const warned_output> outputs,
                            std::span<const std::string> warnings)
 {

@@ -54,7 +54,6 @@ std::string added_line(const subject& output, direction way, std::uint64_t held_
 // "500 files: 480 converted, 20 left alone (their outputs exist)".
 std::string batch_line(std::size_t files, std::size_t converted, std::size_t left_alone, std::size_t failed);
 std::string late_close_line(const subject& about, io_error cause);
-std::string converted_line(const subject& input, const subject& output);
 
 // How many warnings the closing notice quotes before it only counts them.
 inline constexpr std::size_t QUOTED_WARNINGS = 5;
