@@ -20,11 +20,6 @@ struct table_reading {
     std::uint64_t tables = 1;
 };
 
-std::unexpected<job_failure> refused(refusal_kind kind, const subject& about)
-{
-    return std::unexpected<job_failure>(refusal{.kind = kind, .about = about});
-}
-
 std::unexpected<job_failure> endless(const input_file& input, std::uint64_t read)
 {
     return std::unexpected<job_failure>(failure{.kind = failure_kind::endless, .about = input.about, .read = read});
@@ -64,7 +59,7 @@ std::expected<table_reading, job_failure> read_listing(const job& task, input_fi
         return std::unexpected(read.error());
     }
     if (encoding == text_encoding::utf16_unmarked) {
-        return refused(refusal_kind::unmarked_utf16, input.about);
+        return std::unexpected(refusal{.kind = refusal_kind::unmarked_utf16, .about = input.about});
     }
     scanner.finish();
     table_reading result{.table = scanner.table(), .tables = scanner.tables()};
@@ -161,7 +156,7 @@ job_expected weigh_findings(const job& task, const subject& about, const table_r
         }
     }
     if (task.strict && !read.findings.empty()) {
-        return refused(refusal_kind::not_as_written, about);
+        return std::unexpected(refusal{.kind = refusal_kind::not_as_written, .about = about});
     }
     if (wanted > read.tables) {
         return std::unexpected(
@@ -292,7 +287,7 @@ job_expected prepare_job(const job& task, std::size_t number, output_stager& sta
     if (task.kind == job_kind::convert && task.output.to.kind == subject_kind::standard_output &&
         task.input().way == direction::to_table && task.output.mode != write_mode::replace &&
         is_terminal(standard_stream::output)) {
-        return refused(refusal_kind::binary_to_terminal, task.output.to);
+        return std::unexpected(refusal{.kind = refusal_kind::binary_to_terminal, .about = task.output.to});
     }
     // Every input is opened before the output is looked at, so that the
     // output is known never to be one of them; and the output is looked at
