@@ -49,6 +49,7 @@ TEST(CommandLine, EachOptionAndEachMistake)
         {{"-2fv", "t.tx"}, "2fv [t.tx]"},
         {{"-o", "out", "-1", "p.txt"}, "1 -o out [p.txt]"},
         {{"-oout", "-1", "p.txt"}, "1 -o out [p.txt]"},
+        {{"-1", "p.txt", "-oout"}, "1 -o out [p.txt]"}, // a value with it needs no next argument
         {{"--output=out", "--to-tx", "p.txt"}, "1 -o out [p.txt]"},
         {{"--out", "x", "--to-tx", "p.txt"}, "1 -o x [p.txt]"},
         {{"--str", "p.txt"}, "s [p.txt]"},
