@@ -44,12 +44,6 @@ namespace {
 // How many new outputs wait, open, for one shared round of syncs, at most.
 constexpr std::size_t WINDOW = 256;
 
-file_expected<path_facts> inspect(const subject& about, const path_string& path, bool follow)
-{
-    const io_expected<path_facts> facts = inspect_path(path, follow);
-    return facts ? file_expected<path_facts>(*facts) : std::unexpected(cannot_write(about, facts.error()));
-}
-
 using entry = output_stager::entry;
 
 // Adds output's bytes to the file at its name, as any append; false where
@@ -201,9 +195,9 @@ void publish(entry& output, std::span<entry> earlier, const lock_patience& patie
         // Somebody made the file meanwhile: add to it, as to any other. When
         // that somebody is an earlier output of this very commit, which holds
         // the lock until its name is durable, add through its own file.
-        const file_expected<path_facts> there = inspect(output.about(), output.target(), false);
+        const io_expected<path_facts> there = inspect_path(output.target());
         if (!there) {
-            output.fail(there.error());
+            output.fail(cannot_write(output.about(), there.error()));
             return;
         }
         if (entry* ours = made_by_earlier(*there, earlier)) {
@@ -280,10 +274,10 @@ file_expected<> look_at_output(output_request& request)
     // A name that the system keeps for a device or a stream is refused first.
     look.target = request.named_by_user ? resolve_links(about.path) : about.path;
     const io_expected<> named = check_name(about.path, request.named_by_user);
-    const file_expected<path_facts> there = named ? inspect(about, look.target, request.named_by_user)
-                                                  : std::unexpected(cannot_write(about, named.error()));
+    const io_expected<path_facts> there =
+        named ? inspect_path(look.target, request.named_by_user) : std::unexpected(named.error());
     if (!there) {
-        return std::unexpected(there.error());
+        return std::unexpected(cannot_write(about, there.error()));
     }
     look.there = *there;
     look.file = there->kind == path_kind::regular ? std::optional(there->identity) : std::nullopt;
