@@ -58,7 +58,9 @@ bool chinese()
 // The catalog is msgfmt's binary form, little-endian: a magic number, a
 // revision, a count, then two tables of lengths and offsets, of the English
 // texts in byte order and of their translations. It is the build's own
-// output, made from po/zh_CN.po by msgfmt -c, so it is taken as it is.
+// output, made from po/zh_CN.po by msgfmt -c, and the build takes it into
+// the program only where its magic number, its revision and every table
+// and text within it say it reads right; so here it is taken as it is.
 std::uint32_t catalog_word(std::size_t at)
 {
     std::uint32_t value = 0;
