@@ -52,17 +52,15 @@ std::string reason_of(const failure& failed, bool can_append)
                                       : tr("already exists; use --force to replace it"));
     case failure_kind::lock_timeout: {
         const auto ms = static_cast<std::uint64_t>(failed.waited.count());
-        return fill(
-            tr("another program kept it in use for %s; gave up waiting"),
-            {ms % 1000 == 0 ? fill(tr("%s s"), {std::to_string(ms / 1000)}) : fill(tr("%s ms"), {std::to_string(ms)})});
+        return fill(tr("another program kept it in use for %s; gave up waiting"),
+                    {ms % 1000 == 0 ? counted(ms / 1000, tr("%s s")) : counted(ms, tr("%s ms"))});
     }
     case failure_kind::name_kept_changing:
         return std::string(tr("its name kept vanishing and reappearing while it was written"));
     case failure_kind::endless:
         return failed.read == 0
                    ? std::string(tr("a stream is read no further than 64 MiB, which cannot hold that table"))
-                   : fill(tr("read %s bytes, and it went on without giving the table asked for"),
-                          {std::to_string(failed.read)});
+                   : counted(failed.read, tr("read %s bytes, and it went on without giving the table asked for"));
     }
     return {};
 }
