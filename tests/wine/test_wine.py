@@ -354,6 +354,9 @@ class UnderWine(unittest.TestCase):
          "standard output: output would overwrite the input", {"u.tx": image(VALUES)}),
         ("standard input is the output", {"v.txt": listing(VALUES)}, "-1 --append -o v.txt - < v.txt", 1,
          "v.txt: output would overwrite the input", {"v.txt": listing(VALUES)}),
+        # Only a console is a terminal: NUL, a character device, is none.
+        ("a table to NUL", {"c.txt": listing(VALUES)}, "-1 - < c.txt > NUL", 0, "", {"c.txt": listing(VALUES)}),
+        ("a table from NUL", {}, "-2 < NUL", 1, "standard input: holds 0 bytes", {}),
     ]
 
     def test_standard_streams_as_cmd_redirects_them(self):
